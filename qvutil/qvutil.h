@@ -1,0 +1,113 @@
+/*
+ * qvutil — the helper library: file copy with the system's error text, file and
+ * disk sizes, absolute paths, C streams, number parsers and a few byte and
+ * window-data helpers.
+ *
+ * Plain C exports. Texts are NUL-terminated 8-bit strings owned by the caller;
+ * results other than the return value are written through caller pointers;
+ * "boolean" results are 1 for success and 0 for failure. Stream and window
+ * handles and addresses are pointer-sized. No export allocates anything that
+ * the caller must free, and none aborts on a null pointer or an empty text.
+ *
+ * The program binds these by name at run time (dlopen/dlsym), so the names and
+ * signatures below are the library's whole interface.
+ */
+#ifndef QVUTIL_H
+#define QVUTIL_H
+
+#include <stdint.h>
+
+#if defined(QVUTIL_BUILDING)
+#define QVU_API __attribute__((visibility("default")))
+#else
+#define QVU_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Copies SRC onto DST, replacing DST atomically. 0 on success; otherwise the
+ * errno of the failure, with strerror's text written into BUF when it fits in
+ * BUFSIZE bytes (NUL included); BUF is left as it was when it does not fit. */
+QVU_API int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf);
+
+/* On-disk size of a file in bytes (st_size, or the allocated size when that is
+ * smaller). Returns 0 and leaves *size alone on failure. */
+QVU_API int32_t qvuFileSize(const char* path, double* size);
+
+/* Free bytes (all free blocks) and total bytes of the volume holding PATH. */
+QVU_API int32_t qvuDiskSpace(const char* path, double* freeBytes, double* totalBytes);
+
+/* Quotient truncated toward zero, reduced to its low 32 bits (unsigned). */
+QVU_API double qvuIntDev(double dividend, double divisor);
+
+/* dividend - qvuIntDev(dividend, divisor) * divisor. */
+QVU_API double qvuMod(double dividend, double divisor);
+
+/* Absolute, lexically normalised form of PATH (the current folder for an empty
+ * text) into BUF. 0 when it cannot be formed or does not fit. */
+QVU_API int32_t qvuFullPath(const char* path, char* buf, int32_t bufSize);
+
+/* fopen with MODE; the handle is 0 on failure. */
+QVU_API intptr_t qvuFopen(const char* path, const char* mode);
+
+/* Closes a stream from qvuFopen; 0 on success, EOF for an unknown handle. */
+QVU_API int32_t qvuFclose(intptr_t stream);
+
+/* Makes PATH the process's current folder. */
+QVU_API int32_t qvuSetCurDir(const char* path);
+
+/* Red (bits 0-7), green (8-15) and blue (16-23) of a 0x00BBGGRR colour. Always 1. */
+QVU_API int32_t qvuSplitColor(int32_t color, int32_t* red, int32_t* green, int32_t* blue);
+
+/* Whole number that may contain thousands separators ("-1,234" -> -1234). */
+QVU_API int32_t qvuAtoL(const char* text);
+
+/* Decimal number that may contain thousands separators ("1,234.5" -> 1234.5). */
+QVU_API double qvuCommaToDouble(const char* text);
+
+/* Formats VALUE with FORMAT (one integer conversion) into BUF. The output is
+ * cut at QVU_FORMAT_MAX bytes, NUL included; a format that is not exactly one
+ * integer conversion with literal text around it gives an empty text. */
+#define QVU_FORMAT_MAX 1024
+QVU_API void qvuFormatLong(char* buf, const char* format, int32_t value);
+
+/* Writes TEXT to a stream from qvuFopen and flushes it; the write's result
+ * (negative on failure). */
+QVU_API int32_t qvuFputs(const char* text, intptr_t stream);
+
+/* Runs COMMAND through /bin/sh -c; waits for it when WAIT is non-zero. */
+QVU_API int32_t qvuExecuteProcess(const char* command, int32_t wait);
+
+/* The machine's host name into BUF. */
+QVU_API int32_t qvuGetMyMachineName(char* buf, int32_t bufSize);
+
+/* 1 for ASCII 0-9, A-Z, a-z; else 0. */
+QVU_API int32_t qvuIsAlNum(int32_t code);
+
+/* Four bytes read as a little-endian 32-bit integer; 0 for a null pointer. */
+QVU_API int32_t qvuByteToLong(const unsigned char* bytes);
+
+/* memmove of LENGTH bytes; returns LENGTH, or 0 without copying when an
+ * address is null or LENGTH is negative. qvuStrToByte is the same routine. */
+QVU_API int32_t qvuMemcpy(void* dst, const void* src, int32_t length);
+QVU_API int32_t qvuStrToByte(void* dst, const void* src, int32_t length);
+
+/* The byte at ADDRESS + OFFSET, sign-extended; 0 for a null address. */
+QVU_API int32_t qvuOffsetCode(const void* address, int32_t offset);
+
+/* Window data: a record of three integers kept for a window handle. Set returns
+ * the record's address (0 on failure); Get copies the three values out when the
+ * handle has a record; GetWindowUserData copies up to LENGTH bytes of the record
+ * into BUF, prints them as "%d," to standard error and returns how many it
+ * copied (0 when the handle has no record). */
+QVU_API intptr_t qvuSetQuorvaneGridData(intptr_t window, int32_t a, int32_t b, int32_t c);
+QVU_API void qvuGetQuorvaneGridData(intptr_t window, int32_t* a, int32_t* b, int32_t* c);
+QVU_API int32_t qvuGetWindowUserData(intptr_t window, int32_t length, unsigned char* buf);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
