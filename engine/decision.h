@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// Why a file is or is not copied.
+enum class Verdict {
+    Copy, // missing at the destination, or newer at the source beyond the tolerance
+    FilteredOut, // the extension filter passes over it
+    NotNewer, // the source is not later than the destination
+    WithinTolerance, // later, but by no more than the tolerance
+};
+
+// The update rule for one file. Times are whole seconds (UTC); dstSeconds is
+// empty when the destination file does not exist or cannot be read. A
+// tolerance of 0 or less (or not a number) means none.
+Verdict decideCopy(bool filteredOut, std::int64_t srcSeconds, std::optional<std::int64_t> dstSeconds, double ignSec);

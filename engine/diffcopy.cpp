@@ -1,0 +1,409 @@
+#include "diffcopy.h"
+
+#include "decision.h"
+#include "filecopy.h"
+#include "listing.h"
+#include "paths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A run walks the source depth first, files first. For each folder:
+//   1. the destination folder is created if it is missing (never in simulation
+//      mode, never for "/" or a mount point);
+//   2. FolderSearching, the listing, FolderSearched;
+//   3. every file is decided and, when it is new or newer, copied, each
+//      followed by FileChecked or, on failure, ErrorDetected and its reply;
+//   4. with subfolders on, each subfolder is walked completely, in listing
+//      order, before the next one.
+// A non-zero result of any level ends the whole run and travels up unchanged.
+// Folders already on the current path (link loops) and the run's own top
+// destination folder (a destination inside the source) are never walked.
+
+namespace {
+
+constexpr const char* kCreateError = "作成エラー";
+
+std::string systemMessage(int code)
+{
+    char buf[256];
+    return strerror_r(code, buf, sizeof buf);
+}
+
+// A folder descriptor that closes itself; -1 when the folder could not be opened.
+class FolderFd {
+public:
+    explicit FolderFd(const std::string& path)
+        : fd_(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~FolderFd() { reset(); }
+    FolderFd(const FolderFd&) = delete;
+    FolderFd& operator=(const FolderFd&) = delete;
+
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// The destination file's last-modified time, or nothing when it does not exist
+// as a file that can be opened for reading. NAME is looked up in DIR_FD when
+// that is open, else PATH is used.
+std::optional<std::int64_t> destinationTime(int dirFd, const std::string& name, const std::string& path, uid_t euid)
+{
+    int at = dirFd >= 0 ? dirFd : AT_FDCWD;
+    const char* which = dirFd >= 0 ? name.c_str() : path.c_str();
+    struct stat st;
+    if (fstatat(at, which, &st, 0) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    // The owner's read bit settles readability for the owner (an access list
+    // cannot override it); anyone else asks the kernel.
+    bool readable = (st.st_uid == euid && (st.st_mode & S_IRUSR)) || faccessat(at, which, R_OK, AT_EACCESS) == 0;
+    if (!readable)
+        return std::nullopt;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+}
+
+// Reads the source file's attributes again, for a retried decision.
+ListedFile restat(const std::string& name, const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return { name, 0, errno };
+    if (S_ISDIR(st.st_mode))
+        return { name, 0, EISDIR };
+    return { name, static_cast<std::int64_t>(st.st_mtim.tv_sec), 0 };
+}
+
+} // namespace
+
+DiffCopy::DiffCopy(DiffCopyListener& listener)
+    : listener_(listener)
+{
+}
+
+void DiffCopy::setYield(std::function<void()> yield)
+{
+    yield_ = std::move(yield);
+}
+
+bool DiffCopy::SetSimulation(bool bMode)
+{
+    simulation_ = bMode;
+    return bMode;
+}
+
+bool DiffCopy::SetExtFilter(std::int32_t nKind, const std::string& strExts)
+{
+    return filter_.set(nKind, strExts);
+}
+
+bool DiffCopy::ResetExtFilter()
+{
+    filter_.reset();
+    return true;
+}
+
+void DiffCopy::StopCopy()
+{
+    stop_ = true;
+}
+
+bool DiffCopy::stopRequested()
+{
+    if (yield_)
+        yield_();
+    return stop_.load(std::memory_order_relaxed);
+}
+
+std::int32_t DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
+{
+    std::int32_t reply = 0;
+    try {
+        listener_.ErrorDetected(src, dst, text, reply);
+    } catch (...) {
+        return 1; // a handler that cannot answer cannot be asked again
+    }
+    return reply;
+}
+
+DiffCopy::Resolution DiffCopy::resolveFailure(
+    const std::string& src, const std::string& dst, std::int32_t code, const std::string& text, std::int32_t& failure)
+{
+    switch (ask(src, dst, text)) {
+    case 1:
+        failure = code;
+        return Resolution::Stop;
+    case 2:
+        return Resolution::Retry;
+    case 3:
+    case 4:
+        return Resolution::Continue;
+    default:
+        return Resolution::EndFolder;
+    }
+}
+
+template <typename Step>
+DiffCopy::Resolution DiffCopy::guarded(
+    const std::string& src, const std::string& dst, std::int32_t& failure, Step&& step)
+{
+    for (;;) {
+        std::int32_t code = 0;
+        std::string text;
+        try {
+            code = step();
+            if (code == 0)
+                return Resolution::Continue;
+            text = systemMessage(code);
+        } catch (const std::exception& e) {
+            code = kHandlerFailure;
+            text = e.what();
+        } catch (...) {
+            code = kHandlerFailure;
+            text = systemMessage(kHandlerFailure);
+        }
+        Resolution resolution = resolveFailure(src, dst, code, text, failure);
+        if (resolution != Resolution::Retry)
+            return resolution;
+    }
+}
+
+std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& strDst, double dbIgnSec, bool bSubDir)
+{
+    stop_ = false;
+    if (!bIsFolder(strSrc))
+        return 0;
+    Run run;
+    run.ignSec = dbIgnSec;
+    run.subDirs = bSubDir;
+    run.euid = geteuid();
+    try {
+        return processFolder(strSrc, strDst, run, true);
+    } catch (const std::exception& e) {
+        ask(strSrc, strDst, e.what());
+    } catch (...) {
+        ask(strSrc, strDst, systemMessage(kHandlerFailure));
+    }
+    return kHandlerFailure;
+}
+
+bool DiffCopy::makeDestination(const std::string& src, const std::string& dst)
+{
+    while (!bMakeFolder(dst)) {
+        std::int32_t reply = ask(src, dst, dst + kCreateError);
+        if (reply == 1 || reply == 3 || reply == 4)
+            return false;
+    }
+    return true;
+}
+
+std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
+{
+    std::int32_t failure = 0;
+    struct stat st;
+    for (;;) {
+        if (stat(src.c_str(), &st) == 0)
+            break;
+        int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return 0; // gone since its parent was listed
+        // Still there but out of reach, for instance a path beyond the system's limit.
+        switch (resolveFailure(src, dst, error, systemMessage(error), failure)) {
+        case Resolution::Retry:
+            continue;
+        case Resolution::Stop:
+            return failure;
+        default:
+            return 0;
+        }
+    }
+    if (!S_ISDIR(st.st_mode))
+        return 0;
+    const FolderId id { st.st_dev, st.st_ino };
+    if (std::find(run.path.begin(), run.path.end(), id) != run.path.end() || (run.hasTopDst && id == run.topDst))
+        return 0;
+
+    if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst) && !makeDestination(src, dst))
+        return kStopped;
+    if (top) {
+        struct stat dstSt;
+        if (stat(dst.c_str(), &dstSt) == 0) {
+            run.topDst = { dstSt.st_dev, dstSt.st_ino };
+            run.hasTopDst = true;
+        }
+    }
+
+    run.path.push_back(id);
+    struct PathGuard {
+        std::vector<FolderId>& path;
+        ~PathGuard() { path.pop_back(); }
+    } guard { run.path };
+
+    // Each step of the folder may fail; the reply decides whether the folder goes on.
+    std::optional<std::int32_t> ending;
+    auto step = [&](auto&& action) {
+        Resolution resolution = guarded(src, dst, failure, action);
+        if (resolution != Resolution::Continue)
+            ending = resolution == Resolution::Stop ? failure : 0;
+        return !ending;
+    };
+    Listing listing;
+    const bool listed = step([&] {
+        listener_.FolderSearching(src);
+        return 0;
+    }) && step([&] {
+        listing = Listing();
+        return ListFolder(src, listing, [this] { return !stopRequested(); });
+    }) && step([&] {
+        listener_.FolderSearched(src);
+        return 0;
+    });
+    if (!listed)
+        return *ending;
+
+    const std::string srcPrefix = AddBackslash(src);
+    const std::string dstPrefix = AddBackslash(dst);
+    bool ended = false;
+    std::int32_t result = processFiles(srcPrefix, dstPrefix, listing.files, run, ended);
+    if (ended)
+        return result;
+    std::vector<ListedFile>().swap(listing.files);
+
+    if (!run.subDirs)
+        return result;
+    for (const auto& name : listing.folders) {
+        if (stopRequested())
+            return kStopped;
+        result = processFolder(srcPrefix + name, dstPrefix + name, run, false);
+        if (result != 0)
+            return result;
+    }
+    return result;
+}
+
+std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
+    const std::vector<ListedFile>& files, const Run& run, bool& ended)
+{
+    const std::string src = RemoveBackslash(srcPrefix);
+    const std::string dst = RemoveBackslash(dstPrefix);
+    FolderFd dstFolder(dst);
+    std::int32_t result = 0;
+    std::int32_t failure = 0;
+    std::string srcPath, dstPath;
+
+    for (const ListedFile& listed : files) {
+        if (stopRequested()) {
+            ended = true;
+            return kStopped;
+        }
+        srcPath.assign(srcPrefix).append(listed.name);
+        dstPath.assign(dstPrefix).append(listed.name);
+
+        ListedFile file = listed;
+        for (;;) {
+            // The decision: filter, then times, then the copy itself.
+            const bool filteredOut = filter_.passesOver(ExtensionOf(file.name));
+            std::int32_t code = filteredOut ? 0 : file.statError;
+            std::string text = code != 0 ? systemMessage(code) : std::string();
+            bool copied = false;
+            if (code == 0) {
+                auto dstTime
+                    = filteredOut ? std::nullopt : destinationTime(dstFolder.get(), file.name, dstPath, run.euid);
+                if (decideCopy(filteredOut, file.mtimeSeconds, dstTime, run.ignSec) == Verdict::Copy) {
+                    if (!simulation_) {
+                        CopyResult copy = copyOneFile(srcPath, dstPath);
+                        code = copy.code;
+                        text = std::move(copy.text);
+                    }
+                    copied = code == 0;
+                }
+            }
+
+            bool reportSkipped = false;
+            if (code != 0) {
+                result = code;
+                std::int32_t reply = ask(srcPath, dstPath, text);
+                if (reply == 1) {
+                    ended = true;
+                    return code;
+                }
+                if (reply == 2) {
+                    file = restat(file.name, srcPath);
+                    continue;
+                }
+                if (reply != 3 && reply != 4)
+                    break; // outside the protocol: no event, the code stays as the running result
+                reportSkipped = true;
+            }
+
+            const DateTime time = DateTime::fromUnixSeconds(file.mtimeSeconds);
+            Resolution resolution = guarded(src, dst, failure, [&] {
+                listener_.FileChecked(srcPath, dstPath, time, copied && !reportSkipped);
+                return 0;
+            });
+            if (resolution == Resolution::Stop || resolution == Resolution::EndFolder) {
+                ended = true;
+                return resolution == Resolution::Stop ? failure : 0;
+            }
+            result = 0;
+            break;
+        }
+    }
+    return result;
+}
+
+std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
+{
+    stop_ = false;
+    std::vector<FolderId> path;
+    std::int32_t reached = 0;
+    try {
+        return countFolder(strSrc, bCheckDir, path, reached);
+    } catch (...) {
+        return reached; // an unexpected failure leaves the count reached so far
+    }
+}
+
+std::int32_t DiffCopy::countFolder(
+    const std::string& src, bool subDirs, std::vector<FolderId>& path, std::int32_t& reached)
+{
+    struct stat st;
+    if (stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    const FolderId id { st.st_dev, st.st_ino };
+    if (std::find(path.begin(), path.end(), id) != path.end())
+        return 0;
+
+    Listing listing;
+    ListFolder(src, listing, [this] { return !stopRequested(); });
+    std::int32_t count = static_cast<std::int32_t>(listing.files.size());
+    reached += count;
+    if (!subDirs)
+        return count;
+    std::vector<ListedFile>().swap(listing.files);
+    path.push_back(id);
+    const std::string prefix = AddBackslash(src);
+    for (const auto& name : listing.folders) {
+        if (stopRequested()) {
+            count = 0; // a stopped count is no count
+            break;
+        }
+        count += countFolder(prefix + name, true, path, reached);
+    }
+    path.pop_back();
+    return count;
+}

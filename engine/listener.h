@@ -1,0 +1,31 @@
+#pragma once
+
+#include "datetime.h"
+
+#include <cstdint>
+#include <string>
+
+// What a copy run reports. Every event is raised on the thread that called
+// CopyNews, and the run waits for the handler to return.
+class DiffCopyListener {
+public:
+    virtual ~DiffCopyListener() = default;
+
+    // A file was decided without an error, or its copy error was skipped
+    // (then bCopied is false). bCopied true: copied, or in simulation mode
+    // would be copied; dtFile is then the source's last-modified time.
+    virtual void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+        = 0;
+
+    // A source folder is about to be listed.
+    virtual void FolderSearching(const std::string& pPath) = 0;
+
+    // A source folder was listed; its files are decided next.
+    virtual void FolderSearched(const std::string& pPath) = 0;
+
+    // Something failed. The handler stores its reply in nOp:
+    // 1 stop, 2 retry, 3 skip and continue, 4 skip this and every later error.
+    virtual void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+        = 0;
+};

@@ -1,0 +1,56 @@
+// A listener that records every event as a line of text and answers errors
+// from a script of replies.
+#pragma once
+
+#include "listener.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+class Recorder : public DiffCopyListener {
+public:
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override
+    {
+        events.push_back(std::string(bCopied ? "copied " : "checked ") + pSrc + " -> " + pDst);
+        if (bCopied)
+            times.push_back(dtFile);
+        if (onFileChecked)
+            onFileChecked(pSrc);
+    }
+    void FolderSearching(const std::string& pPath) override
+    {
+        events.push_back("searching " + pPath);
+        if (onSearching)
+            onSearching(pPath);
+    }
+    void FolderSearched(const std::string& pPath) override { events.push_back("searched " + pPath); }
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override
+    {
+        events.push_back("error " + strSrc + " -> " + strDst + ": " + strErr);
+        errors.push_back(strErr);
+        nOp = replies.empty() ? defaultReply : replies.front();
+        if (!replies.empty())
+            replies.pop_front();
+    }
+
+    // Events whose text starts with PREFIX.
+    std::vector<std::string> only(const std::string& prefix) const
+    {
+        std::vector<std::string> found;
+        for (const auto& event : events)
+            if (event.compare(0, prefix.size(), prefix) == 0)
+                found.push_back(event);
+        return found;
+    }
+
+    std::vector<std::string> events;
+    std::vector<std::string> errors;
+    std::vector<DateTime> times;
+    std::deque<std::int32_t> replies;
+    std::int32_t defaultReply = 4;
+    std::function<void(const std::string&)> onFileChecked;
+    std::function<void(const std::string&)> onSearching;
+};

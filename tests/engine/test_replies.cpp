@@ -1,0 +1,188 @@
+#include "diffcopy.h"
+#include "paths.h"
+#include "recorder.h"
+#include "testsupport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+class Replies : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    Recorder recorder;
+    DiffCopy engine { recorder };
+
+    // "bad" cannot be copied: its destination is read-only and older.
+    void makeCopyError()
+    {
+        writeFile(src + "/bad", "new", 2000);
+        writeFile(dst + "/bad", "old", 1000);
+        chmod((dst + "/bad").c_str(), 0444);
+    }
+};
+
+} // namespace
+
+TEST_F(Replies, StopReturnsTheFilesErrorCode)
+{
+    makeCopyError();
+    recorder.replies = { 1 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
+    ASSERT_EQ(recorder.errors.size(), 1u);
+    EXPECT_EQ(recorder.errors[0], std::strerror(EACCES));
+    EXPECT_TRUE(recorder.only("checked ").empty());
+}
+
+TEST_F(Replies, SkipReportsTheFileAndGoesOn)
+{
+    makeCopyError();
+    writeFile(src + "/sub/good", "g");
+    for (std::int32_t reply : { 3, 4 }) {
+        recorder.events.clear();
+        recorder.replies = { reply };
+        EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0) << reply;
+        EXPECT_EQ(recorder.only("checked " + src + "/bad").size(), 1u);
+        EXPECT_EQ(readFile(dst + "/sub/good"), "g");
+        EXPECT_EQ(readFile(dst + "/bad"), "old");
+    }
+}
+
+TEST_F(Replies, RetryDecidesTheFileAgain)
+{
+    makeCopyError();
+    // The user makes the destination writable before answering the second report.
+    struct Fixing : Recorder {
+        std::string path;
+        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, std::int32_t& op) override
+        {
+            Recorder::ErrorDetected(s, d, e, op);
+            if (errors.size() == 2)
+                chmod(path.c_str(), 0644);
+        }
+    } fixing;
+    fixing.path = dst + "/bad";
+    fixing.defaultReply = 2;
+    DiffCopy retrying(fixing);
+    EXPECT_EQ(retrying.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(fixing.errors.size(), 2u);
+    EXPECT_EQ(readFile(dst + "/bad"), "new");
+    EXPECT_EQ(fixing.only("copied ").size(), 1u);
+}
+
+TEST_F(Replies, OutOfRangeReplyKeepsTheCodeAsTheFoldersResult)
+{
+    makeCopyError();
+    recorder.replies = { 9 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
+    EXPECT_TRUE(recorder.only("checked ").empty());
+
+    // A subfolder that goes through replaces the code.
+    writeFile(src + "/sub/x", "x");
+    recorder.replies = { 9 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(readFile(dst + "/sub/x"), "x");
+}
+
+TEST_F(Replies, FolderThatCannotBeCreated)
+{
+    writeFile(src + "/f", "f");
+    writeFile(dst, "a file in the way");
+    for (std::int32_t reply : { 1, 3, 4 }) {
+        recorder.events.clear();
+        recorder.errors.clear();
+        recorder.replies = { reply };
+        EXPECT_EQ(engine.CopyNews(src, dst, 0, false), DiffCopy::kStopped) << reply;
+        ASSERT_EQ(recorder.errors.size(), 1u);
+        EXPECT_EQ(recorder.errors[0], dst + "作成エラー");
+        EXPECT_EQ(recorder.events[0], "error " + src + " -> " + dst + ": " + dst + "作成エラー");
+    }
+    EXPECT_EQ(readFile(dst), "a file in the way");
+}
+
+TEST_F(Replies, FolderCreationIsRetriedUntilItWorks)
+{
+    writeFile(src + "/f", "f");
+    writeFile(dst, "in the way");
+    struct Clearing : Recorder {
+        std::string blocker;
+        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, std::int32_t& op) override
+        {
+            Recorder::ErrorDetected(s, d, e, op);
+            op = errors.size() < 3 ? 7 : 2; // anything but 1, 3 and 4 retries
+            if (errors.size() == 3)
+                unlink(blocker.c_str());
+        }
+    } clearing;
+    clearing.blocker = dst;
+    DiffCopy retrying(clearing);
+    EXPECT_EQ(retrying.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(clearing.errors.size(), 3u);
+    EXPECT_EQ(readFile(dst + "/f"), "f");
+}
+
+TEST_F(Replies, ThrowingHandlerIsAnUnexpectedFailure)
+{
+    writeFile(src + "/a", "a");
+    writeFile(src + "/sub/b", "b");
+    recorder.onFileChecked = [](const std::string& path) {
+        if (path.find("/a") != std::string::npos)
+            throw std::runtime_error("handler broke");
+    };
+    recorder.replies = { 3 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    ASSERT_EQ(recorder.errors.size(), 1u);
+    EXPECT_EQ(recorder.errors[0], "handler broke");
+    EXPECT_GE(
+        std::count(recorder.events.begin(), recorder.events.end(), "error " + src + " -> " + dst + ": handler broke"),
+        1);
+    EXPECT_EQ(readFile(dst + "/sub/b"), "b");
+
+    recorder.errors.clear();
+    recorder.replies = { 1 };
+    recorder.onSearching = [](const std::string&) { throw 42; };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kHandlerFailure);
+    EXPECT_EQ(recorder.errors.size(), 1u);
+}
+
+TEST_F(Replies, UnexpectedFailureRetriedAndEndedByOtherReplies)
+{
+    writeFile(src + "/a", "a");
+    int throws = 0;
+    recorder.onSearching = [&](const std::string&) {
+        if (throws++ < 2)
+            throw std::runtime_error("not yet");
+    };
+    recorder.replies = { 2, 2 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(recorder.errors.size(), 2u);
+    EXPECT_EQ(readFile(dst + "/a"), "a");
+
+    // A reply outside 1..4 ends the folder as if it had gone through.
+    throws = 0;
+    writeFile(src + "/b", "b");
+    recorder.replies = { 8 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_FALSE(testsupport::exists(dst + "/b"));
+}
+
+TEST_F(Replies, ThrowingErrorHandlerStopsTheRun)
+{
+    makeCopyError();
+    struct Throwing : Recorder {
+        void ErrorDetected(const std::string&, const std::string&, const std::string&, std::int32_t&) override
+        {
+            throw std::runtime_error("cannot ask");
+        }
+    } throwing;
+    DiffCopy engine2(throwing);
+    EXPECT_EQ(engine2.CopyNews(src, dst, 0, false), EACCES);
+}

@@ -1,0 +1,278 @@
+#include "diffcopy.h"
+#include "paths.h"
+#include "recorder.h"
+#include "testsupport.h"
+
+#include <algorithm>
+
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+class Walk : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    Recorder recorder;
+    DiffCopy engine { recorder };
+
+    // Index of the first event equal to TEXT, or -1.
+    long indexOf(const std::string& text) const
+    {
+        auto it = std::find(recorder.events.begin(), recorder.events.end(), text);
+        return it == recorder.events.end() ? -1 : it - recorder.events.begin();
+    }
+};
+
+} // namespace
+
+TEST_F(Walk, FirstRunCopiesEverythingAndASecondRunNothing)
+{
+    writeFile(src + "/a.txt", "alpha", 1000);
+    writeFile(src + "/.hidden", "h", 1000);
+    writeFile(src + "/sub/b.txt", "beta", 2000);
+    writeFile(src + "/sub/deeper/c.bin", std::string(100000, 'c'), 3000);
+
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(recorder.only("copied ").size(), 4u);
+    EXPECT_EQ(readFile(dst + "/a.txt"), "alpha");
+    EXPECT_EQ(readFile(dst + "/.hidden"), "h");
+    EXPECT_EQ(readFile(dst + "/sub/b.txt"), "beta");
+    EXPECT_EQ(readFile(dst + "/sub/deeper/c.bin"), std::string(100000, 'c'));
+    EXPECT_EQ(testsupport::mtimeOf(dst + "/sub/deeper/c.bin"), 3000);
+    EXPECT_TRUE(recorder.errors.empty());
+
+    recorder.events.clear();
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_TRUE(recorder.only("copied ").empty());
+    EXPECT_EQ(recorder.only("checked ").size(), 4u);
+}
+
+TEST_F(Walk, FilesFirstThenEachSubfolderCompletely)
+{
+    writeFile(src + "/top1", "1");
+    writeFile(src + "/top2", "2");
+    writeFile(src + "/s1/x", "x");
+    writeFile(src + "/s1/inner/y", "y");
+    writeFile(src + "/s2/z", "z");
+
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    const auto& ev = recorder.events;
+    ASSERT_EQ(ev[0], "searching " + src);
+    ASSERT_EQ(ev[1], "searched " + src);
+    long s1 = indexOf("searching " + src + "/s1");
+    long s2 = indexOf("searching " + src + "/s2");
+    long inner = indexOf("searching " + src + "/s1/inner");
+    for (const char* name : { "/top1", "/top2" })
+        EXPECT_LT(indexOf("copied " + src + name + " -> " + dst + name), std::min(s1, s2));
+    // s1 with its inner folder is done before s2 begins, or s2 before s1.
+    long y = indexOf("copied " + src + "/s1/inner/y -> " + dst + "/s1/inner/y");
+    if (s1 < s2)
+        EXPECT_TRUE(inner > s1 && y < s2);
+    else
+        EXPECT_GT(inner, s2);
+}
+
+TEST_F(Walk, NewerSourceReplacesAndNewerDestinationStays)
+{
+    writeFile(src + "/newer", "new", 2000);
+    writeFile(dst + "/newer", "old", 1000);
+    writeFile(src + "/older", "src", 1000);
+    writeFile(dst + "/older", "dst", 2000);
+    writeFile(src + "/same", "longer content", 1500);
+    writeFile(dst + "/same", "short", 1500);
+
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(readFile(dst + "/newer"), "new");
+    EXPECT_EQ(readFile(dst + "/older"), "dst");
+    EXPECT_EQ(readFile(dst + "/same"), "short");
+    ASSERT_EQ(recorder.times.size(), 1u);
+    EXPECT_EQ(recorder.times[0], DateTime::fromUnixSeconds(2000));
+}
+
+TEST_F(Walk, ToleranceInWholeSeconds)
+{
+    writeFile(src + "/by1", "s", 1001);
+    writeFile(dst + "/by1", "d", 1000);
+    writeFile(src + "/by2", "s", 1002);
+    writeFile(dst + "/by2", "d", 1000);
+    writeFile(src + "/by3", "s", 1003);
+    writeFile(dst + "/by3", "d", 1000);
+
+    ASSERT_EQ(engine.CopyNews(src, dst, 2, false), 0);
+    EXPECT_EQ(readFile(dst + "/by1"), "d");
+    EXPECT_EQ(readFile(dst + "/by2"), "d");
+    EXPECT_EQ(readFile(dst + "/by3"), "s");
+}
+
+TEST_F(Walk, WithoutSubfoldersNothingBelowIsTouched)
+{
+    writeFile(src + "/file", "f");
+    writeFile(src + "/sub/inner", "i");
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(testsupport::namesIn(dst), std::vector<std::string> { "file" });
+    EXPECT_EQ(indexOf("searching " + src + "/sub"), -1);
+}
+
+TEST_F(Walk, EmptySubfolderIsCreatedAndReported)
+{
+    testsupport::makeDirs(src + "/empty");
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_TRUE(bIsFolder(dst + "/empty"));
+    EXPECT_GE(indexOf("searched " + src + "/empty"), 0);
+}
+
+TEST_F(Walk, SimulationWritesNothingAndReportsEverything)
+{
+    writeFile(src + "/a", "a");
+    writeFile(src + "/sub/b", "b");
+    engine.SetSimulation(true);
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_FALSE(testsupport::exists(dst));
+    EXPECT_EQ(recorder.only("copied ").size(), 2u);
+
+    // The option stays until it is changed.
+    recorder.events.clear();
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_FALSE(testsupport::exists(dst));
+    engine.SetSimulation(false);
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(readFile(dst + "/sub/b"), "b");
+}
+
+TEST_F(Walk, UnusableSourceEndsAtOnceWithoutEvents)
+{
+    writeFile(dir / "file", "x");
+    EXPECT_EQ(engine.CopyNews(dir / "missing", dst, 0, true), 0);
+    EXPECT_EQ(engine.CopyNews(dir / "file", dst, 0, true), 0);
+    EXPECT_EQ(engine.CopyNews("", dst, 0, true), 0);
+    EXPECT_TRUE(recorder.events.empty());
+    EXPECT_FALSE(testsupport::exists(dst));
+}
+
+TEST_F(Walk, FilterReportsPassedOverFiles)
+{
+    writeFile(src + "/a.txt", "a");
+    writeFile(src + "/b.doc", "b");
+    writeFile(src + "/README", "r");
+    ASSERT_TRUE(engine.SetExtFilter(1, "TXT"));
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(testsupport::namesIn(dst), std::vector<std::string> { "a.txt" });
+    EXPECT_EQ(recorder.only("checked ").size(), 2u);
+
+    ASSERT_TRUE(engine.ResetExtFilter());
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(testsupport::namesIn(dst).size(), 3u);
+}
+
+TEST_F(Walk, EventPathsHaveOneSlash)
+{
+    writeFile(src + "/f", "f");
+    ASSERT_EQ(engine.CopyNews(src + "/", dst + "/", 0, false), 0);
+    EXPECT_GE(indexOf("copied " + src + "/f -> " + dst + "/f"), 0);
+}
+
+TEST_F(Walk, UnusualNamesAreCopiedByteForByte)
+{
+    const std::vector<std::string> names { "caf\xe9", "line\nbreak", "tab\there", "日本語.txt", " lead space" };
+    for (const auto& name : names)
+        writeFile(src + "/" + name, name);
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    for (const auto& name : names)
+        EXPECT_EQ(readFile(dst + "/" + name), name);
+    EXPECT_TRUE(recorder.errors.empty());
+}
+
+TEST_F(Walk, StopEndsTheRunBeforeTheNextFile)
+{
+    for (int i = 0; i < 5; ++i)
+        writeFile(src + "/f" + std::to_string(i), "x");
+    writeFile(src + "/sub/g", "g");
+    recorder.onFileChecked = [&](const std::string&) { engine.StopCopy(); };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kStopped);
+    EXPECT_EQ(recorder.only("copied ").size(), 1u);
+    EXPECT_EQ(indexOf("searching " + src + "/sub"), -1);
+}
+
+TEST_F(Walk, StopDuringTheListingCutsItShort)
+{
+    for (int i = 0; i < 5; ++i)
+        writeFile(src + "/f" + std::to_string(i), "x");
+    // Three entries are examined before the stop, at least one of them a file
+    // (the other two may be "." and ".."), so there is a next file at which the
+    // stop is seen.
+    int yields = 0;
+    engine.setYield([&] {
+        if (++yields == 4)
+            engine.StopCopy();
+    });
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kStopped);
+    EXPECT_TRUE(recorder.only("copied ").empty());
+    EXPECT_GE(indexOf("searched " + src), 0);
+}
+
+TEST_F(Walk, StopWhileIdleDoesNotReachTheNextRun)
+{
+    writeFile(src + "/f", "x");
+    engine.StopCopy();
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(readFile(dst + "/f"), "x");
+}
+
+TEST_F(Walk, YieldsForEntriesFilesAndSubfolders)
+{
+    writeFile(src + "/a", "a");
+    writeFile(src + "/b", "b");
+    writeFile(src + "/sub/c", "c");
+    int yields = 0;
+    engine.setYield([&] { ++yields; });
+    ASSERT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    // Listing top: a, b, sub (plus . and ..); files a, b; subfolder sub;
+    // listing sub: c (plus . and ..); file c.
+    EXPECT_GE(yields, 3 + 2 + 1 + 1 + 1);
+}
+
+TEST_F(Walk, CountFilesWithAndWithoutSubfolders)
+{
+    writeFile(src + "/a", "a");
+    writeFile(src + "/b", "b");
+    writeFile(src + "/sub/c", "c");
+    writeFile(src + "/sub/deep/d", "d");
+    EXPECT_EQ(engine.CountFiles(src, false), 2);
+    EXPECT_EQ(engine.CountFiles(src, true), 4);
+    EXPECT_EQ(engine.CountFiles(dir / "missing", true), 0);
+    EXPECT_TRUE(recorder.events.empty());
+
+    engine.setYield([&] { engine.StopCopy(); });
+    EXPECT_EQ(engine.CountFiles(src, true), 0);
+}
+
+TEST_F(Walk, LinkLoopIsNotFollowedForever)
+{
+    writeFile(src + "/a/file", "f");
+    ASSERT_EQ(symlink(src.c_str(), (src + "/a/loop").c_str()), 0);
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(readFile(dst + "/a/file"), "f");
+    EXPECT_FALSE(testsupport::exists(dst + "/a/loop/a"));
+    EXPECT_EQ(engine.CountFiles(src, true), 1);
+}
+
+TEST_F(Walk, DestinationInsideTheSourceIsNotWalked)
+{
+    writeFile(src + "/photo.jpg", "p");
+    writeFile(src + "/album/more.jpg", "m");
+    const std::string inside = src + "/backup";
+    ASSERT_EQ(engine.CopyNews(src, inside, 0, true), 0);
+    EXPECT_EQ(readFile(inside + "/photo.jpg"), "p");
+    EXPECT_EQ(readFile(inside + "/album/more.jpg"), "m");
+    EXPECT_FALSE(testsupport::exists(inside + "/backup"));
+
+    // A second run finds everything up to date and still does not nest.
+    recorder.events.clear();
+    ASSERT_EQ(engine.CopyNews(src, inside, 0, true), 0);
+    EXPECT_TRUE(recorder.only("copied ").empty());
+    EXPECT_FALSE(testsupport::exists(inside + "/backup"));
+}

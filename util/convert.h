@@ -1,0 +1,15 @@
+// Small conversions between texts and numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A numeric text's value rounded to a 32-bit whole number (halves to the even
+// neighbour); 0 when the text is not numeric or the value is out of range.
+double dbToLong(const std::string& text);
+
+// A numeric text's value; 0 when the text is not numeric.
+double dbToDouble(const std::string& text);
+
+// 1 for an unchecked box (0), otherwise 0.
+std::int32_t nToggleCheck(std::int32_t value);

@@ -1,0 +1,144 @@
+#include "qvubind.h"
+
+#include "qvutil.h"
+
+#include <dlfcn.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace qvu {
+namespace {
+
+    constexpr const char* kLibraryName = "libqvutil.so";
+
+    std::mutex errorMutex;
+    std::string lastError;
+
+    void setError(std::string text)
+    {
+        std::lock_guard<std::mutex> lock(errorMutex);
+        lastError = std::move(text);
+    }
+
+    std::string executableFolder()
+    {
+        char path[4096];
+        ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (n <= 0)
+            return {};
+        std::string exe(path, static_cast<size_t>(n));
+        return exe.substr(0, exe.rfind('/') + 1);
+    }
+
+    void* openLibrary()
+    {
+        std::string beside = executableFolder();
+        if (!beside.empty()) {
+            if (void* handle = dlopen((beside + kLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL))
+                return handle;
+        }
+        void* handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* why = dlerror();
+            setError(why ? why : "libqvutil.so cannot be loaded");
+        }
+        return handle;
+    }
+
+    void* library()
+    {
+        static void* const handle = openLibrary();
+        return handle;
+    }
+
+    void* lookUp(const char* name)
+    {
+        void* lib = library();
+        if (!lib)
+            return nullptr;
+        dlerror();
+        void* symbol = dlsym(lib, name);
+        if (!symbol)
+            setError(std::string(kLibraryName) + ": " + name + " is missing");
+        return symbol;
+    }
+
+    // Each wrapper keeps its function in a static, so the lookup runs once, at the
+    // export's first call. The declarations in qvutil.h give the types; nothing
+    // links against the library.
+    template <typename Fn> Fn bound(const char* name)
+    {
+        return reinterpret_cast<Fn>(lookUp(name));
+    }
+
+#define QVU_BOUND(name) bound<decltype(&::name)>(#name)
+
+} // namespace
+
+std::string bindError()
+{
+    std::lock_guard<std::mutex> lock(errorMutex);
+    return lastError;
+}
+
+std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, char* buf)
+{
+    static const auto fn = QVU_BOUND(qvuCopyFile);
+    return fn ? fn(src, dst, bufSize, buf) : kUnboundCode;
+}
+
+bool FileSize(const char* path, double& size)
+{
+    static const auto fn = QVU_BOUND(qvuFileSize);
+    return fn && fn(path, &size) != 0;
+}
+
+bool DiskSpace(const char* path, double& freeBytes, double& totalBytes)
+{
+    static const auto fn = QVU_BOUND(qvuDiskSpace);
+    return fn && fn(path, &freeBytes, &totalBytes) != 0;
+}
+
+double IntDev(double dividend, double divisor)
+{
+    static const auto fn = QVU_BOUND(qvuIntDev);
+    return fn ? fn(dividend, divisor) : 0.0;
+}
+
+double Mod(double dividend, double divisor)
+{
+    static const auto fn = QVU_BOUND(qvuMod);
+    return fn ? fn(dividend, divisor) : 0.0;
+}
+
+bool FullPath(const char* path, char* buf, std::int32_t bufSize)
+{
+    static const auto fn = QVU_BOUND(qvuFullPath);
+    return fn && fn(path, buf, bufSize) != 0;
+}
+
+std::intptr_t Fopen(const char* path, const char* mode)
+{
+    static const auto fn = QVU_BOUND(qvuFopen);
+    return fn ? fn(path, mode) : 0;
+}
+
+std::int32_t Fclose(std::intptr_t stream)
+{
+    static const auto fn = QVU_BOUND(qvuFclose);
+    return fn ? fn(stream) : -1;
+}
+
+bool SetCurDir(const char* path)
+{
+    static const auto fn = QVU_BOUND(qvuSetCurDir);
+    return fn && fn(path) != 0;
+}
+
+bool SplitColor(std::int32_t color, std::int32_t& red, std::int32_t& green, std::int32_t& blue)
+{
+    static const auto fn = QVU_BOUND(qvuSplitColor);
+    return fn && fn(color, &red, &green, &blue) != 0;
+}
+
+} // namespace qvu

@@ -1,0 +1,34 @@
+// Run-time binding of the helper library libqvutil.
+//
+// The program does not link against libqvutil: the library is loaded at the
+// first call of one of these wrappers (beside the executable first, then the
+// system's search path), and each function is looked up by its export name at
+// its own first call and kept. When the library or a function cannot be had,
+// the wrapper answers with that function's failure value and bindError()
+// describes why; callers treat it like any other failure.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+namespace qvu {
+
+// Error code a wrapper reports when its function could not be bound.
+constexpr std::int32_t kUnboundCode = ELIBACC;
+
+// Why the last failed binding failed (empty when nothing failed).
+std::string bindError();
+
+std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, char* buf);
+bool FileSize(const char* path, double& size);
+bool DiskSpace(const char* path, double& freeBytes, double& totalBytes);
+double IntDev(double dividend, double divisor);
+double Mod(double dividend, double divisor);
+bool FullPath(const char* path, char* buf, std::int32_t bufSize);
+std::intptr_t Fopen(const char* path, const char* mode);
+std::int32_t Fclose(std::intptr_t stream);
+bool SetCurDir(const char* path);
+bool SplitColor(std::int32_t color, std::int32_t& red, std::int32_t& green, std::int32_t& blue);
+
+} // namespace qvu
