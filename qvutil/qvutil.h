@@ -29,17 +29,23 @@ extern "C" {
 
 /* Copies SRC onto DST, replacing DST atomically. 0 on success; otherwise the
  * errno of the failure, with strerror's text written into BUF when it fits in
- * BUFSIZE bytes (NUL included); BUF is left as it was when it does not fit. */
+ * BUFSIZE bytes (NUL included); BUF is left as it was when it does not fit.
+ * SRC must be a regular file (EISDIR for a folder, EINVAL otherwise); an
+ * existing DST must be a regular file with a write permission bit (EISDIR,
+ * EINVAL, EACCES otherwise, EACCES for root too). On failure DST is as it was. */
 QVU_API int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf);
 
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
- * smaller). Returns 0 and leaves *size alone on failure. */
+ * smaller). Returns 0 and leaves *size alone on failure and for anything that
+ * is not a regular file. */
 QVU_API int32_t qvuFileSize(const char* path, double* size);
 
 /* Free bytes (all free blocks) and total bytes of the volume holding PATH. */
 QVU_API int32_t qvuDiskSpace(const char* path, double* freeBytes, double* totalBytes);
 
-/* Quotient truncated toward zero, reduced to its low 32 bits (unsigned). */
+/* Quotient truncated toward zero, reduced to its low 32 bits (unsigned). 0 when
+ * there is no such quotient: division by zero, NaN, infinities, quotients
+ * beyond the 64-bit range. */
 QVU_API double qvuIntDev(double dividend, double divisor);
 
 /* dividend - qvuIntDev(dividend, divisor) * divisor. */
@@ -49,7 +55,8 @@ QVU_API double qvuMod(double dividend, double divisor);
  * text) into BUF. 0 when it cannot be formed or does not fit. */
 QVU_API int32_t qvuFullPath(const char* path, char* buf, int32_t bufSize);
 
-/* fopen with MODE; the handle is 0 on failure. */
+/* fopen with MODE, close-on-exec; the handle is 0 on failure. qvuFclose and
+ * qvuFputs refuse any handle that qvuFopen did not hand out or that is closed. */
 QVU_API intptr_t qvuFopen(const char* path, const char* mode);
 
 /* Closes a stream from qvuFopen; 0 on success, EOF for an unknown handle. */
@@ -61,26 +68,32 @@ QVU_API int32_t qvuSetCurDir(const char* path);
 /* Red (bits 0-7), green (8-15) and blue (16-23) of a 0x00BBGGRR colour. Always 1. */
 QVU_API int32_t qvuSplitColor(int32_t color, int32_t* red, int32_t* green, int32_t* blue);
 
-/* Whole number that may contain thousands separators ("-1,234" -> -1234). */
+/* Whole number that may contain thousands separators ("-1,234" -> -1234), from
+ * the first 79 characters; clamped to INT32_MIN..INT32_MAX. */
 QVU_API int32_t qvuAtoL(const char* text);
 
-/* Decimal number that may contain thousands separators ("1,234.5" -> 1234.5). */
+/* Decimal number that may contain thousands separators ("1,234.5" -> 1234.5);
+ * "." is the decimal point whatever the locale. */
 QVU_API double qvuCommaToDouble(const char* text);
 
-/* Formats VALUE with FORMAT (one integer conversion) into BUF. The output is
- * cut at QVU_FORMAT_MAX bytes, NUL included; a format that is not exactly one
- * integer conversion with literal text around it gives an empty text. */
+/* Formats VALUE with FORMAT (one integer conversion) into BUF, which must hold
+ * QVU_FORMAT_MAX bytes. The output is cut at QVU_FORMAT_MAX bytes, NUL
+ * included; a format that is not exactly one %[flags][width][.precision]
+ * d, i, u, x, X or o conversion with literal text around it ("%%" allowed)
+ * gives an empty text. */
 #define QVU_FORMAT_MAX 1024
 QVU_API void qvuFormatLong(char* buf, const char* format, int32_t value);
 
 /* Writes TEXT to a stream from qvuFopen and flushes it; the write's result
- * (negative on failure). */
+ * (negative on failure, a failed flush included). */
 QVU_API int32_t qvuFputs(const char* text, intptr_t stream);
 
-/* Runs COMMAND through /bin/sh -c; waits for it when WAIT is non-zero. */
+/* Runs COMMAND through /bin/sh -c; waits for it when WAIT is non-zero. 1 when
+ * it started (and, when waited for, ended); the child inherits standard input,
+ * output and error only. */
 QVU_API int32_t qvuExecuteProcess(const char* command, int32_t wait);
 
-/* The machine's host name into BUF. */
+/* The machine's host name into BUF; 0, BUF untouched, when it does not fit. */
 QVU_API int32_t qvuGetMyMachineName(char* buf, int32_t bufSize);
 
 /* 1 for ASCII 0-9, A-Z, a-z; else 0. */
@@ -97,11 +110,12 @@ QVU_API int32_t qvuStrToByte(void* dst, const void* src, int32_t length);
 /* The byte at ADDRESS + OFFSET, sign-extended; 0 for a null address. */
 QVU_API int32_t qvuOffsetCode(const void* address, int32_t offset);
 
-/* Window data: a record of three integers kept for a window handle. Set returns
- * the record's address (0 on failure); Get copies the three values out when the
- * handle has a record; GetWindowUserData copies up to LENGTH bytes of the record
- * into BUF, prints them as "%d," to standard error and returns how many it
- * copied (0 when the handle has no record). */
+/* Window data: a record of three integers kept for a window handle (0 is no
+ * window). Set returns the record's address (0 on failure); setting a handle
+ * again reuses its record. Get copies the three values out when the handle has
+ * a record; GetWindowUserData copies up to LENGTH bytes of the record (at most
+ * its 12) into BUF, prints them as "%d," (0-255) on one line of standard error
+ * and returns how many it copied (0 when the handle has no record). */
 QVU_API intptr_t qvuSetQuorvaneGridData(intptr_t window, int32_t a, int32_t b, int32_t c);
 QVU_API void qvuGetQuorvaneGridData(intptr_t window, int32_t* a, int32_t* b, int32_t* c);
 QVU_API int32_t qvuGetWindowUserData(intptr_t window, int32_t length, unsigned char* buf);

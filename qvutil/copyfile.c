@@ -1,0 +1,469 @@
+/*
+ * qvuCopyFile: replaces DST with a copy of SRC so that DST's name never shows
+ * a partial file and a failed copy leaves the old DST exactly as it was.
+ *
+ * 1. The source is opened and must be a regular file; the destination, when
+ *    it exists, must be a regular file with at least one write bit (a file
+ *    without any counts as read-only, for root too).
+ * 2. The data go into a temporary file in DST's folder: an unnamed one
+ *    (O_TMPFILE) where the file system has them, so that even a killed process
+ *    leaves nothing behind, otherwise a hidden ".NAME.vst-XXXXXX" created
+ *    exclusively. They travel by the cheapest route the kernel offers: a
+ *    reflink (FICLONE), then copy_file_range, then read and write.
+ * 3. The temporary gets the source's permission bits and times, then DST's
+ *    name: an unnamed file is linked in directly when DST does not exist, and
+ *    otherwise, like a named one, renamed over DST.
+ *
+ * There is no fsync, as with cp: the copy is as durable as any other write.
+ */
+#include "qvutil.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <linux/fs.h>
+#include <stdatomic.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#define HIDDEN_TAG ".vst-"
+#define RANDOM_CHARS 6
+#define HIDDEN_EXTRA (1 + sizeof HIDDEN_TAG - 1 + RANDOM_CHARS) /* leading '.', tag, random part */
+#define NAME_ATTEMPTS 100
+#define LARGEST_CHUNK ((size_t)1 << 20)
+#define UNKNOWN_SIZE_CHUNK ((size_t)64 << 10)
+#define RANGE_STEP ((off_t)1 << 30)
+
+/* DST taken apart: the folder that receives the temporary and the final name. */
+struct target {
+    const char* path;
+    const char* name; /* points into path */
+    size_t prefixLength; /* bytes of path before name */
+    char dir[PATH_MAX];
+};
+
+/* What earlier copies into the same folder learned about the file systems, so
+ * that copying a folder full of files does not repeat a refused call for each
+ * one. It is only a hint: a stale entry costs speed, never correctness. */
+struct route {
+    char dir[PATH_MAX];
+    dev_t sourceDevice;
+    unsigned char known, noTmpfile, noClone, noRange;
+};
+
+static _Thread_local struct route lastRoute;
+
+/* linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; without it an unnamed file
+ * is linked through /proc/self/fd. Where that fails too (no /proc), unnamed
+ * temporaries are given up for the rest of the process. */
+static atomic_int emptyPathRefused;
+static atomic_int unnamedUnusable;
+
+/* errno after a failed call; never 0, so that a failure cannot read as success. */
+static int lastError(void)
+{
+    return errno ? errno : EIO;
+}
+
+/* Built with QVU_NAMED_TEMPORARIES_ONLY, every copy takes the route of file
+ * systems without O_TMPFILE; the tests use it to cover that route. */
+#ifdef QVU_NAMED_TEMPORARIES_ONLY
+static const int tryUnnamed = 0;
+#else
+static const int tryUnnamed = 1;
+#endif
+
+static struct route* routeFor(const char* dir, dev_t sourceDevice)
+{
+    struct route* route = &lastRoute;
+    if (!route->known || strcmp(route->dir, dir) != 0) {
+        memset(route, 0, sizeof *route);
+        strcpy(route->dir, dir);
+        route->known = 1;
+    } else if (route->sourceDevice != sourceDevice) {
+        route->noClone = route->noRange = 0;
+    }
+    route->sourceDevice = sourceDevice;
+    return route;
+}
+
+static int splitTarget(const char* dst, struct target* target)
+{
+    size_t length = strlen(dst);
+    if (length == 0)
+        return ENOENT;
+    if (length >= PATH_MAX)
+        return ENAMETOOLONG;
+    const char* slash = strrchr(dst, '/');
+    target->path = dst;
+    target->name = slash ? slash + 1 : dst;
+    target->prefixLength = (size_t)(target->name - dst);
+    if (!*target->name)
+        return EISDIR; /* "folder/" names a folder */
+    if (!slash)
+        strcpy(target->dir, ".");
+    else if (slash == dst)
+        strcpy(target->dir, "/");
+    else {
+        memcpy(target->dir, dst, (size_t)(slash - dst));
+        target->dir[slash - dst] = '\0';
+    }
+    return 0;
+}
+
+/* Six characters from [A-Za-z0-9]; collisions are caught by O_EXCL or EEXIST. */
+static void randomChars(char* out)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static _Thread_local uint64_t state;
+    if (!state) {
+        struct timespec now;
+        clock_gettime(CLOCK_REALTIME, &now);
+        state = ((uint64_t)now.tv_sec << 32) ^ (uint64_t)now.tv_nsec ^ ((uint64_t)getpid() << 16)
+            ^ (uint64_t)(uintptr_t)&state;
+        if (!state)
+            state = 0x9e3779b97f4a7c15u;
+    }
+    for (int i = 0; i < RANDOM_CHARS; ++i) {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        out[i] = alphabet[((state * 0x2545f4914f6cdd1du) >> 33) % (sizeof alphabet - 1)];
+    }
+}
+
+/* ".NAME.vst-XXXXXX" beside DST; NAME is shortened so the result stays a valid
+ * file name. */
+static void makeHiddenPath(const struct target* target, char* out)
+{
+    size_t nameLength = strlen(target->name);
+    if (nameLength > NAME_MAX - HIDDEN_EXTRA)
+        nameLength = NAME_MAX - HIDDEN_EXTRA;
+    char* p = out;
+    memcpy(p, target->path, target->prefixLength);
+    p += target->prefixLength;
+    *p++ = '.';
+    memcpy(p, target->name, nameLength);
+    p += nameLength;
+    memcpy(p, HIDDEN_TAG, sizeof HIDDEN_TAG - 1);
+    p += sizeof HIDDEN_TAG - 1;
+    randomChars(p);
+    p[RANDOM_CHARS] = '\0';
+}
+
+static int openSource(const char* src, struct stat* source)
+{
+    /* O_NONBLOCK keeps a FIFO from blocking the open; it is refused below. */
+    int fd = open(src, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -lastError();
+    int err = 0;
+    if (fstat(fd, source) < 0)
+        err = lastError();
+    else if (S_ISDIR(source->st_mode))
+        err = EISDIR;
+    else if (!S_ISREG(source->st_mode))
+        err = EINVAL;
+    else if (fcntl(fd, F_SETFL, 0) < 0)
+        err = lastError();
+    if (err) {
+        close(fd);
+        return -err;
+    }
+    return fd;
+}
+
+static int checkDestination(const char* dst, int* exists)
+{
+    struct stat st;
+    if (stat(dst, &st) < 0) {
+        *exists = 0;
+        return errno == ENOENT ? 0 : lastError();
+    }
+    *exists = 1;
+    if (S_ISDIR(st.st_mode))
+        return EISDIR;
+    /* A device, FIFO or socket is left alone rather than replaced by a file. */
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    if (!(st.st_mode & 0222))
+        return EACCES;
+    return 0;
+}
+
+static int writeAll(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = write(fd, data, length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        if (n == 0)
+            return ENOSPC;
+        data += n;
+        length -= (size_t)n;
+    }
+    return 0;
+}
+
+/* Copies from the current offsets on. SIZE 0 means "read to the end". */
+static int copyByReadWrite(int in, int out, off_t size, off_t done)
+{
+    size_t capacity = UNKNOWN_SIZE_CHUNK;
+    if (size > 0)
+        capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
+    char* buffer = malloc(capacity);
+    if (!buffer)
+        return ENOMEM;
+    int err = 0;
+    while (size == 0 || done < size) {
+        size_t want = capacity;
+        if (size > 0 && size - done < (off_t)want)
+            want = (size_t)(size - done);
+        ssize_t n = read(in, buffer, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = lastError();
+            break;
+        }
+        if (n == 0)
+            break;
+        err = writeAll(out, buffer, (size_t)n);
+        if (err)
+            break;
+        done += n;
+    }
+    free(buffer);
+    return err;
+}
+
+/* Copies the source's data into OUT. SIZE is the source's size when it was
+ * opened: the copy stops there, or earlier where the source has shrunk. A size
+ * of 0 is not trusted (kernel files report it) and such files are read to
+ * their end. */
+static int copyData(int in, int out, off_t size, struct route* route)
+{
+    if (size == 0)
+        return copyByReadWrite(in, out, 0, 0);
+
+    if (!route->noClone) {
+        int r;
+        do
+            r = ioctl(out, FICLONE, in);
+        while (r < 0 && errno == EINTR);
+        if (r == 0)
+            return 0;
+        switch (errno) {
+        case EOPNOTSUPP:
+        case ENOTTY:
+        case ENOSYS:
+        case EXDEV:
+            route->noClone = 1;
+            break;
+        case EINVAL: /* this pair of files only, e.g. differing btrfs flags */
+        case EPERM:
+            break;
+        default:
+            return lastError();
+        }
+    }
+
+    off_t done = 0;
+    if (!route->noRange) {
+        while (done < size) {
+            off_t step = size - done < RANGE_STEP ? size - done : RANGE_STEP;
+            ssize_t n = copy_file_range(in, NULL, out, NULL, (size_t)step, 0);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n == 0)
+                break; /* shrunk, or a file system that copies nothing: read/write finds out */
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP) {
+                route->noRange = 1;
+                break;
+            }
+            if (errno == EINVAL || errno == EPERM)
+                break;
+            return lastError();
+        }
+        if (done >= size)
+            return 0;
+    }
+    /* copy_file_range moved both offsets, so read/write carries on from there. */
+    return copyByReadWrite(in, out, size, done);
+}
+
+static int fillTemporary(int in, int out, const struct stat* source, struct route* route)
+{
+    int err = copyData(in, out, source->st_size, route);
+    if (err)
+        return err;
+    /* File systems that cannot hold Unix permission bits (FAT, exFAT) refuse
+     * some modes with EPERM; the copy is still good there. */
+    if (fchmod(out, source->st_mode & 07777) < 0 && errno != EPERM && errno != EOPNOTSUPP)
+        return lastError();
+    const struct timespec times[2] = { source->st_atim, source->st_mtim };
+    if (futimens(out, times) < 0)
+        return lastError();
+    return 0;
+}
+
+/* Gives an O_TMPFILE file the name PATH; EEXIST when PATH is taken. */
+static int linkUnnamed(int fd, const char* path)
+{
+    int triedEmptyPath = 0;
+    if (!atomic_load_explicit(&emptyPathRefused, memory_order_relaxed)) {
+        if (linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return lastError();
+        triedEmptyPath = 1;
+    }
+    char proc[32];
+    snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (linkat(AT_FDCWD, proc, AT_FDCWD, path, AT_SYMLINK_FOLLOW) < 0)
+        return lastError();
+    if (triedEmptyPath)
+        atomic_store_explicit(&emptyPathRefused, 1, memory_order_relaxed);
+    return 0;
+}
+
+/* Names the filled O_TMPFILE file FD as DST and closes it. */
+static int publishUnnamed(int fd, const struct target* target, int exists)
+{
+    int err;
+    if (!exists) {
+        err = linkUnnamed(fd, target->path);
+        if (!err) {
+            /* DST did not exist before, so nothing is lost by taking it back. */
+            if (close(fd) < 0) {
+                err = lastError();
+                unlink(target->path);
+            }
+            return err;
+        }
+        if (err != EEXIST) {
+            close(fd);
+            return err;
+        }
+    }
+    /* DST exists: a link cannot replace it, a rename can. */
+    char hidden[PATH_MAX + NAME_MAX + 2];
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        makeHiddenPath(target, hidden);
+        err = linkUnnamed(fd, hidden);
+        if (err != EEXIST)
+            break;
+    }
+    if (err) {
+        close(fd);
+        return err;
+    }
+    if (close(fd) < 0 || rename(hidden, target->path) < 0) {
+        err = lastError();
+        unlink(hidden);
+    }
+    return err;
+}
+
+static int createHidden(const struct target* target, char* hidden)
+{
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        makeHiddenPath(target, hidden);
+        int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+static int replaceDestination(int in, const struct stat* source, const struct target* target, int exists)
+{
+    struct route* route = routeFor(target->dir, source->st_dev);
+    int err;
+    int retried = 0;
+
+    if (tryUnnamed && !route->noTmpfile && !atomic_load_explicit(&unnamedUnusable, memory_order_relaxed)) {
+        int fd = open(target->dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            err = fillTemporary(in, fd, source, route);
+            if (err) {
+                close(fd);
+                return err;
+            }
+            err = publishUnnamed(fd, target, exists);
+            /* ENOENT: the folder went away, or /proc is missing and the file
+             * could not be named; a named temporary tells the two apart. */
+            if (err != ENOENT)
+                return err;
+            if (lseek(in, 0, SEEK_SET) < 0)
+                return lastError();
+            retried = 1;
+        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+            route->noTmpfile = 1;
+        } else {
+            return lastError();
+        }
+    }
+
+    char hidden[PATH_MAX + NAME_MAX + 2];
+    int fd = createHidden(target, hidden);
+    if (fd < 0)
+        return lastError();
+    err = fillTemporary(in, fd, source, route);
+    if (close(fd) < 0 && !err)
+        err = lastError();
+    if (!err && rename(hidden, target->path) < 0)
+        err = lastError();
+    if (err)
+        unlink(hidden);
+    else if (retried)
+        atomic_store_explicit(&unnamedUnusable, 1, memory_order_relaxed);
+    return err;
+}
+
+static int copyFile(const char* src, const char* dst)
+{
+    struct target target;
+    int err = splitTarget(dst, &target);
+    if (err)
+        return err;
+    struct stat source;
+    int in = openSource(src, &source);
+    if (in < 0)
+        return -in;
+    int exists;
+    err = checkDestination(dst, &exists);
+    if (!err)
+        err = replaceDestination(in, &source, &target, exists);
+    close(in);
+    return err;
+}
+
+int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf)
+{
+    int err = src && dst ? copyFile(src, dst) : EINVAL;
+    if (!err)
+        return 0;
+    if (buf && bufSize > 0) {
+        char scratch[256];
+        const char* text = strerror_r(err, scratch, sizeof scratch);
+        size_t length = strlen(text);
+        if (length < (size_t)bufSize)
+            memcpy(buf, text, length + 1);
+    }
+    return err;
+}

@@ -1,0 +1,206 @@
+// qvuCopyFile: the copy replaces the destination whole, and every failure
+// leaves the destination folder exactly as it was (old file intact, no
+// temporary behind).
+#include "qvutil.h"
+#include "testsupport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+namespace {
+
+using testsupport::namesIn;
+using testsupport::readFile;
+using testsupport::writeFile;
+using Names = std::vector<std::string>;
+
+class CopyFile : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const std::string& mountPoint : mounts_)
+            umount2(mountPoint.c_str(), MNT_DETACH);
+    }
+
+    std::string path(const std::string& name) const { return dir / name; }
+
+    int copy(const std::string& src, const std::string& dst)
+    {
+        std::memset(message, 0, sizeof message);
+        return qvuCopyFile(path(src).c_str(), path(dst).c_str(), sizeof message, message);
+    }
+
+    // A tmpfs of SIZE at NAME in the test's folder; false when it cannot be had.
+    bool mountTmpfs(const std::string& name, const char* size)
+    {
+        mkdir(path(name).c_str(), 0755);
+        if (geteuid() != 0 || mount("tmpfs", path(name).c_str(), "tmpfs", 0, size) != 0)
+            return false;
+        mounts_.push_back(path(name));
+        return true;
+    }
+
+    testsupport::TempDir dir;
+    char message[256] = {};
+
+private:
+    std::vector<std::string> mounts_;
+};
+
+TEST_F(CopyFile, CreatesNewFile)
+{
+    writeFile(path("src"), "hello");
+    ASSERT_EQ(copy("src", "dst"), 0);
+    EXPECT_EQ(readFile(path("dst")), "hello");
+    EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+}
+
+TEST_F(CopyFile, ReplacesDestinationWithContentModeAndTimes)
+{
+    writeFile(path("src"), std::string(100000, 'n'));
+    chmod(path("src").c_str(), 0640);
+    const timespec times[2] = { { 1000000000, 123456789 }, { 1500000000, 987654321 } };
+    ASSERT_EQ(utimensat(AT_FDCWD, path("src").c_str(), times, 0), 0);
+    writeFile(path("dst"), "an older and longer text than the source's first bytes");
+    chmod(path("dst").c_str(), 0666);
+
+    ASSERT_EQ(copy("src", "dst"), 0) << message;
+    struct stat st;
+    ASSERT_EQ(stat(path("dst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(st.st_atim.tv_nsec, times[0].tv_nsec);
+    EXPECT_EQ(readFile(path("dst")), std::string(100000, 'n'));
+    EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+}
+
+TEST_F(CopyFile, RefusesReadOnlyDestinationAndKeepsIt)
+{
+    writeFile(path("src"), "new");
+    writeFile(path("dst"), "old");
+    chmod(path("dst").c_str(), 0444);
+    EXPECT_EQ(copy("src", "dst"), EACCES);
+    EXPECT_STREQ(message, strerror(EACCES));
+    EXPECT_EQ(readFile(path("dst")), "old");
+    EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+}
+
+TEST_F(CopyFile, RefusesWhatItCannotCopy)
+{
+    writeFile(path("src"), "data");
+    writeFile(path("keep"), "kept");
+    mkdir(path("folder").c_str(), 0755);
+    mkfifo(path("fifo").c_str(), 0644);
+    const struct {
+        const char* src;
+        const char* dst;
+        int code;
+    } cases[] = {
+        { "missing", "dst", ENOENT },
+        { "folder", "dst", EISDIR },
+        { "fifo", "dst", EINVAL }, // must not block either
+        { "src", "no-such-folder/dst", ENOENT },
+        { "src", "folder", EISDIR },
+        { "src", "fifo", EINVAL }, // a FIFO is not replaced by a file
+        { "src", "keep/dst", ENOTDIR },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.src) + " -> " + c.dst);
+        EXPECT_EQ(copy(c.src, c.dst), c.code);
+        EXPECT_STREQ(message, strerror(c.code));
+        EXPECT_EQ(namesIn(dir.path()), (Names { "fifo", "folder", "keep", "src" }));
+    }
+    EXPECT_TRUE(namesIn(path("folder")).empty());
+}
+
+TEST_F(CopyFile, WritesMessageOnlyWhenItFits)
+{
+    const std::string missing = path("missing"), dst = path("dst");
+    const size_t length = std::strlen(strerror(ENOENT));
+    std::string buf(length, 'x');
+    EXPECT_EQ(qvuCopyFile(missing.c_str(), dst.c_str(), static_cast<int32_t>(length), buf.data()), ENOENT);
+    EXPECT_EQ(buf, std::string(length, 'x'));
+    buf.push_back('x');
+    EXPECT_EQ(qvuCopyFile(missing.c_str(), dst.c_str(), static_cast<int32_t>(length + 1), buf.data()), ENOENT);
+    EXPECT_STREQ(buf.c_str(), strerror(ENOENT));
+
+    EXPECT_EQ(qvuCopyFile(missing.c_str(), dst.c_str(), 0, nullptr), ENOENT);
+    EXPECT_EQ(qvuCopyFile(missing.c_str(), dst.c_str(), -1, message), ENOENT);
+    EXPECT_EQ(qvuCopyFile(nullptr, dst.c_str(), sizeof message, message), EINVAL);
+    EXPECT_STREQ(message, strerror(EINVAL));
+    EXPECT_EQ(qvuCopyFile(missing.c_str(), nullptr, 0, nullptr), EINVAL);
+}
+
+TEST_F(CopyFile, FullVolumeKeepsOldDestination)
+{
+    if (!mountTmpfs("small", "size=1m"))
+        GTEST_SKIP() << "needs root to mount a 1 MiB tmpfs";
+    writeFile(path("src"), std::string(2 << 20, 's'));
+    writeFile(path("small/dst"), "old content");
+    EXPECT_EQ(copy("src", "small/dst"), ENOSPC);
+    EXPECT_STREQ(message, strerror(ENOSPC));
+    EXPECT_EQ(readFile(path("small/dst")), "old content");
+    EXPECT_EQ(namesIn(path("small")), (Names { "dst" }));
+}
+
+// As an ordinary user, who cannot read everything and lacks the capability
+// that linkat(AT_EMPTY_PATH) needs on older kernels.
+TEST_F(CopyFile, UnprivilegedCopies)
+{
+    chmod(dir.path().c_str(), 0777);
+    writeFile(path("secret"), "secret");
+    chmod(path("secret").c_str(), 0600);
+    writeFile(path("public"), "public");
+    const std::string secret = path("secret"), open = path("public"), dst = path("dst");
+    EXPECT_TRUE(testsupport::asUnprivileged([&] {
+        return qvuCopyFile(secret.c_str(), dst.c_str(), 0, nullptr) == EACCES
+            && qvuCopyFile(open.c_str(), dst.c_str(), 0, nullptr) == 0
+            && qvuCopyFile(open.c_str(), dst.c_str(), 0, nullptr) == 0;
+    }));
+    EXPECT_EQ(readFile(dst), "public");
+    EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "public", "secret" }));
+}
+
+TEST_F(CopyFile, CopiesNamesAsBytes)
+{
+    const std::string longName(255, 'L'); // the hidden temporary's name must be shortened
+    writeFile(path(longName), "existing");
+    for (const std::string name : { "caf\xe9", "new\nline", "tab\tname", longName.c_str() }) {
+        SCOPED_TRACE(name);
+        writeFile(path("src"), name);
+        ASSERT_EQ(copy("src", name), 0) << message;
+        EXPECT_EQ(readFile(path(name)), name);
+        mkdir(path("out").c_str(), 0755);
+        ASSERT_EQ(copy(name, "out/" + name), 0) << message;
+        EXPECT_EQ(readFile(path("out/" + name)), name);
+    }
+    EXPECT_EQ(namesIn(path("out")).size(), 4u);
+}
+
+// 64 MiB with a hole and an odd length, within the volume (copy_file_range)
+// and, as root, onto a tmpfs (read and write).
+TEST_F(CopyFile, CopiesLargeFileExactly)
+{
+    std::string content(1 << 20, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7 + i / 4096);
+    int fd = open(path("src").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, content.data(), content.size(), 0), static_cast<ssize_t>(content.size()));
+    ASSERT_EQ(pwrite(fd, content.data(), content.size(), 40 << 20), static_cast<ssize_t>(content.size()));
+    ASSERT_EQ(ftruncate(fd, (64 << 20) + 123), 0);
+    close(fd);
+    const std::string expected = readFile(path("src"));
+
+    ASSERT_EQ(copy("src", "dst"), 0) << message;
+    EXPECT_TRUE(readFile(path("dst")) == expected);
+    if (mountTmpfs("other", "size=80m")) {
+        ASSERT_EQ(copy("src", "other/dst"), 0) << message;
+        EXPECT_TRUE(readFile(path("other/dst")) == expected);
+    }
+}
+
+} // namespace
