@@ -170,8 +170,7 @@ static int openSource(const char* src, struct stat* source)
         err = EISDIR;
     else if (!S_ISREG(source->st_mode))
         err = EINVAL;
-    else if (fcntl(fd, F_SETFL, 0) < 0)
-        err = lastError();
+    /* O_NONBLOCK means nothing for a regular file, so it may stay set. */
     if (err) {
         close(fd);
         return -err;
@@ -305,14 +304,51 @@ static int copyData(int in, int out, off_t size, struct route* route)
     return copyByReadWrite(in, out, size, done);
 }
 
-static int fillTemporary(int in, int out, const struct stat* source, struct route* route)
+/* The process's umask, read once from /proc/self/status (reading it with
+ * umask() would change it for a moment under other threads); -1 when unknown. */
+static int processUmask(void)
+{
+    static atomic_int cached = -2;
+    int mask = atomic_load_explicit(&cached, memory_order_relaxed);
+    if (mask != -2)
+        return mask;
+    mask = -1;
+    FILE* status = fopen("/proc/self/status", "re");
+    if (status) {
+        char line[128];
+        unsigned value;
+        while (fgets(line, sizeof line, status))
+            if (sscanf(line, "Umask: %o", &value) == 1) {
+                mask = (int)(value & 0777);
+                break;
+            }
+        fclose(status);
+    }
+    atomic_store_explicit(&cached, mask, memory_order_relaxed);
+    return mask;
+}
+
+/* The mode a temporary is created with. When the umask lets the source's
+ * permission bits through unchanged, the temporary gets them at creation and
+ * needs no fchmod; otherwise it starts private and is given them afterwards.
+ * (Should the umask have become stricter since it was read, the copy comes out
+ * with fewer permissions, never more.) */
+static mode_t creationMode(const struct stat* source, int* needChmod)
+{
+    mode_t wanted = source->st_mode & 07777;
+    int mask = processUmask();
+    *needChmod = mask < 0 || (wanted & ~(mode_t)mask) != wanted || (wanted & 07000);
+    return *needChmod ? 0600 : wanted;
+}
+
+static int fillTemporary(int in, int out, const struct stat* source, struct route* route, int needChmod)
 {
     int err = copyData(in, out, source->st_size, route);
     if (err)
         return err;
     /* File systems that cannot hold Unix permission bits (FAT, exFAT) refuse
      * some modes with EPERM; the copy is still good there. */
-    if (fchmod(out, source->st_mode & 07777) < 0 && errno != EPERM && errno != EOPNOTSUPP)
+    if (needChmod && fchmod(out, source->st_mode & 07777) < 0 && errno != EPERM && errno != EOPNOTSUPP)
         return lastError();
     const struct timespec times[2] = { source->st_atim, source->st_mtim };
     if (futimens(out, times) < 0)
@@ -378,11 +414,11 @@ static int publishUnnamed(int fd, const struct target* target, int exists)
     return err;
 }
 
-static int createHidden(const struct target* target, char* hidden)
+static int createHidden(const struct target* target, char* hidden, mode_t mode)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         makeHiddenPath(target, hidden);
-        int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -395,11 +431,13 @@ static int replaceDestination(int in, const struct stat* source, const struct ta
     struct route* route = routeFor(target->dir, source->st_dev);
     int err;
     int retried = 0;
+    int needChmod;
+    const mode_t mode = creationMode(source, &needChmod);
 
     if (tryUnnamed && !route->noTmpfile && !atomic_load_explicit(&unnamedUnusable, memory_order_relaxed)) {
-        int fd = open(target->dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        int fd = open(target->dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
-            err = fillTemporary(in, fd, source, route);
+            err = fillTemporary(in, fd, source, route, needChmod);
             if (err) {
                 close(fd);
                 return err;
@@ -420,10 +458,10 @@ static int replaceDestination(int in, const struct stat* source, const struct ta
     }
 
     char hidden[PATH_MAX + NAME_MAX + 2];
-    int fd = createHidden(target, hidden);
+    int fd = createHidden(target, hidden, mode);
     if (fd < 0)
         return lastError();
-    err = fillTemporary(in, fd, source, route);
+    err = fillTemporary(in, fd, source, route, needChmod);
     if (close(fd) < 0 && !err)
         err = lastError();
     if (!err && rename(hidden, target->path) < 0)

@@ -77,6 +77,21 @@ TEST_F(CopyFile, ReplacesDestinationWithContentModeAndTimes)
     EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
 }
 
+TEST_F(CopyFile, PermissionBitsGetPastTheUmask)
+{
+    const mode_t saved = umask(022);
+    for (mode_t mode : { 0644, 0755, 0666, 0600, 02755 }) {
+        writeFile(path("src"), "x");
+        chmod(path("src").c_str(), mode);
+        unlink(path("dst").c_str());
+        ASSERT_EQ(copy("src", "dst"), 0) << message;
+        struct stat st;
+        ASSERT_EQ(stat(path("dst").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+    }
+    umask(saved);
+}
+
 TEST_F(CopyFile, RefusesReadOnlyDestinationAndKeepsIt)
 {
     writeFile(path("src"), "new");
