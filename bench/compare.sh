@@ -10,13 +10,14 @@
 #   nothing changed  engine_run        vs  cp -ru --preserve=timestamps  (rsync -rtu)
 #   first copy       engine_run        vs  cp -r --preserve=timestamps   (rsync -rt)
 #   one 1 GiB file   engine_run        vs  cp --preserve=timestamps      (rsync -t)
-# Caches are warm; each timed run is preceded by a sync that is not timed.
+# Caches are warm; the tools take turns, and each timed run is preceded by a
+# sync that is not timed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$top/build-bench}
-runs_update=${RUNS_UPDATE:-5}
+runs_update=${RUNS_UPDATE:-7}
 runs_copy=${RUNS_COPY:-3}
-runs_big=${RUNS_BIG:-3}
+runs_big=${RUNS_BIG:-5}
 
 "$top/scripts/deps.sh" rsync time strace
 BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
@@ -38,11 +39,11 @@ rm -rf "$scratch/tree" "$scratch/small" "$scratch/big"
 mkdir -p "$scratch/big"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$scratch/big/one.bin"
 
-# seconds CMD...: runs CMD with its output discarded and prints the elapsed seconds.
+# seconds CMD: runs the shell command CMD with its output discarded and prints the elapsed seconds.
 seconds() {
   local start end
   start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
+  eval "$1" >/dev/null 2>&1
   end=$(date +%s%N)
   echo "scale=4; ($end - $start) / 1000000000" | bc
 }
@@ -51,16 +52,27 @@ median() {
   sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# measure NAME RUNS PREPARE TOOL...: runs PREPARE (untimed) then TOOL, RUNS times; prints the median.
-measure() {
+# interleave RUNS PREPARE CMD...: runs every CMD RUNS times, the order rotating
+# from one round to the next so that none always follows another, each after
+# PREPARE and a sync (neither timed); prints the median of each CMD on one line.
+interleave() {
   local runs=$1 prepare=$2
   shift 2
-  local i
+  local n=$# i j k
+  local cmds=("$@") times=()
+  for ((k = 0; k < n; k++)); do times+=("$(mktemp)"); done
   for ((i = 0; i < runs; i++)); do
-    eval "$prepare"
-    sync
-    seconds "$@"
-  done | median
+    for ((j = 0; j < n; j++)); do
+      k=$(((i + j) % n))
+      eval "$prepare"
+      sync
+      seconds "${cmds[k]}" >>"${times[k]}"
+    done
+  done
+  for ((k = 0; k < n; k++)); do
+    median <"${times[k]}"
+    rm -f "${times[k]}"
+  done | paste -sd' '
 }
 
 row() {
@@ -70,23 +82,39 @@ row() {
 }
 
 dst=$scratch/dst
+tree=$scratch/tree
 # Nothing changed: the destination is a full, current copy.
-rm -rf "$dst" && cp -r --preserve=timestamps "$scratch/tree" "$dst"
-"$engine" "$scratch/tree" "$dst" >/dev/null # warm the caches
-update_ours=$(measure "$runs_update" : "$engine" "$scratch/tree" "$dst")
-update_cp=$(measure "$runs_update" : cp -ru --preserve=timestamps "$scratch/tree/." "$dst/")
-update_rsync=$(measure "$runs_update" : rsync -rtu "$scratch/tree/" "$dst/")
+rm -rf "$dst" && cp -r --preserve=timestamps "$tree" "$dst"
+"$engine" "$tree" "$dst" >/dev/null # warm the caches
+read -r update_ours update_cp update_rsync < <(interleave "$runs_update" : \
+  '"$engine" "$tree" "$dst"' \
+  'cp -ru --preserve=timestamps "$tree/." "$dst/"' \
+  'rsync -rtu "$tree/" "$dst/"')
 
-# First copy into an empty destination.
-fresh='rm -rf "$dst"; sync'
-copy_ours=$(measure "$runs_copy" "$fresh" "$engine" "$scratch/tree" "$dst")
-copy_cp=$(measure "$runs_copy" "$fresh" cp -r --preserve=timestamps "$scratch/tree" "$dst")
-copy_rsync=$(measure "$runs_copy" "$fresh" rsync -rt "$scratch/tree/" "$dst/")
+# Peak memory of a run where nothing changed: 50,000 files against 500.
+peak() { command time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+cp -r --preserve=timestamps "$scratch/small" "$scratch/small-copy"
+peak_large=$(peak "$engine" "$tree" "$dst")
+peak_small=$(peak "$engine" "$scratch/small" "$scratch/small-copy")
+
+# First copy into an empty destination. Each run gets a new destination and
+# the copies are removed only at the end: removing 50,000 files between runs
+# leaves the file system busy (journal, discards) and slows whichever tool
+# comes next.
+fresh=0
+read -r copy_ours copy_cp copy_rsync < <(interleave "$runs_copy" 'fresh=$((fresh + 1)); dst=$scratch/fresh-$fresh' \
+  '"$engine" "$tree" "$dst"' \
+  'cp -r --preserve=timestamps "$tree" "$dst"' \
+  'rsync -rt "$tree/" "$dst/"')
+
+rm -rf "$scratch"/fresh-*
+dst=$scratch/dst
 
 # One 1 GiB file.
-big_ours=$(measure "$runs_big" "$fresh; mkdir -p \"\$dst\"" "$engine" "$scratch/big" "$dst")
-big_cp=$(measure "$runs_big" "$fresh; mkdir -p \"\$dst\"" cp --preserve=timestamps "$scratch/big/one.bin" "$dst/one.bin")
-big_rsync=$(measure "$runs_big" "$fresh; mkdir -p \"\$dst\"" rsync -t "$scratch/big/one.bin" "$dst/one.bin")
+read -r big_ours big_cp big_rsync < <(interleave "$runs_big" 'rm -rf "$dst"; mkdir -p "$dst"' \
+  '"$engine" "$scratch/big" "$dst"' \
+  'cp --preserve=timestamps "$scratch/big/one.bin" "$dst/one.bin"' \
+  'rsync -t "$scratch/big/one.bin" "$dst/one.bin"')
 rm -rf "$dst"
 
 echo
@@ -95,21 +123,18 @@ row "nothing changed" "$update_ours" "$update_cp" "$update_rsync"
 row "first copy" "$copy_ours" "$copy_cp" "$copy_rsync"
 row "one 1 GiB file" "$big_ours" "$big_cp" "$big_rsync"
 
-# Peak memory of a run where nothing changed: 50,000 files against 500.
-peak() { command time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
-cp -r --preserve=timestamps "$scratch/tree" "$scratch/tree-copy"
-cp -r --preserve=timestamps "$scratch/small" "$scratch/small-copy"
-peak_large=$(peak "$engine" "$scratch/tree" "$scratch/tree-copy")
-peak_small=$(peak "$engine" "$scratch/small" "$scratch/small-copy")
 echo
 echo "peak memory, nothing changed: 50,000 files ${peak_large} KiB, 500 files ${peak_small} KiB," \
   "difference $((peak_large - peak_small)) KiB"
 
-# System calls per file on the 500-file tree.
-calls() { strace -f -c -o "$scratch/strace.txt" "$@" >/dev/null 2>&1; awk '/^-+ / {s = 1; next} s && $NF == "total" {print $(NF-1)}' "$scratch/strace.txt"; }
+# System calls on the 500-file tree.
+calls() {
+  strace -f -c -o "$scratch/strace.txt" "$@" >/dev/null 2>&1
+  awk '$NF == "total" { print $4 }' "$scratch/strace.txt"
+}
 rm -rf "$scratch/small-new"
 echo "system calls, 500 files: nothing changed engine $(calls "$engine" "$scratch/small" "$scratch/small-copy")," \
   "cp $(calls cp -ru --preserve=timestamps "$scratch/small/." "$scratch/small-copy/");" \
   "first copy engine $(calls "$engine" "$scratch/small" "$scratch/small-new")," \
   "cp $(rm -rf "$scratch/small-new"; calls cp -r --preserve=timestamps "$scratch/small" "$scratch/small-new")"
-rm -rf "$scratch/tree-copy" "$scratch/small-copy" "$scratch/small-new"
+rm -rf "$scratch/small-copy" "$scratch/small-new"

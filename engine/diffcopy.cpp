@@ -215,23 +215,19 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 {
     std::int32_t failure = 0;
     struct stat st;
-    for (;;) {
-        if (stat(src.c_str(), &st) == 0)
-            break;
-        int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return 0; // gone since its parent was listed
-        // Still there but out of reach, for instance a path beyond the system's limit.
-        switch (resolveFailure(src, dst, error, systemMessage(error), failure)) {
-        case Resolution::Retry:
-            continue;
-        case Resolution::Stop:
-            return failure;
-        default:
+    // A folder gone since its parent was listed is passed over; one that is
+    // there but out of reach (a path beyond the system's limit) is reported.
+    bool reachable = false;
+    Resolution resolution = guarded(src, dst, failure, [&] {
+        if (stat(src.c_str(), &st) == 0) {
+            reachable = S_ISDIR(st.st_mode);
             return 0;
         }
-    }
-    if (!S_ISDIR(st.st_mode))
+        return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    });
+    if (resolution == Resolution::Stop)
+        return failure;
+    if (!reachable)
         return 0;
     const FolderId id { st.st_dev, st.st_ino };
     if (std::find(run.path.begin(), run.path.end(), id) != run.path.end() || (run.hasTopDst && id == run.topDst))
@@ -256,9 +252,9 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     // Each step of the folder may fail; the reply decides whether the folder goes on.
     std::optional<std::int32_t> ending;
     auto step = [&](auto&& action) {
-        Resolution resolution = guarded(src, dst, failure, action);
-        if (resolution != Resolution::Continue)
-            ending = resolution == Resolution::Stop ? failure : 0;
+        const Resolution outcome = guarded(src, dst, failure, action);
+        if (outcome != Resolution::Continue)
+            ending = outcome == Resolution::Stop ? failure : 0;
         return !ending;
     };
     Listing listing;

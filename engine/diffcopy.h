@@ -8,6 +8,7 @@
 #include "listing.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,7 +20,7 @@ public:
     // Result of CopyNews when the run was interrupted.
     static constexpr std::int32_t kStopped = -1;
     // Error number of a failure that escaped one of the listener's handlers.
-    static constexpr std::int32_t kHandlerFailure = 131; // ENOTRECOVERABLE
+    static constexpr std::int32_t kHandlerFailure = ENOTRECOVERABLE;
 
     explicit DiffCopy(DiffCopyListener& listener);
 
