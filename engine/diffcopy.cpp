@@ -36,11 +36,12 @@ std::string systemMessage(int code)
     return strerror_r(code, buf, sizeof buf);
 }
 
-// A folder descriptor that closes itself; -1 when the folder could not be opened.
+// A folder descriptor for looking names up in it, closing itself; -1 when the
+// folder could not be opened.
 class FolderFd {
 public:
     explicit FolderFd(const std::string& path)
-        : fd_(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+        : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))
     {
     }
     ~FolderFd() { reset(); }
@@ -60,18 +61,16 @@ private:
 };
 
 // The destination file's last-modified time, or nothing when it does not exist
-// as a file that can be opened for reading. NAME is looked up in DIR_FD when
-// that is open, else PATH is used.
-std::optional<std::int64_t> destinationTime(int dirFd, const std::string& name, const std::string& path, uid_t euid)
+// as a file that can be opened for reading. NAME is looked up in the folder DIR_FD.
+std::optional<std::int64_t> destinationTime(int dirFd, const std::string& name, uid_t euid)
 {
-    int at = dirFd >= 0 ? dirFd : AT_FDCWD;
-    const char* which = dirFd >= 0 ? name.c_str() : path.c_str();
     struct stat st;
-    if (fstatat(at, which, &st, 0) != 0 || S_ISDIR(st.st_mode))
+    if (fstatat(dirFd, name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode))
         return std::nullopt;
     // The owner's read bit settles readability for the owner (an access list
     // cannot override it); anyone else asks the kernel.
-    bool readable = (st.st_uid == euid && (st.st_mode & S_IRUSR)) || faccessat(at, which, R_OK, AT_EACCESS) == 0;
+    bool readable
+        = (st.st_uid == euid && (st.st_mode & S_IRUSR)) || faccessat(dirFd, name.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable)
         return std::nullopt;
     return static_cast<std::int64_t>(st.st_mtim.tv_sec);
@@ -233,8 +232,13 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     if (std::find(run.path.begin(), run.path.end(), id) != run.path.end() || (run.hasTopDst && id == run.topDst))
         return 0;
 
-    if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst) && !makeDestination(src, dst))
-        return kStopped;
+    // A destination folder made by this run holds none of the files yet.
+    bool dstCreated = false;
+    if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
+        if (!makeDestination(src, dst))
+            return kStopped;
+        dstCreated = true;
+    }
     if (top) {
         struct stat dstSt;
         if (stat(dst.c_str(), &dstSt) == 0) {
@@ -274,7 +278,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     const std::string srcPrefix = AddBackslash(src);
     const std::string dstPrefix = AddBackslash(dst);
     bool ended = false;
-    std::int32_t result = processFiles(srcPrefix, dstPrefix, listing.files, run, ended);
+    std::int32_t result = processFiles(srcPrefix, dstPrefix, listing.files, run, dstCreated, ended);
     if (ended)
         return result;
     std::vector<ListedFile>().swap(listing.files);
@@ -292,11 +296,14 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 }
 
 std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-    const std::vector<ListedFile>& files, const Run& run, bool& ended)
+    const std::vector<ListedFile>& files, const Run& run, bool dstCreated, bool& ended)
 {
     const std::string src = RemoveBackslash(srcPrefix);
     const std::string dst = RemoveBackslash(dstPrefix);
+    // When the destination folder is new, or cannot be opened (missing in
+    // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
+    const bool dstEmpty = dstCreated || dstFolder.get() < 0;
     std::int32_t result = 0;
     std::int32_t failure = 0;
     std::string srcPath, dstPath;
@@ -318,7 +325,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
             bool copied = false;
             if (code == 0) {
                 auto dstTime
-                    = filteredOut ? std::nullopt : destinationTime(dstFolder.get(), file.name, dstPath, run.euid);
+                    = filteredOut || dstEmpty ? std::nullopt : destinationTime(dstFolder.get(), file.name, run.euid);
                 if (decideCopy(filteredOut, file.mtimeSeconds, dstTime, run.ignSec) == Verdict::Copy) {
                     if (!simulation_) {
                         CopyResult copy = copyOneFile(srcPath, dstPath);

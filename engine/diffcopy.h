@@ -72,10 +72,11 @@ private:
     enum class Resolution { Retry, Continue, EndFolder, Stop };
 
     std::int32_t processFolder(const std::string& src, const std::string& dst, Run& run, bool top);
-    // Decides and copies the files of one folder; ENDED tells that the folder
-    // ends with the returned value instead of going on to its subfolders.
+    // Decides and copies the files of one folder (DST_CREATED: its destination
+    // folder was made by this run); ENDED tells that the folder ends with the
+    // returned value instead of going on to its subfolders.
     std::int32_t processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-        const std::vector<ListedFile>& files, const Run& run, bool& ended);
+        const std::vector<ListedFile>& files, const Run& run, bool dstCreated, bool& ended);
     bool makeDestination(const std::string& src, const std::string& dst);
     std::int32_t countFolder(const std::string& src, bool subDirs, std::vector<FolderId>& path, std::int32_t& reached);
 

@@ -39,6 +39,7 @@
 #define LARGEST_CHUNK ((size_t)1 << 20)
 #define UNKNOWN_SIZE_CHUNK ((size_t)64 << 10)
 #define RANGE_STEP ((off_t)1 << 30)
+#define EAGER_CHECK_SIZE ((off_t)1 << 20)
 
 /* DST taken apart: the folder that receives the temporary and the final name. */
 struct target {
@@ -178,14 +179,21 @@ static int openSource(const char* src, struct stat* source)
     return fd;
 }
 
-static int checkDestination(const char* dst, int* exists)
+/* What is known of DST: whether it was examined, and whether it exists. */
+struct destination {
+    int checked, exists;
+};
+
+/* Refuses a DST that must not be replaced; 0 when it is missing or may be replaced. */
+static int checkDestination(const char* dst, struct destination* destination)
 {
     struct stat st;
+    destination->checked = 1;
     if (stat(dst, &st) < 0) {
-        *exists = 0;
+        destination->exists = 0;
         return errno == ENOENT ? 0 : lastError();
     }
-    *exists = 1;
+    destination->exists = 1;
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     /* A device, FIFO or socket is left alone rather than replaced by a file. */
@@ -377,10 +385,10 @@ static int linkUnnamed(int fd, const char* path)
 }
 
 /* Names the filled O_TMPFILE file FD as DST and closes it. */
-static int publishUnnamed(int fd, const struct target* target, int exists)
+static int publishUnnamed(int fd, const struct target* target, struct destination* destination)
 {
     int err;
-    if (!exists) {
+    if (!destination->exists) {
         err = linkUnnamed(fd, target->path);
         if (!err) {
             /* DST did not exist before, so nothing is lost by taking it back. */
@@ -390,7 +398,10 @@ static int publishUnnamed(int fd, const struct target* target, int exists)
             }
             return err;
         }
-        if (err != EEXIST) {
+        /* DST is there after all: it must pass the checks before it is replaced. */
+        if (err == EEXIST && !destination->checked)
+            err = checkDestination(target->path, destination);
+        if (err && err != EEXIST) {
             close(fd);
             return err;
         }
@@ -426,7 +437,8 @@ static int createHidden(const struct target* target, char* hidden, mode_t mode)
     return -1;
 }
 
-static int replaceDestination(int in, const struct stat* source, const struct target* target, int exists)
+static int replaceDestination(
+    int in, const struct stat* source, const struct target* target, struct destination* destination)
 {
     struct route* route = routeFor(target->dir, source->st_dev);
     int err;
@@ -442,7 +454,7 @@ static int replaceDestination(int in, const struct stat* source, const struct ta
                 close(fd);
                 return err;
             }
-            err = publishUnnamed(fd, target, exists);
+            err = publishUnnamed(fd, target, destination);
             /* ENOENT: the folder went away, or /proc is missing and the file
              * could not be named; a named temporary tells the two apart. */
             if (err != ENOENT)
@@ -457,6 +469,8 @@ static int replaceDestination(int in, const struct stat* source, const struct ta
         }
     }
 
+    if (!destination->checked && (err = checkDestination(target->path, destination)) != 0)
+        return err;
     char hidden[PATH_MAX + NAME_MAX + 2];
     int fd = createHidden(target, hidden, mode);
     if (fd < 0)
@@ -483,10 +497,14 @@ static int copyFile(const char* src, const char* dst)
     int in = openSource(src, &source);
     if (in < 0)
         return -in;
-    int exists;
-    err = checkDestination(dst, &exists);
+    /* A small file goes straight into an unnamed temporary and its
+     * destination is examined only if the name turns out to be taken, which
+     * saves a look-up for every new file; a large one is not copied before
+     * the destination is known to accept it. */
+    struct destination destination = { 0, 0 };
+    err = source.st_size > EAGER_CHECK_SIZE ? checkDestination(dst, &destination) : 0;
     if (!err)
-        err = replaceDestination(in, &source, &target, exists);
+        err = replaceDestination(in, &source, &target, &destination);
     close(in);
     return err;
 }

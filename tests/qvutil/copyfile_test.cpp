@@ -94,18 +94,24 @@ TEST_F(CopyFile, PermissionBitsGetPastTheUmask)
 
 TEST_F(CopyFile, RefusesReadOnlyDestinationAndKeepsIt)
 {
-    writeFile(path("src"), "new");
-    writeFile(path("dst"), "old");
-    chmod(path("dst").c_str(), 0444);
-    EXPECT_EQ(copy("src", "dst"), EACCES);
-    EXPECT_STREQ(message, strerror(EACCES));
-    EXPECT_EQ(readFile(path("dst")), "old");
-    EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+    // Small files are copied before the destination is examined, large ones after.
+    for (size_t size : { size_t(3), size_t(3) << 20 }) {
+        SCOPED_TRACE(size);
+        writeFile(path("src"), std::string(size, 'n'));
+        writeFile(path("dst"), "old");
+        chmod(path("dst").c_str(), 0444);
+        EXPECT_EQ(copy("src", "dst"), EACCES);
+        EXPECT_STREQ(message, strerror(EACCES));
+        EXPECT_EQ(readFile(path("dst")), "old");
+        EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+        unlink(path("dst").c_str());
+    }
 }
 
 TEST_F(CopyFile, RefusesWhatItCannotCopy)
 {
     writeFile(path("src"), "data");
+    writeFile(path("big"), std::string(size_t(2) << 20, 'b'));
     writeFile(path("keep"), "kept");
     mkdir(path("folder").c_str(), 0755);
     mkfifo(path("fifo").c_str(), 0644);
@@ -121,12 +127,14 @@ TEST_F(CopyFile, RefusesWhatItCannotCopy)
         { "src", "folder", EISDIR },
         { "src", "fifo", EINVAL }, // a FIFO is not replaced by a file
         { "src", "keep/dst", ENOTDIR },
+        { "big", "folder", EISDIR },
+        { "big", "fifo", EINVAL },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.src) + " -> " + c.dst);
         EXPECT_EQ(copy(c.src, c.dst), c.code);
         EXPECT_STREQ(message, strerror(c.code));
-        EXPECT_EQ(namesIn(dir.path()), (Names { "fifo", "folder", "keep", "src" }));
+        EXPECT_EQ(namesIn(dir.path()), (Names { "big", "fifo", "folder", "keep", "src" }));
     }
     EXPECT_TRUE(namesIn(path("folder")).empty());
 }
