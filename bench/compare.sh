@@ -16,7 +16,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$top/build-bench}
 runs_update=${RUNS_UPDATE:-7}
-runs_copy=${RUNS_COPY:-3}
+runs_copy=${RUNS_COPY:-5}
 runs_big=${RUNS_BIG:-5}
 
 "$top/scripts/deps.sh" rsync time strace
@@ -39,13 +39,15 @@ rm -rf "$scratch/tree" "$scratch/small" "$scratch/big"
 mkdir -p "$scratch/big"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$scratch/big/one.bin"
 
-# seconds CMD: runs the shell command CMD with its output discarded and prints the elapsed seconds.
+# seconds CMD: runs the shell command CMD with its output discarded and prints
+# the elapsed seconds and the processor seconds (user + system) it used.
 seconds() {
-  local start end
+  local start end cpu
   start=$(date +%s%N)
-  eval "$1" >/dev/null 2>&1
+  command time -f "%U %S" -o "$scratch/cpu.txt" sh -c "$1" >/dev/null 2>&1
   end=$(date +%s%N)
-  echo "scale=4; ($end - $start) / 1000000000" | bc
+  cpu=$(awk '{ print $1 + $2 }' "$scratch/cpu.txt")
+  echo "$(echo "scale=4; ($end - $start) / 1000000000" | bc) $cpu"
 }
 
 median() {
@@ -54,7 +56,8 @@ median() {
 
 # interleave RUNS PREPARE CMD...: runs every CMD RUNS times, the order rotating
 # from one round to the next so that none always follows another, each after
-# PREPARE and a sync (neither timed); prints the median of each CMD on one line.
+# PREPARE and a sync (neither timed); prints, for each CMD, the median elapsed
+# seconds and the median processor seconds, all on one line.
 interleave() {
   local runs=$1 prepare=$2
   shift 2
@@ -70,23 +73,28 @@ interleave() {
     done
   done
   for ((k = 0; k < n; k++)); do
-    median <"${times[k]}"
+    cut -d' ' -f1 "${times[k]}" | median
+    cut -d' ' -f2 "${times[k]}" | median
     rm -f "${times[k]}"
   done | paste -sd' '
 }
 
+ratio() { echo "scale=3; $1 / $2" | bc; }
+
+# row NAME OURS OURS_CPU CP CP_CPU RSYNC RSYNC_CPU
 row() {
-  local name=$1 ours=$2 theirs=$3 rsync_time=$4
-  printf '%-16s %10s %10s %8s %10s %8s\n' "$name" "$ours" "$theirs" \
-    "$(echo "scale=3; $ours / $theirs" | bc)" "$rsync_time" "$(echo "scale=3; $ours / $rsync_time" | bc)"
+  printf '%-16s %8s %8s %6s %6s | %8s %8s %6s | %8s %6s\n' "$1" "$2" "$4" "$(ratio "$2" "$4")" \
+    "$(ratio "$2" "$6")" "$3" "$5" "$(ratio "$3" "$5")" "$6" "$7"
 }
 
-dst=$scratch/dst
-tree=$scratch/tree
+# The timed commands run in their own shell and find these in the environment.
+export engine scratch
+export dst=$scratch/dst
+export tree=$scratch/tree
 # Nothing changed: the destination is a full, current copy.
 rm -rf "$dst" && cp -r --preserve=timestamps "$tree" "$dst"
 "$engine" "$tree" "$dst" >/dev/null # warm the caches
-read -r update_ours update_cp update_rsync < <(interleave "$runs_update" : \
+read -r update_ours update_ours_cpu update_cp update_cp_cpu update_rsync update_rsync_cpu < <(interleave "$runs_update" : \
   '"$engine" "$tree" "$dst"' \
   'cp -ru --preserve=timestamps "$tree/." "$dst/"' \
   'rsync -rtu "$tree/" "$dst/"')
@@ -102,7 +110,7 @@ peak_small=$(peak "$engine" "$scratch/small" "$scratch/small-copy")
 # leaves the file system busy (journal, discards) and slows whichever tool
 # comes next.
 fresh=0
-read -r copy_ours copy_cp copy_rsync < <(interleave "$runs_copy" 'fresh=$((fresh + 1)); dst=$scratch/fresh-$fresh' \
+read -r copy_ours copy_ours_cpu copy_cp copy_cp_cpu copy_rsync copy_rsync_cpu < <(interleave "$runs_copy" 'fresh=$((fresh + 1)); dst=$scratch/fresh-$fresh' \
   '"$engine" "$tree" "$dst"' \
   'cp -r --preserve=timestamps "$tree" "$dst"' \
   'rsync -rt "$tree/" "$dst/"')
@@ -111,18 +119,19 @@ rm -rf "$scratch"/fresh-*
 dst=$scratch/dst
 
 # One 1 GiB file.
-read -r big_ours big_cp big_rsync < <(interleave "$runs_big" 'rm -rf "$dst"; mkdir -p "$dst"' \
+read -r big_ours big_ours_cpu big_cp big_cp_cpu big_rsync big_rsync_cpu < <(interleave "$runs_big" 'rm -rf "$dst"; mkdir -p "$dst"' \
   '"$engine" "$scratch/big" "$dst"' \
   'cp --preserve=timestamps "$scratch/big/one.bin" "$dst/one.bin"' \
   'rsync -t "$scratch/big/one.bin" "$dst/one.bin"')
 rm -rf "$dst"
 
 echo
-printf '%-16s %10s %10s %8s %10s %8s\n' "work (median s)" "engine" "cp" "ratio" "rsync" "ratio"
-row "nothing changed" "$update_ours" "$update_cp" "$update_rsync"
-row "first copy" "$copy_ours" "$copy_cp" "$copy_rsync"
-row "one 1 GiB file" "$big_ours" "$big_cp" "$big_rsync"
-
+echo "median seconds; ratio = engine / cp (and / rsync); cpu = user + system seconds"
+printf '%-16s %8s %8s %6s %6s | %8s %8s %6s | %8s %6s\n' "work" "engine" "cp" "ratio" "/rsync" \
+  "cpu eng" "cpu cp" "ratio" "rsync" "cpu"
+row "nothing changed" "$update_ours" "$update_ours_cpu" "$update_cp" "$update_cp_cpu" "$update_rsync" "$update_rsync_cpu"
+row "first copy" "$copy_ours" "$copy_ours_cpu" "$copy_cp" "$copy_cp_cpu" "$copy_rsync" "$copy_rsync_cpu"
+row "one 1 GiB file" "$big_ours" "$big_ours_cpu" "$big_cp" "$big_cp_cpu" "$big_rsync" "$big_rsync_cpu"
 echo
 echo "peak memory, nothing changed: 50,000 files ${peak_large} KiB, 500 files ${peak_small} KiB," \
   "difference $((peak_large - peak_small)) KiB"

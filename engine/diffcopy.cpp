@@ -81,10 +81,10 @@ ListedFile restat(const std::string& name, const std::string& path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
-        return { name, 0, errno };
+        return { name, {}, {}, errno };
     if (S_ISDIR(st.st_mode))
-        return { name, 0, EISDIR };
-    return { name, static_cast<std::int64_t>(st.st_mtim.tv_sec), 0 };
+        return { name, {}, {}, EISDIR };
+    return { name, st.st_atim, st.st_mtim, 0 };
 }
 
 } // namespace
@@ -326,9 +326,9 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
             if (code == 0) {
                 auto dstTime
                     = filteredOut || dstEmpty ? std::nullopt : destinationTime(dstFolder.get(), file.name, run.euid);
-                if (decideCopy(filteredOut, file.mtimeSeconds, dstTime, run.ignSec) == Verdict::Copy) {
+                if (decideCopy(filteredOut, file.mtimeSeconds(), dstTime, run.ignSec) == Verdict::Copy) {
                     if (!simulation_) {
-                        CopyResult copy = copyOneFile(srcPath, dstPath);
+                        CopyResult copy = copyOneFile(srcPath, dstPath, file.atime, file.mtime);
                         code = copy.code;
                         text = std::move(copy.text);
                     }
@@ -353,7 +353,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
                 reportSkipped = true;
             }
 
-            const DateTime time = DateTime::fromUnixSeconds(file.mtimeSeconds);
+            const DateTime time = DateTime::fromUnixSeconds(file.mtimeSeconds());
             Resolution resolution = guarded(src, dst, failure, [&] {
                 listener_.FileChecked(srcPath, dstPath, time, copied && !reportSkipped);
                 return 0;

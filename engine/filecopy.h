@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 // The outcome of copying one file: 0, or the error code with its text.
@@ -10,12 +11,15 @@ struct CopyResult {
 };
 
 // Copies SRC onto DST through the helper library (atomic replacement, the
-// source's permission bits and times carried), then CopyTimeStamps.
-CopyResult copyOneFile(const std::string& src, const std::string& dst);
+// source's permission bits and times carried), then CopyTimeStamps with the
+// times SRC had when it was decided on.
+CopyResult copyOneFile(const std::string& src, const std::string& dst, const timespec& atime, const timespec& mtime);
 
-// Gives DST the access and modification times of SRC (nothing to do when the
-// modification times agree already). False when either
-// cannot be read or set, and when SRC has changed since DST was made from it
-// (its modification time is later than DST's): stamping the newer time on the
-// older content would hide that change from every later run.
-bool CopyTimeStamps(const std::string& src, const std::string& dst);
+// Sets the access and modification times of DST; false when that fails.
+//
+// The engine passes the times the source had when it was listed, not times
+// read again after the copy: should the source change in between, the copy
+// comes out stamped older than its content, so a later run copies it again,
+// whereas a fresh reading could stamp the newer time on the older content
+// and hide the change from every later run.
+bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const std::string& dst);

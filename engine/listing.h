@@ -1,15 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
 
-// One file of a listing, with what the decision needs from the source.
+// One file of a listing, with what the decision and the copy need from the source.
 struct ListedFile {
     std::string name;
-    std::int64_t mtimeSeconds = 0; // last-modified time, whole seconds (UTC)
+    timespec atime {}; // last access
+    timespec mtime {}; // last modification
     int statError = 0; // errno when the entry's attributes could not be read
+
+    // The last-modified time in whole seconds (UTC), as the decision compares it.
+    std::int64_t mtimeSeconds() const { return static_cast<std::int64_t>(mtime.tv_sec); }
 };
 
 // The entries of one folder in the order the file system gives them. "." and

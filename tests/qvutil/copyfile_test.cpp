@@ -171,6 +171,19 @@ TEST_F(CopyFile, FullVolumeKeepsOldDestination)
 
 // As an ordinary user, who cannot read everything and lacks the capability
 // that linkat(AT_EMPTY_PATH) needs on older kernels.
+TEST_F(CopyFile, LeavesTheSourcesAccessTimeAlone)
+{
+    // An access time older than the modification time is one the kernel would
+    // refresh on an ordinary read.
+    writeFile(path("src"), "read me");
+    const timespec times[2] = { { 1000000000, 0 }, { 1500000000, 0 } };
+    ASSERT_EQ(utimensat(AT_FDCWD, path("src").c_str(), times, 0), 0);
+    ASSERT_EQ(copy("src", "dst"), 0) << message;
+    struct stat st;
+    ASSERT_EQ(stat(path("src").c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+}
+
 TEST_F(CopyFile, UnprivilegedCopies)
 {
     chmod(dir.path().c_str(), 0777);
