@@ -1,0 +1,14 @@
+// Showing modal dialogs, with one seam through which tests answer them.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+// Shows DIALOG modally and returns QDialog::exec()'s result. While an
+// answerer is set, the dialog is not shown: the answerer gets it, already
+// filled, and answers it as a person would (for example by clicking one of
+// its buttons); its result() is then returned.
+int execDialog(QDialog& dialog);
+
+using DialogAnswerer = std::function<void(QDialog& dialog)>;
+void setDialogAnswerer(DialogAnswerer answerer);

@@ -1,0 +1,35 @@
+// Message boxes with the platform's numeric button and reply values, and the
+// one seam through which tests answer every message box.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Button and icon values of nMessageBox's flags (they may be added together).
+enum MessageBoxFlags : int {
+    MB_OK = 0,
+    MB_YESNO = 4,
+    MB_ICONERROR = 16,
+    MB_ICONINFORMATION = 64,
+};
+
+// Replies of nMessageBox.
+enum MessageBoxReply : int {
+    IDOK = 1,
+    IDYES = 6,
+    IDNO = 7,
+};
+
+// Shows a modal message box with TEXT, the buttons and icon of FLAGS and
+// TITLE; returns the reply. While it is up the mouse pointer is the default
+// arrow; the previous pointer (a run's busy pointer) returns afterwards.
+// Where nobody can see a box (the offscreen platform of batch mode without a
+// display), the title and text go to standard error instead and the reply is
+// that of closing the box: OK, or No for a Yes/No question. Texts are shown
+// as plain text.
+int nMessageBox(const QString& text, int flags = MB_OK, const QString& title = QString());
+
+// Test seam: while an answerer is set, nMessageBox shows nothing and returns
+// what the answerer returns for the box it would have shown.
+using MessageBoxAnswerer = std::function<int(const QString& text, int flags, const QString& title)>;
+void setMessageBoxAnswerer(MessageBoxAnswerer answerer);
