@@ -1,0 +1,239 @@
+#include "histories.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <utility>
+
+namespace {
+
+const QString kSrcList = QStringLiteral("SrcList");
+const QString kDstList = QStringLiteral("DstList");
+const QString kMRUList = QStringLiteral("MRUList");
+constexpr int kMaxMRU = 3;
+
+constexpr int kButtonsOk = 0;
+constexpr int kButtonsYesNo = 4;
+constexpr int kButtonsError = 16;
+constexpr int kReplyYes = 6;
+
+bool sameText(const QString& a, const QString& b)
+{
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+// Adds ITEMS to COMBO's list at POSITION without touching its edit text.
+// QComboBox makes the first item of an empty list current, which puts that
+// item into an editable combo's text; the text is the user's, not the list's,
+// so it is put back without any change being signalled.
+void insertKeepingText(QComboBox* combo, int position, const QStringList& items)
+{
+    if (!combo || items.isEmpty())
+        return;
+    const QString text = combo->currentText();
+    const QSignalBlocker blockCombo(combo);
+    const QSignalBlocker blockEdit(combo->lineEdit());
+    combo->insertItems(position, items);
+    if (combo->isEditable() && combo->currentText() != text) {
+        combo->setCurrentIndex(-1);
+        combo->setEditText(text);
+    }
+}
+
+// A recent-file path that holds LF or NUL cannot be stored in "MRUList": it
+// would come back as other paths, or hide the ones after it.
+bool storable(const QString& path)
+{
+    return !path.contains(QLatin1Char('\n')) && !path.contains(QChar(u'\0'));
+}
+
+} // namespace
+
+Histories::Histories(SettingsStore& store, Widgets widgets, ShowMessage showMessage, QString caption, Clock clock)
+    : store_(store)
+    , widgets_(widgets)
+    , showMessage_(std::move(showMessage))
+    , caption_(std::move(caption))
+    , clock_(std::move(clock))
+{
+    if (!clock_)
+        clock_ = [] { return DateTime::fromUnixSeconds(QDateTime::currentSecsSinceEpoch()); };
+}
+
+bool Histories::bLoadMRUList()
+{
+    if (!store_.open())
+        return false;
+    if (const std::optional<QString> value = store_.read(kMRUList)) {
+        strMRU.clear();
+        if (!value->isEmpty())
+            strMRU = value->split(QLatin1Char('\n')).mid(0, kMaxMRU);
+        showMRU();
+    }
+    store_.close();
+    return true;
+}
+
+bool Histories::bAddMRU(const QString& strPath)
+{
+    int found = -1;
+    for (int i = 0; i < strMRU.size(); ++i) {
+        if (sameText(strMRU[i], strPath)) {
+            found = i;
+            break;
+        }
+    }
+    if (found < 0) {
+        strMRU.prepend(strPath);
+        if (strMRU.size() > kMaxMRU)
+            strMRU.removeLast();
+    } else {
+        // Letter case tells files apart here, so the entry takes the text of
+        // the file that was really opened, also when it is already on top.
+        strMRU.removeAt(found);
+        strMRU.prepend(strPath);
+    }
+    showMRU();
+
+    if (!store_.open())
+        return false;
+    QStringList stored;
+    for (const QString& path : std::as_const(strMRU)) {
+        if (storable(path))
+            stored.append(path);
+    }
+    const bool written = store_.write(kMRUList, stored.join(QLatin1Char('\n')));
+    store_.close();
+    return written;
+}
+
+bool Histories::bLoadHistory()
+{
+    aSrcHistory.clear();
+    aDstHistory.clear();
+    if (!store_.open())
+        return false;
+    loadHistory(kSrcList, aSrcHistory, widgets_.cmbSrc);
+    loadHistory(kDstList, aDstHistory, widgets_.cmbDst);
+    store_.close();
+    return true;
+}
+
+bool Histories::bAddHistory(const QString& strSrc, const QString& strDst)
+{
+    // One time for both, so that the source's entry leads to this destination.
+    const DateTime now = clock_();
+    recordFolder(aSrcHistory, widgets_.cmbSrc, strSrc, now);
+    recordFolder(aDstHistory, widgets_.cmbDst, strDst, now);
+
+    if (!store_.open())
+        return false;
+    const bool written = store_.write(kSrcList, QString::fromStdString(formatHistoryValue(aSrcHistory)))
+        && store_.write(kDstList, QString::fromStdString(formatHistoryValue(aDstHistory)));
+    const QString why = store_.errorText();
+    store_.close();
+    if (!written) {
+        message(why, kButtonsOk, QStringLiteral("コピー履歴追加"));
+        return false;
+    }
+    return true;
+}
+
+int Histories::nFindSrcHistory(const QString& strPath) const
+{
+    for (std::size_t i = 0; i < aSrcHistory.size(); ++i) {
+        if (sameText(QString::fromStdString(aSrcHistory[i].strFolder), strPath))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int Histories::nFindDstHistoryByTime(const DateTime& time) const
+{
+    // The zero time only says that a stored date could not be read; entries
+    // sharing it were not recorded together.
+    if (time.isZero())
+        return -1;
+    for (std::size_t i = 0; i < aDstHistory.size(); ++i) {
+        if (aDstHistory[i].dtUsed == time)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void Histories::mnuExeClearHistory()
+{
+    const QString question = QStringLiteral("コピー先、コピー元の履歴を削除してよいですか？") + QStringLiteral("\r\n")
+        + QStringLiteral(
+            "（これらの履歴はレジストリに保存されており、設定ファイル（.vstl）の読込でも復元されません。）");
+    if (message(question, kButtonsYesNo, caption_) != kReplyYes)
+        return;
+
+    aSrcHistory.clear();
+    aDstHistory.clear();
+    for (QComboBox* combo : { widgets_.cmbSrc, widgets_.cmbDst }) {
+        if (combo) {
+            combo->clear();
+            combo->clearEditText();
+        }
+    }
+
+    const QString notDeleted = QStringLiteral("レジストリが開けないため、履歴が完全に削除できませんでした。");
+    if (!store_.open()) {
+        message(notDeleted, kButtonsError, caption_);
+        return;
+    }
+    const bool removed = store_.remove(kSrcList) && store_.remove(kDstList);
+    store_.close();
+    if (!removed) {
+        // The histories would come back at the next start: saying they were
+        // deleted would be untrue.
+        message(notDeleted, kButtonsError, caption_);
+        return;
+    }
+    message(QStringLiteral("コピー元、コピー先の履歴を削除しました。"), kButtonsOk, QString());
+}
+
+int Histories::message(const QString& text, int buttons, const QString& title)
+{
+    return showMessage_ ? showMessage_(text, buttons, title) : 0;
+}
+
+void Histories::showMRU()
+{
+    if (widgets_.mnuFileSeparator2)
+        widgets_.mnuFileSeparator2->setVisible(true);
+    for (int i = 0; i < strMRU.size() && i < kMaxMRU; ++i) {
+        if (QAction* item = widgets_.mnuFileMRU[static_cast<std::size_t>(i)]) {
+            item->setText(strMRU[i]);
+            item->setVisible(true);
+        }
+    }
+}
+
+void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& history, QComboBox* combo)
+{
+    if (const std::optional<QString> value = store_.read(name))
+        history = parseHistoryValue(value->toStdString());
+    SortHistByTime(0, static_cast<int>(history.size()) - 1, history);
+
+    QStringList folders;
+    for (const HistoryEntry& entry : history)
+        folders.append(QString::fromStdString(entry.strFolder));
+    if (combo)
+        insertKeepingText(combo, combo->count(), folders);
+}
+
+void Histories::recordFolder(std::vector<HistoryEntry>& history, QComboBox* combo, const QString& folder, DateTime time)
+{
+    for (HistoryEntry& entry : history) {
+        if (sameText(QString::fromStdString(entry.strFolder), folder)) {
+            entry.dtUsed = time;
+            return;
+        }
+    }
+    history.push_back({ time, folder.toStdString() });
+    insertKeepingText(combo, 0, { folder });
+}

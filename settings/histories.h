@@ -1,0 +1,82 @@
+// The main window's source and destination histories and its recent-file
+// list, with the combo boxes and File-menu items that show them.
+//
+// A run records its source and its destination with one and the same time;
+// that shared time is how picking a source finds the destination it was used
+// with. The combo boxes' lists show the histories; their edit texts belong to
+// the user and are never changed by adding to a list.
+#pragma once
+
+#include "history.h"
+#include "store.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QComboBox;
+
+class Histories {
+public:
+    // How a message reaches the user (the main window's nShowMessage).
+    using ShowMessage = std::function<int(const QString& text, int buttons, const QString& title)>;
+    // The current date-time (a seam for tests).
+    using Clock = std::function<DateTime()>;
+
+    // The controls that show the lists. The recent-file items and their
+    // separator start hidden; they are only ever shown from here.
+    struct Widgets {
+        QComboBox* cmbSrc = nullptr;
+        QComboBox* cmbDst = nullptr;
+        std::array<QAction*, 3> mnuFileMRU {};
+        QAction* mnuFileSeparator2 = nullptr;
+    };
+
+    // CAPTION is the main window's, the title of its questions. Without a
+    // CLOCK the current time in whole seconds is used.
+    Histories(SettingsStore& store, Widgets widgets, ShowMessage showMessage, QString caption, Clock clock = {});
+
+    // Reads "MRUList" (at most three paths) and shows the items; false only
+    // when the store cannot be opened.
+    bool bLoadMRUList();
+    // Makes STRPATH the most recent file, shows the items and stores the list;
+    // false when it cannot be stored (memory and menu are updated anyway).
+    bool bAddMRU(const QString& strPath);
+    // Reads "SrcList" and "DstList", newest first, into the histories and the
+    // combos' lists; false when the store cannot be opened.
+    bool bLoadHistory();
+    // Records one run's folders with the current time and stores both
+    // histories. False without a message when the store cannot be opened,
+    // false with a message when it cannot be written.
+    bool bAddHistory(const QString& strSrc, const QString& strDst);
+    // The first source entry equal to STRPATH ignoring letter case, or -1.
+    int nFindSrcHistory(const QString& strPath) const;
+    // The first destination entry used at exactly TIME, or -1 (always -1 for
+    // the zero time, which stands for a date that could not be read).
+    int nFindDstHistoryByTime(const DateTime& time) const;
+    // Asks, then clears both histories, their lists and texts, and removes
+    // them from the store.
+    void mnuExeClearHistory();
+
+    const std::vector<HistoryEntry>& srcHistory() const { return aSrcHistory; }
+    const std::vector<HistoryEntry>& dstHistory() const { return aDstHistory; }
+    const QStringList& mru() const { return strMRU; }
+
+private:
+    int message(const QString& text, int buttons, const QString& title);
+    void showMRU();
+    void loadHistory(const QString& name, std::vector<HistoryEntry>& history, QComboBox* combo);
+    void recordFolder(std::vector<HistoryEntry>& history, QComboBox* combo, const QString& folder, DateTime time);
+
+    SettingsStore& store_;
+    Widgets widgets_;
+    ShowMessage showMessage_;
+    QString caption_;
+    Clock clock_;
+    std::vector<HistoryEntry> aSrcHistory;
+    std::vector<HistoryEntry> aDstHistory;
+    QStringList strMRU;
+};

@@ -1,0 +1,106 @@
+#include "history.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace {
+
+// UTF-8 code points: every byte that does not continue a sequence starts one.
+std::size_t characterCount(const std::string& text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(separator, start);
+        if (end == std::string::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+bool storable(const std::string& folder)
+{
+    return folder.find_first_of(std::string("\n\t\0", 3)) == std::string::npos;
+}
+
+} // namespace
+
+std::vector<HistoryEntry> parseHistoryValue(const std::string& value)
+{
+    std::vector<HistoryEntry> entries;
+    for (const std::string& piece : split(value, '\n')) {
+        // The shortest real entry is far longer; anything this short is debris
+        // such as the empty piece between two LFs.
+        if (characterCount(piece) <= 8)
+            continue;
+        const std::vector<std::string> parts = split(piece, '\t');
+        if (parts.size() != 2)
+            continue;
+        entries.push_back({ dtParseDate(parts[0]), parts[1] });
+    }
+    return entries;
+}
+
+std::string formatHistoryValue(const std::vector<HistoryEntry>& entries)
+{
+    std::string value;
+    bool first = true;
+    for (const HistoryEntry& entry : entries) {
+        if (!storable(entry.strFolder))
+            continue;
+        if (!first)
+            value += '\n';
+        first = false;
+        value += DateTimeText(entry.dtUsed);
+        value += '\t';
+        value += entry.strFolder;
+    }
+    return value;
+}
+
+// Quicksort with the middle entry as pivot; entries strictly newer than the
+// pivot are swapped forward, so entries with equal times end up in the order
+// this exact procedure leaves them (which is not their original order). The
+// order between equal times decides which folder a look-up by time finds
+// first, so the procedure is kept step for step.
+//
+// The two ranges left after a partition are disjoint, so sorting them in
+// either order gives the same result: the smaller one is sorted by recursion
+// and the larger one by the loop, which keeps the stack depth logarithmic
+// even when every time is equal.
+void SortHistByTime(int first, int last, std::vector<HistoryEntry>& entries)
+{
+    while (first < last) {
+        const int middle = (first + last) / 2;
+        HistoryEntry pivot = std::move(entries[middle]);
+        entries[middle] = entries[first];
+
+        int k = first;
+        for (int i = first + 1; i <= last; ++i) {
+            if (pivot.dtUsed < entries[i].dtUsed) {
+                ++k;
+                std::swap(entries[k], entries[i]);
+            }
+        }
+        entries[first] = entries[k];
+        entries[k] = std::move(pivot);
+
+        if (k - first < last - k) {
+            SortHistByTime(first, k - 1, entries);
+            first = k + 1;
+        } else {
+            SortHistByTime(k + 1, last, entries);
+            last = k - 1;
+        }
+    }
+}

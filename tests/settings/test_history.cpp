@@ -1,0 +1,58 @@
+#include "history.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Minutes after mid-January noon: no daylight-saving change near it anywhere.
+DateTime at(int minutes)
+{
+    return DateTime::fromUnixSeconds(1705320000 + 60 * minutes);
+}
+
+std::vector<std::string> folders(const std::vector<HistoryEntry>& entries)
+{
+    std::vector<std::string> names;
+    for (const HistoryEntry& entry : entries)
+        names.push_back(entry.strFolder);
+    return names;
+}
+
+} // namespace
+
+TEST(HistoryValue, CountsCharactersNotBytesAndRoundTripsWhatItCanStore)
+{
+    // "\t/日本語" is 5 characters (11 bytes) and dropped; 9 characters are kept.
+    EXPECT_EQ(folders(parseHistoryValue("\t/日本語\n\t/日本語フォルダ名\n1234\t678")),
+        std::vector<std::string> { "/日本語フォルダ名" });
+
+    // A folder holding LF would come back as "/tmp/a"; one holding NUL would
+    // end the value early. Both are left out, the rest reads back as it was.
+    const std::vector<HistoryEntry> entries { { at(3), " /lead and trail " }, { DateTime(), "/no/time/but/long" },
+        { at(2), "/tmp/a\n/b/c/d/e" }, { at(4), std::string("/nul\0/x", 7) }, { at(1), "/写真,2024" } };
+    const std::vector<HistoryEntry> back = parseHistoryValue(formatHistoryValue(entries));
+    ASSERT_EQ(folders(back), (std::vector<std::string> { " /lead and trail ", "/no/time/but/long", "/写真,2024" }));
+    EXPECT_EQ(back[0].dtUsed, at(3));
+    EXPECT_TRUE(back[1].dtUsed.isZero());
+    EXPECT_EQ(back[2].dtUsed, at(1));
+}
+
+TEST(SortHistByTime, OrdersEqualTimesAsTheProcedureDoes)
+{
+    // By hand: m = 2, pivot C; B and D move ahead of it and D lands first:
+    // D B C A E. Then 0..1 (pivot D) and 3..4 (pivot A) stay as they are.
+    std::vector<HistoryEntry> mixed { { at(1), "A" }, { at(2), "B" }, { at(1), "C" }, { at(2), "D" }, { at(1), "E" } };
+    SortHistByTime(0, 4, mixed);
+    EXPECT_EQ(folders(mixed), (std::vector<std::string> { "D", "B", "C", "A", "E" }));
+
+    // All equal: m = 1 puts B first; 1..3 (m = 2, pivot C) gives C A D.
+    std::vector<HistoryEntry> equal { { at(1), "A" }, { at(1), "B" }, { at(1), "C" }, { at(1), "D" } };
+    SortHistByTime(0, 3, equal);
+    EXPECT_EQ(folders(equal), (std::vector<std::string> { "B", "C", "A", "D" }));
+
+    // Only the range moves; the zero time goes last.
+    std::vector<HistoryEntry> ranged { { at(9), "out" }, { DateTime(), "zero" }, { at(3), "3" }, { at(7), "7" },
+        { at(5), "5" }, { at(0), "out too" } };
+    SortHistByTime(1, 4, ranged);
+    EXPECT_EQ(folders(ranged), (std::vector<std::string> { "out", "7", "5", "3", "zero", "out too" }));
+}
