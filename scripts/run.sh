@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the program: an update run on a
-# small demonstration tree, printing what it copied, then a second run after
-# one file has changed.
+# Installs what is missing, builds, and starts the program.
+# Without a display (no DISPLAY or WAYLAND_DISPLAY) the window cannot be
+# shown: the script then renders it offscreen into build/mainwindow.png.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -9,11 +9,9 @@ build=${BUILD_DIR:-$top/build}
 "$top/scripts/deps.sh"
 BUILD_DIR=$build "$top/scripts/build.sh"
 
-demo=$(mktemp -d "${TMPDIR:-/tmp}/vestrelle-demo-XXXXXX")
-"$build/bin/make_tree" "$demo/source" 24 4 7 4096
-echo "== First run: $demo/source -> $demo/destination"
-"$build/bin/engine_run" "$demo/source" "$demo/destination" --list
-echo "== One file changed, second run"
-touch "$demo/source/d01/f000001.txt"
-"$build/bin/engine_run" "$demo/source" "$demo/destination" --list
-echo "== The demonstration folders are in $demo"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display here: rendering the main window into $build/mainwindow.png instead."
+  QT_QPA_PLATFORM=offscreen "$build/bin/vestrelle_screenshot" "$build/mainwindow.png"
+  exit 0
+fi
+exec "$build/bin/vestrelle" "$@"

@@ -1,0 +1,171 @@
+#include "frmbase.h"
+
+#include "copiedlist.h"
+#include "forms.h"
+#include "messagebox.h"
+#include "store.h"
+#include "twips.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+
+const QString frmBase::kCaption = QStringLiteral("更新ファイルコピー");
+
+namespace {
+
+// The window's designed outer size: its 11880 x 8595 client area with the
+// frame, caption and menu bar of the system it was drawn on around it.
+constexpr int kDesignedWidth = 11880 + 2 * 165;
+constexpr int kDesignedHeight = 8595 + 735 + 165;
+
+void place(QWidget* widget, const TwipRect& rect)
+{
+    widget->setGeometry(
+        twipsToPixelsX(rect.left), twipsToPixelsY(rect.top), twipsToPixelsX(rect.width), twipsToPixelsY(rect.height));
+}
+
+} // namespace
+
+frmBase::frmBase(SettingsStore& store, QWidget* parent)
+    : QMainWindow(parent)
+    , store_(store)
+    , layout_(designedMainLayout())
+{
+    setObjectName(QStringLiteral("frmBase"));
+    setWindowTitle(kCaption);
+    QFont font = this->font();
+    font.setPointSize(9);
+    setFont(font);
+    createControls();
+    createMenus();
+    resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
+}
+
+frmBase::~frmBase() = default;
+
+void frmBase::load()
+{
+    cpMan = std::make_unique<DiffCopy>(*this);
+    histories = std::make_unique<Histories>(
+        store_, Histories::Widgets { cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 },
+        [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
+        kCaption);
+    histories->bLoadMRUList();
+    histories->bLoadHistory();
+    InitMainDisplay();
+}
+
+void frmBase::InitMainDisplay()
+{
+    btnEst->setText(QStringLiteral("コピー先の\n必要容量見積"));
+    nMaxTextWidth = layout_.lstCopied.width;
+    lstCopied->setHorizontalExtent(twipsToPixelsX(nMaxTextWidth));
+    // The flying icons wait just outside the window's right edge.
+    for (QLabel* image : imgFly)
+        image->move(twipsToPixelsX(windowWidthTwips() + 100), image->y());
+}
+
+int frmBase::nShowMessage(const QString& strMessage, int nButtons, const QString& strTitle)
+{
+    if (bBatch) {
+        writeLog(strMessage);
+        return (nButtons & MB_YESNO) ? IDYES : IDOK;
+    }
+    return nMessageBox(strMessage, nButtons, strTitle);
+}
+
+void frmBase::writeLog(const QString& record)
+{
+    if (!nLogFile || !nLogFile->isOpen())
+        return;
+    nLogFile->write((record + QStringLiteral("\r\n")).toUtf8());
+    nLogFile->flush();
+}
+
+bool frmBase::runActive() const
+{
+    return bEstimating || btnStop->isEnabled();
+}
+
+void frmBase::btnEnd_Click()
+{
+    nFlushInputMessages(this);
+    if (runActive()) {
+        if (nShowMessage(QStringLiteral("終了しますか"), MB_YESNO, kCaption) == IDYES) {
+            cpMan->StopCopy();
+            bClosePending = true;
+        }
+        return;
+    }
+    UnloadAllForms();
+}
+
+void frmBase::closeEvent(QCloseEvent* event)
+{
+    if (bBatch) {
+        event->accept();
+        return;
+    }
+    // A run or an animation step in progress closes the window itself when
+    // it is over: the close is refused now and remembered.
+    if (runActive()) {
+        if (cpMan)
+            cpMan->StopCopy();
+        bClosePending = true;
+        event->ignore();
+        return;
+    }
+    if (bAnimating) {
+        bClosePending = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+int frmBase::windowWidthTwips() const
+{
+    return pixelsToTwipsX(frameGeometry().width());
+}
+
+int frmBase::windowHeightTwips() const
+{
+    return pixelsToTwipsY(frameGeometry().height());
+}
+
+int frmBase::clientHeightTwips() const
+{
+    return pixelsToTwipsY(centralWidget()->height());
+}
+
+void frmBase::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmBase::Form_Resize()
+{
+    FitComboDropDown(this, cmbSrc);
+    FitComboDropDown(this, cmbDst);
+    arrangeMainLayout(layout_, windowWidthTwips(), windowHeightTwips(), clientHeightTwips());
+    placeControls();
+}
+
+void frmBase::placeControls()
+{
+    place(lbMsg, layout_.lbMsg);
+    place(btnStart, layout_.btnStart);
+    place(btnEst, layout_.btnEst);
+    place(btnStop, layout_.btnStop);
+    place(btnEnd, layout_.btnEnd);
+    place(lstCopied, layout_.lstCopied);
+    place(lbCheckFile, layout_.lbCheckFile);
+    place(lbSec, layout_.lbSec);
+    place(lbSecDesc, layout_.lbSecDesc);
+    place(imgBG, layout_.imgBG);
+}

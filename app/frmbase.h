@@ -1,0 +1,173 @@
+// frmBase: the main window. It owns the copy engine and the run state, shows
+// the engine's progress and asks the user about copy errors, keeps the
+// histories, and lays its controls out as the window is resized.
+#pragma once
+
+#include "diffcopy.h"
+#include "histories.h"
+#include "layout.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <memory>
+
+class CopiedListView;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFile;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class SettingsStore;
+
+class frmBase : public QMainWindow, public DiffCopyListener {
+    Q_OBJECT
+public:
+    // The window's caption, also the title of its questions.
+    static const QString kCaption;
+
+    explicit frmBase(SettingsStore& store, QWidget* parent = nullptr);
+    ~frmBase() override;
+
+    // The start-up sequence: the engine and its listener, the recent-file
+    // list, the histories, the display set-up.
+    void load();
+
+    // Every message box of the main window goes through here. Buttons and
+    // replies use the message-box values (0, 4, 16, 64; 1, 6, 7). In batch
+    // mode nothing is shown: the text goes to the log, and the reply is Yes
+    // for a question, OK otherwise.
+    int nShowMessage(const QString& strMessage, int nButtons = 0, const QString& strTitle = QString());
+
+    // Engine events.
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
+    void FolderSearching(const std::string& pPath) override;
+    void FolderSearched(const std::string& pPath) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
+
+    // Writes one record to the log when one is open.
+    void writeLog(const QString& record);
+
+    // Run state.
+    std::unique_ptr<DiffCopy> cpMan;
+    bool bBatch = false;
+    QString strSetFile;
+    QString strLogFile;
+    std::unique_ptr<QFile> nLogFile;
+    bool bSkipAll = false;
+    bool bEstimating = false;
+    bool bClosePending = false;
+    bool bAnimating = false;
+    std::int32_t nCheckCount = 0;
+    std::int32_t nCopyCount = 0;
+    DateTime dtStart;
+    std::int32_t nMaxTextWidth = 0; // twips
+    std::int32_t nClusterBytes = -1;
+    double dbCopySum = 0;
+    double dbExistSum = 0;
+    double dbNeedSum = 0;
+
+    std::unique_ptr<Histories> histories;
+
+    // Controls; each carries its name as objectName().
+    QLabel* lbSrcDesc = nullptr;
+    QComboBox* cmbSrc = nullptr;
+    QPushButton* btnSrc = nullptr;
+    QPushButton* btnSrcClear = nullptr;
+    QLabel* lbCountDesc = nullptr;
+    QLabel* lbCountNum = nullptr;
+    QLabel* lbDstDesc = nullptr;
+    QComboBox* cmbDst = nullptr;
+    QPushButton* btnDst = nullptr;
+    QPushButton* btnDstClear = nullptr;
+    QLabel* lbCheckDesc = nullptr;
+    QLabel* lbCheckNum = nullptr;
+    QLabel* lbCheckFile = nullptr;
+    QLabel* lbCopyDesc = nullptr;
+    QLabel* lbCopyNum = nullptr;
+    CopiedListView* lstCopied = nullptr;
+    QLabel* lbOption = nullptr;
+    QCheckBox* chkSubDir = nullptr;
+    QLabel* lbSubDir = nullptr;
+    QCheckBox* chkIgn = nullptr;
+    QLineEdit* editIgn = nullptr;
+    QLabel* lbIgn = nullptr;
+    QCheckBox* chkMakeDir = nullptr;
+    QLabel* lbMakeDir = nullptr;
+    QLabel* lbMakeDirNote = nullptr;
+    QCheckBox* chkFilter = nullptr;
+    QLabel* lbExtFilter = nullptr;
+    QPushButton* btnFilter = nullptr;
+    QLabel* lbFilterKind = nullptr;
+    QLabel* lbFilter = nullptr;
+    QLabel* lbSecDesc = nullptr;
+    QLabel* lbSec = nullptr;
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnEst = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnEnd = nullptr;
+    QLabel* lbMsg = nullptr;
+    QLabel* imgBG = nullptr;
+    std::array<QLabel*, 20> imgFly {};
+    QTimer* Timer1 = nullptr;
+    QTimer* tmBG = nullptr;
+    QTimer* tmFly = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileOpen = nullptr;
+    QAction* mnuFileSave = nullptr;
+    QAction* mnuFileSaveAs = nullptr;
+    std::array<QAction*, 3> mnuFileMRU {};
+    QAction* mnuFileSeparator2 = nullptr;
+    QAction* mnuFileEnd = nullptr;
+    QMenu* mnuExe = nullptr;
+    QAction* mnuExeStart = nullptr;
+    QAction* mnuExeEst = nullptr;
+    QAction* mnuExeStop = nullptr;
+    QAction* mnuExeClearHistory = nullptr;
+    QMenu* mnuOpt = nullptr;
+    QAction* mnuOptSubDir = nullptr;
+    QAction* mnuOptIgn = nullptr;
+    QAction* mnuOptMakeDir = nullptr;
+    QAction* mnuOptFilter = nullptr;
+    QAction* mnuOptBG = nullptr;
+    QMenu* mnuSoft = nullptr;
+    QAction* mnuSoftAbout = nullptr;
+    QMenu* mnuList = nullptr;
+    QAction* mnuListSelAll = nullptr;
+    QAction* mnuListSelClear = nullptr;
+    QAction* mnuListCopy = nullptr;
+
+    // The window's outer size and its client area's height, in twips, as the
+    // resize arithmetic sees them.
+    int windowWidthTwips() const;
+    int windowHeightTwips() const;
+    int clientHeightTwips() const;
+
+public slots:
+    void btnEnd_Click();
+    void mnuListSelAll_Click();
+    void mnuListSelClear_Click();
+    void mnuListCopy_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void InitMainDisplay();
+    void placeControls();
+    void Form_Resize();
+    // True while a copy or an estimate is in progress.
+    bool runActive() const;
+
+    SettingsStore& store_;
+    MainLayout layout_;
+};

@@ -1,0 +1,240 @@
+// The main window's controls and menus, at their designed places (twips).
+#include "copiedlist.h"
+#include "frmbase.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+template <typename Widget> Widget* make(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
+{
+    auto* widget = make<QLabel>(parent, name, left, top, width, height);
+    widget->setText(text);
+    return widget;
+}
+
+// A number display: a sunken box with the value on the right.
+QLabel* counter(QWidget* parent, const char* name, const QString& tip, int left, int top, int width, int height)
+{
+    QLabel* widget = label(parent, name, QStringLiteral("0"), left, top, width, height);
+    widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    widget->setAutoFillBackground(true);
+    widget->setToolTip(tip);
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, const QString& tip, int left, int top,
+    int width, int height)
+{
+    auto* widget = make<QPushButton>(parent, name, left, top, width, height);
+    widget->setText(text);
+    widget->setToolTip(tip);
+    return widget;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, bool checked, const QString& tip, int left, int top)
+{
+    auto* widget = make<QCheckBox>(parent, name, left, top, 180, 225);
+    widget->setChecked(checked);
+    widget->setToolTip(tip);
+    return widget;
+}
+
+QAction* item(QMenu* menu, const char* name, const QString& text)
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+QAction* tickItem(QMenu* menu, const char* name, const QString& text, bool ticked)
+{
+    QAction* action = item(menu, name, text);
+    action->setCheckable(true);
+    action->setChecked(ticked);
+    return action;
+}
+
+QTimer* timer(QObject* parent, const char* name, int interval)
+{
+    auto* t = new QTimer(parent);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setInterval(interval);
+    return t;
+}
+
+} // namespace
+
+void frmBase::createControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    // The background comes first so that every other control stands on it.
+    imgBG = make<QLabel>(client, "imgBG", 0, 0, 11880, 8280);
+    imgBG->setScaledContents(true);
+    for (size_t i = 0; i < imgFly.size(); ++i) {
+        imgFly[i] = make<QLabel>(client, "imgFly", 0, 0, 480, 480);
+        imgFly[i]->setProperty("index", static_cast<int>(i));
+        imgFly[i]->setProperty("tag", QString());
+        imgFly[i]->hide();
+    }
+
+    lbSrcDesc = label(client, "lbSrcDesc", QStringLiteral("コピー元フォルダ"), 90, 360, 1485, 195);
+    cmbSrc = make<QComboBox>(client, "cmbSrc", 1665, 300, 7845, 345);
+    cmbSrc->setEditable(true);
+    cmbSrc->setInsertPolicy(QComboBox::NoInsert);
+    cmbSrc->setToolTip(QStringLiteral("コピー元となるフォルダを指定して下さい。"));
+    btnSrc = button(client, "btnSrc", QStringLiteral("参照..."),
+        QStringLiteral("コピー元となるフォルダをダイアログで指定します。"), 9675, 225, 1020, 435);
+    btnSrcClear = button(client, "btnSrcClear", QStringLiteral("クリア"),
+        QStringLiteral("コピー元指定をクリアします。"), 10950, 255, 800, 435);
+    lbCountDesc = label(client, "lbCountDesc", QStringLiteral("ファイル数"), 1695, 750, 900, 195);
+    lbCountNum = counter(client, "lbCountNum",
+        QStringLiteral("コピー実行中に、チェックされたコピー元のファイル数を表示します。"), 2685, 675, 1605, 330);
+
+    lbDstDesc = label(client, "lbDstDesc", QStringLiteral("コピー先フォルダ"), 75, 1320, 1485, 195);
+    cmbDst = make<QComboBox>(client, "cmbDst", 1665, 1230, 7815, 345);
+    cmbDst->setEditable(true);
+    cmbDst->setInsertPolicy(QComboBox::NoInsert);
+    cmbDst->setToolTip(QStringLiteral("コピー先のフォルダを指定して下さい。"));
+    btnDst = button(client, "btnDst", QStringLiteral("参照..."),
+        QStringLiteral("コピー先となるフォルダをダイアログで指定します。"), 9675, 1155, 1020, 435);
+    btnDstClear = button(client, "btnDstClear", QStringLiteral("クリア"),
+        QStringLiteral("コピー先指定をクリアします。"), 10935, 1155, 800, 435);
+
+    lbCheckDesc = label(client, "lbCheckDesc", QStringLiteral("確認数"), 1680, 2055, 630, 195);
+    lbCheckNum = counter(client, "lbCheckNum", QStringLiteral("コピー先でチェックされたファイルの数を表示します。"),
+        2415, 1980, 1605, 330);
+    lbCheckFile = label(client, "lbCheckFile", QString(), 4230, 1995, 7275, 330);
+    lbCheckFile->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lbCheckFile->setAutoFillBackground(true);
+    lbCheckFile->setToolTip(QStringLiteral("コピーの際、確認中のファイル名が表示されます。"));
+    lbCopyDesc = label(client, "lbCopyDesc", QStringLiteral("コピー数"), 1620, 2475, 750, 195);
+    lbCopyNum = counter(
+        client, "lbCopyNum", QStringLiteral("実際にｺﾋﾟｰされたファイルの数を表示します。"), 2430, 2400, 1605, 330);
+
+    lstCopied = make<CopiedListView>(client, "lstCopied", 4230, 2505, 7440, 4350);
+    lstCopied->setToolTip(QStringLiteral("コピーされたファイル名、又はコピー見積ファイル名が表示されます。"));
+
+    lbOption = label(client, "lbOption", QStringLiteral("オプション"), 540, 2940, 885, 195);
+    chkSubDir = checkBox(client, "chkSubDir", true,
+        QStringLiteral("コピー元のフォルダのサブフォルダ（下層のフォルダ）も検索、コピーします。"), 405, 3360);
+    lbSubDir = label(client, "lbSubDir", QStringLiteral("サブフォルダも検索する\r\n"), 660, 3375, 2385, 255);
+    chkIgn = checkBox(client, "chkIgn", true,
+        QStringLiteral("OSや記録メディアの違いによる誤差を無視する場合に使います。"), 390, 3885);
+    chkIgn->setText(QStringLiteral("　　　　"));
+    editIgn = make<QLineEdit>(client, "editIgn", 735, 3825, 510, 330);
+    editIgn->setText(QStringLiteral("2"));
+    lbIgn = label(client, "lbIgn", QStringLiteral("秒以下の誤差を無視\r\n"), 1305, 3870, 2115, 255);
+    chkMakeDir = checkBox(client, "chkMakeDir", false,
+        QStringLiteral("ｺﾋﾟｰ元がﾌｫﾙﾀﾞ指定の場合（ﾙｰﾄ以外）、コピー先に同じﾌｫﾙﾀﾞを作成してｺﾋﾟｰします。"), 390, 4470);
+    lbMakeDir = label(client, "lbMakeDir", QStringLiteral("ｺﾋﾟｰ先にｺﾋﾟ-元のﾌｫﾙﾀﾞを作成\r\n"), 660, 4470, 3165, 210);
+    lbMakeDirNote
+        = label(client, "lbMakeDirNote", QStringLiteral("（ｺﾋﾟｰ元がﾙｰﾄでない場合のみ）"), 900, 4785, 2700, 180);
+    chkFilter = checkBox(client, "chkFilter", false,
+        QStringLiteral("特定の拡張子のみをコピーしたり、無視する場合に使います。"), 405, 5280);
+    lbExtFilter = label(client, "lbExtFilter", QStringLiteral("拡張子ﾌｨﾙﾀを使用\r\n"), 660, 5325, 1935, 210);
+    btnFilter = button(client, "btnFilter", QStringLiteral("設定..."),
+        QStringLiteral("拡張子フィルタの設定を行います。"), 3000, 5295, 825, 345);
+    lbFilterKind = label(client, "lbFilterKind", QString(), 300, 5670, 495, 300);
+    lbFilter = label(client, "lbFilter", QString(), 840, 5670, 3030, 300);
+    for (QLabel* caption : { lbSubDir, lbIgn, lbMakeDir, lbExtFilter })
+        caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    lbSecDesc = label(client, "lbSecDesc", QStringLiteral("経過秒数"), 1680, 6615, 840, 165);
+    lbSec = counter(client, "lbSec", QStringLiteral("コピー開始からの経過秒数を表示します。"), 2565, 6555, 1410, 330);
+
+    btnStart = button(client, "btnStart", QStringLiteral("コピー開始"),
+        QStringLiteral("コピー元のフォルダから、コピー先へ、存在しない、又は更新されているファイルをコピーします。"),
+        615, 7350, 1845, 585);
+    btnEst = button(client, "btnEst", QString(), QString(), 3195, 7350, 1830, 585);
+    btnStop = button(client, "btnStop", QStringLiteral("コピー中止"), QStringLiteral("ファイルのコピーを中止します。"),
+        6705, 7380, 1845, 585);
+    btnStop->setEnabled(false);
+    btnEnd = button(
+        client, "btnEnd", QStringLiteral("終了"), QStringLiteral("Vestrelleを終了します。"), 9750, 7335, 1845, 585);
+    lbMsg = label(client, "lbMsg", QString(), 0, 8280, 11850, 315);
+    lbMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lbMsg->setAutoFillBackground(true);
+
+    Timer1 = timer(this, "Timer1", 1000);
+    tmBG = timer(this, "tmBG", 10000);
+    tmFly = timer(this, "tmFly", 200);
+
+    connect(btnEnd, &QPushButton::clicked, this, &frmBase::btnEnd_Click);
+    connect(lstCopied, &CopiedListView::contextMenuWanted, this, [this](const QPoint& at) { mnuList->popup(at); });
+}
+
+void frmBase::createMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileOpen = item(mnuFile, "mnuFileOpen", QStringLiteral("設定ファイルを開く(&O)"));
+    mnuFileSave = item(mnuFile, "mnuFileSave", QStringLiteral("上書き保存(&S)"));
+    mnuFileSave->setEnabled(false);
+    mnuFileSaveAs = item(mnuFile, "mnuFileSaveAs", QStringLiteral("現在の設定を名前を付けて保存(&A)"));
+    mnuFile->addSeparator();
+    for (size_t i = 0; i < mnuFileMRU.size(); ++i) {
+        mnuFileMRU[i] = item(mnuFile, "mnuFileMRU", QString());
+        mnuFileMRU[i]->setProperty("index", static_cast<int>(i));
+        mnuFileMRU[i]->setVisible(false);
+    }
+    mnuFileSeparator2 = mnuFile->addSeparator();
+    mnuFileSeparator2->setObjectName(QStringLiteral("mnuFileSeparator2"));
+    mnuFileSeparator2->setVisible(false);
+    mnuFileEnd = item(mnuFile, "mnuFileEnd", QStringLiteral("終了(&X)"));
+
+    mnuExe = menuBar()->addMenu(QStringLiteral("操作(&E)"));
+    mnuExe->setObjectName(QStringLiteral("mnuExe"));
+    mnuExeStart = item(mnuExe, "mnuExeStart", QStringLiteral("コピー開始(&C)"));
+    mnuExeEst = item(mnuExe, "mnuExeEst", QStringLiteral("コピー容量見積(&E)"));
+    mnuExeStop = item(mnuExe, "mnuExeStop", QStringLiteral("コピー中止(&S)"));
+    mnuExe->addSeparator();
+    mnuExeClearHistory = item(mnuExe, "mnuExeClearHistory", QStringLiteral("ｺﾋﾟｰ元、ｺﾋﾟｰ先履歴のクリア(&R)"));
+
+    mnuOpt = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
+    mnuOpt->setObjectName(QStringLiteral("mnuOpt"));
+    mnuOptSubDir = tickItem(mnuOpt, "mnuOptSubDir", QStringLiteral("サブフォルダも検索する(&S)"), true);
+    mnuOptIgn = tickItem(mnuOpt, "mnuOptIgn", QStringLiteral("秒単位の誤差を無視(&U)"), true);
+    mnuOptMakeDir = tickItem(mnuOpt, "mnuOptMakeDir", QStringLiteral("ｺﾋﾟｰ先にｺﾋﾟｰ元ﾌｫﾙﾀﾞを作成(&F)"), false);
+    mnuOptFilter = tickItem(mnuOpt, "mnuOptFilter", QStringLiteral("拡張子フィルタを使用(&E)"), false);
+    mnuOpt->addSeparator();
+    mnuOptBG = item(mnuOpt, "mnuOptBG", QStringLiteral("背景設定(&B)"));
+
+    mnuSoft = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    mnuSoft->setObjectName(QStringLiteral("mnuSoft"));
+    mnuSoftAbout = item(mnuSoft, "mnuSoftAbout", QStringLiteral("Vestrelleについて(&A)"));
+
+    // The list's context menu is never in the menu bar.
+    mnuList = new QMenu(this);
+    mnuList->setObjectName(QStringLiteral("mnuList"));
+    mnuListSelAll = item(mnuList, "mnuListSelAll", QStringLiteral("全て選択(&A)"));
+    mnuListSelClear = item(mnuList, "mnuListSelClear", QStringLiteral("選択解除(&R)"));
+    mnuList->addSeparator();
+    mnuListCopy = item(mnuList, "mnuListCopy", QStringLiteral("コピー(&C)"));
+
+    connect(mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
+    connect(mnuExeClearHistory, &QAction::triggered, this, [this] { histories->mnuExeClearHistory(); });
+    connect(mnuListSelAll, &QAction::triggered, this, &frmBase::mnuListSelAll_Click);
+    connect(mnuListSelClear, &QAction::triggered, this, &frmBase::mnuListSelClear_Click);
+    connect(mnuListCopy, &QAction::triggered, this, &frmBase::mnuListCopy_Click);
+}
