@@ -1,12 +1,10 @@
 // main() for tests that drive widgets: one QApplication on the offscreen
 // platform, and XDG folders of the test's own so that no test reads or writes
 // the user's real settings.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QTemporaryDir>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
