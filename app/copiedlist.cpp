@@ -1,31 +1,8 @@
 #include "copiedlist.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
-#include <QStyledItemDelegate>
 #include <algorithm>
-
-namespace {
-
-// Every line is as wide as the list's horizontal extent and one text line
-// high: with uniform item sizes the view asks this once instead of per line.
-class ExtentDelegate : public QStyledItemDelegate {
-public:
-    ExtentDelegate(const int& extent, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , extent_(extent)
-    {
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return QSize(extent_, option.fontMetrics.height() + 2);
-    }
-
-private:
-    const int& extent_;
-};
-
-} // namespace
 
 int CopiedListModel::rowCount(const QModelIndex& parent) const
 {
@@ -55,23 +32,27 @@ void CopiedListModel::clear()
 }
 
 CopiedListView::CopiedListView(QWidget* parent)
-    : QListView(parent)
+    : QTableView(parent)
 {
     setModel(&model_);
-    setItemDelegate(new ExtentDelegate(extent_, this));
-    setUniformItemSizes(true);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
 void CopiedListView::setHorizontalExtent(int pixels)
 {
-    if (pixels == extent_)
-        return;
     extent_ = pixels;
-    scheduleDelayedItemsLayout();
+    setColumnWidth(0, pixels);
 }
 
 QString CopiedListView::selectedText() const
@@ -99,5 +80,5 @@ void CopiedListView::mousePressEvent(QMouseEvent* event)
         emit contextMenuWanted(event->globalPosition().toPoint());
         return;
     }
-    QListView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
 }

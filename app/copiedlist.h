@@ -1,12 +1,13 @@
-// lstCopied: the list of copied files. A model of plain lines and a list view
-// that paints only what is visible, so that it stays quick and light with
-// hundreds of thousands of lines. Its horizontal extent is set by its owner
-// (it only grows) and covers the widest line seen so far.
+// lstCopied: the list of copied files. A model of plain lines shown in a
+// one-column table with fixed row heights: appending a line costs the same
+// with ten lines or half a million (a list view lays all its items out again
+// on every insertion), and only the visible lines are painted. Its horizontal
+// extent is set by its owner (it only grows) and covers the widest line so far.
 #pragma once
 
 #include <QAbstractListModel>
-#include <QListView>
 #include <QString>
+#include <QTableView>
 #include <vector>
 
 class CopiedListModel : public QAbstractListModel {
@@ -26,7 +27,7 @@ private:
     std::vector<QString> lines_;
 };
 
-class CopiedListView : public QListView {
+class CopiedListView : public QTableView {
     Q_OBJECT
 public:
     explicit CopiedListView(QWidget* parent = nullptr);
