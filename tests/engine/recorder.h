@@ -2,7 +2,9 @@
 // from a script of replies.
 #pragma once
 
+#include "diffcopy.h"
 #include "listener.h"
+#include "testsupport.h"
 
 #include <deque>
 #include <functional>
@@ -53,4 +55,15 @@ public:
     std::int32_t defaultReply = 4;
     std::function<void(const std::string&)> onFileChecked;
     std::function<void(const std::string&)> onSearching;
+};
+
+// A temporary folder with "src" and "dst" paths in it, and an engine that
+// reports to a Recorder.
+class EngineTest : public ::testing::Test {
+protected:
+    testsupport::TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    Recorder recorder;
+    DiffCopy engine { recorder };
 };

@@ -8,19 +8,11 @@
 
 using testsupport::namesIn;
 using testsupport::readFile;
-using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
-class Faults : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    Recorder recorder;
-    DiffCopy engine { recorder };
-};
+using Faults = EngineTest;
 
 } // namespace
 

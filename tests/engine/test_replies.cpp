@@ -8,19 +8,12 @@
 #include <stdexcept>
 
 using testsupport::readFile;
-using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
-class Replies : public ::testing::Test {
+class Replies : public EngineTest {
 protected:
-    TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    Recorder recorder;
-    DiffCopy engine { recorder };
-
     // "bad" cannot be copied: its destination is read-only and older.
     void makeCopyError()
     {

@@ -6,19 +6,12 @@
 #include <algorithm>
 
 using testsupport::readFile;
-using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
-class Walk : public ::testing::Test {
+class Walk : public EngineTest {
 protected:
-    TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    Recorder recorder;
-    DiffCopy engine { recorder };
-
     // Index of the first event equal to TEXT, or -1.
     long indexOf(const std::string& text) const
     {
