@@ -42,6 +42,8 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     setFont(font);
     createControls();
     createMenus();
+    connectSelection();
+    connectOptions();
     resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
 }
 
@@ -54,6 +56,9 @@ void frmBase::load()
         store_, Histories::Widgets { cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 },
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
+    cpMan->setYield([this] { yieldToWindow(); });
+    cpMan->setCopyRunner(
+        [this](std::int64_t size, const std::function<CopyResult()>& copy) { return runCopy(size, copy); });
     histories->bLoadMRUList();
     histories->bLoadHistory();
     InitMainDisplay();
@@ -84,11 +89,6 @@ void frmBase::writeLog(const QString& record)
         return;
     nLogFile->write((record + QStringLiteral("\r\n")).toUtf8());
     nLogFile->flush();
-}
-
-bool frmBase::runActive() const
-{
-    return bEstimating || btnStop->isEnabled();
 }
 
 void frmBase::btnEnd_Click()

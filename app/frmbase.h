@@ -7,9 +7,11 @@
 #include "histories.h"
 #include "layout.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 class CopiedListView;
@@ -73,6 +75,17 @@ public:
     double dbNeedSum = 0;
 
     std::unique_ptr<Histories> histories;
+
+    // The extension filter chosen in the filter dialog: kind 0 none chosen
+    // yet, 1 include only, 2 exclude; the list in its normalised form.
+    std::int32_t nExtFilterKind = 0;
+    QString strExtFilter;
+
+    // Files at least this large are copied on a helper thread while the
+    // window keeps working; smaller ones are quicker copied in place.
+    std::int64_t nThreadedCopyBytes = 4 << 20;
+    // Test seam: runs on the helper thread before each threaded copy.
+    std::function<void()> beforeThreadedCopy;
 
     // Controls; each carries its name as objectName().
     QLabel* lbSrcDesc = nullptr;
@@ -149,7 +162,25 @@ public:
     int windowHeightTwips() const;
     int clientHeightTwips() const;
 
+    // A job as the window's controls describe it, checked.
+    struct Job {
+        QString strSrc;
+        QString strDst;
+        bool bSubDir = false;
+        double dbIgnSec = 0;
+    };
+    // Checks the job in the controls; on failure says why, puts the focus on
+    // the control to mend, and returns false.
+    bool bCheckJob(Job& job);
+    void ResetRunDisplay(bool bCopy);
+    // True while a copy or an estimate is in progress.
+    bool runActive() const;
+
 public slots:
+    void btnStart_Click();
+    void btnStop_Click();
+    void btnFilter_Click();
+    void Timer1_Timer();
     void btnEnd_Click();
     void mnuListSelAll_Click();
     void mnuListSelClear_Click();
@@ -158,6 +189,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -165,9 +197,17 @@ private:
     void InitMainDisplay();
     void placeControls();
     void Form_Resize();
-    // True while a copy or an estimate is in progress.
-    bool runActive() const;
+    void connectSelection();
+    void connectOptions();
+    void cmbSrc_Click();
+    // The engine's yield: lets the window work at most every 20 ms of a run.
+    void yieldToWindow();
+    // The engine's copy runner: a large file is copied on a helper thread
+    // while the window keeps working.
+    CopyResult runCopy(std::int64_t size, const std::function<CopyResult()>& copy);
 
     SettingsStore& store_;
     MainLayout layout_;
+    bool running_ = false; // a run is in progress: Start and Estimate do nothing
+    QElapsedTimer sinceYield_;
 };

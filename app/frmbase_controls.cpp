@@ -180,7 +180,10 @@ void frmBase::createControls()
     tmBG = timer(this, "tmBG", 10000);
     tmFly = timer(this, "tmFly", 200);
 
+    connect(btnStart, &QPushButton::clicked, this, &frmBase::btnStart_Click);
+    connect(btnStop, &QPushButton::clicked, this, &frmBase::btnStop_Click);
     connect(btnEnd, &QPushButton::clicked, this, &frmBase::btnEnd_Click);
+    connect(Timer1, &QTimer::timeout, this, &frmBase::Timer1_Timer);
     connect(lstCopied, &CopiedListView::contextMenuWanted, this, [this](const QPoint& at) { mnuList->popup(at); });
 }
 
@@ -233,6 +236,10 @@ void frmBase::createMenus()
     mnuListCopy = item(mnuList, "mnuListCopy", QStringLiteral("コピー(&C)"));
 
     connect(mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
+    connect(mnuExe, &QMenu::aboutToShow, this, [this] { mnuExeStop->setEnabled(btnStop->isEnabled()); });
+    connect(mnuExeStart, &QAction::triggered, btnStart, &QPushButton::click);
+    connect(mnuExeEst, &QAction::triggered, btnEst, &QPushButton::click);
+    connect(mnuExeStop, &QAction::triggered, btnStop, &QPushButton::click);
     connect(mnuExeClearHistory, &QAction::triggered, this, [this] { histories->mnuExeClearHistory(); });
     connect(mnuListSelAll, &QAction::triggered, this, &frmBase::mnuListSelAll_Click);
     connect(mnuListSelClear, &QAction::triggered, this, &frmBase::mnuListSelClear_Click);

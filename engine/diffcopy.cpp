@@ -81,10 +81,10 @@ ListedFile restat(const std::string& name, const std::string& path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
-        return { name, {}, {}, errno };
+        return { name, {}, {}, 0, errno };
     if (S_ISDIR(st.st_mode))
-        return { name, {}, {}, EISDIR };
-    return { name, st.st_atim, st.st_mtim, 0 };
+        return { name, {}, {}, 0, EISDIR };
+    return { name, st.st_atim, st.st_mtim, st.st_size, 0 };
 }
 
 } // namespace
@@ -97,6 +97,11 @@ DiffCopy::DiffCopy(DiffCopyListener& listener)
 void DiffCopy::setYield(std::function<void()> yield)
 {
     yield_ = std::move(yield);
+}
+
+void DiffCopy::setCopyRunner(CopyRunner runner)
+{
+    copyRunner_ = std::move(runner);
 }
 
 bool DiffCopy::SetSimulation(bool bMode)
@@ -328,7 +333,8 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
                     = filteredOut || dstEmpty ? std::nullopt : destinationTime(dstFolder.get(), file.name, run.euid);
                 if (decideCopy(filteredOut, file.mtimeSeconds(), dstTime, run.ignSec) == Verdict::Copy) {
                     if (!simulation_) {
-                        CopyResult copy = copyOneFile(srcPath, dstPath, file.atime, file.mtime);
+                        auto copyFile = [&] { return copyOneFile(srcPath, dstPath, file.atime, file.mtime); };
+                        CopyResult copy = copyRunner_ ? copyRunner_(file.size, copyFile) : copyFile();
                         code = copy.code;
                         text = std::move(copy.text);
                     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "extfilter.h"
+#include "filecopy.h"
 #include "listener.h"
 #include "listing.h"
 
@@ -28,6 +29,12 @@ public:
     // every entry listed, before every file and before every subfolder. A
     // StopCopy made from it is seen right after it returns.
     void setYield(std::function<void()> yield);
+
+    // Runs the copy of one file of SIZE bytes: the runner calls COPY (on any
+    // thread) and returns its result once it is done. Without a runner the
+    // copy runs on the calling thread. Either way the run waits for the file.
+    using CopyRunner = std::function<CopyResult(std::int64_t size, const std::function<CopyResult()>& copy)>;
+    void setCopyRunner(CopyRunner runner);
 
     // Simulation mode: decide and report as a real run, but write nothing. Returns bMode.
     bool SetSimulation(bool bMode);
@@ -94,6 +101,7 @@ private:
 
     DiffCopyListener& listener_;
     std::function<void()> yield_;
+    CopyRunner copyRunner_;
     std::atomic<bool> stop_ { false };
     bool simulation_ = false;
     ExtFilter filter_;

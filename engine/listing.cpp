@@ -48,11 +48,11 @@ int ListFolder(const std::string& folder, Listing& listing, const std::function<
         }
         struct stat st;
         if (fstatat(fd, entry->d_name, &st, 0) != 0)
-            listing.files.push_back({ entry->d_name, {}, {}, errno });
+            listing.files.push_back({ entry->d_name, {}, {}, 0, errno });
         else if (S_ISDIR(st.st_mode))
             listing.folders.emplace_back(entry->d_name);
         else
-            listing.files.push_back({ entry->d_name, st.st_atim, st.st_mtim, 0 });
+            listing.files.push_back({ entry->d_name, st.st_atim, st.st_mtim, st.st_size, 0 });
     }
     closedir(dir);
     return error;

@@ -11,6 +11,7 @@ struct ListedFile {
     std::string name;
     timespec atime {}; // last access
     timespec mtime {}; // last modification
+    std::int64_t size = 0; // bytes
     int statError = 0; // errno when the entry's attributes could not be read
 
     // The last-modified time in whole seconds (UTC), as the decision compares it.

@@ -72,6 +72,11 @@ double dbToDouble(const std::string& text)
     return parseNumber(text).value_or(0);
 }
 
+bool bIsNumeric(const std::string& text)
+{
+    return parseNumber(text).has_value();
+}
+
 std::int32_t nToggleCheck(std::int32_t value)
 {
     return value == 0 ? 1 : 0;

@@ -11,5 +11,9 @@ double dbToLong(const std::string& text);
 // A numeric text's value; 0 when the text is not numeric.
 double dbToDouble(const std::string& text);
 
+// True when the text is a decimal number (blanks around it allowed), the
+// texts that dbToDouble reads.
+bool bIsNumeric(const std::string& text);
+
 // 1 for an unchecked box (0), otherwise 0.
 std::int32_t nToggleCheck(std::int32_t value);

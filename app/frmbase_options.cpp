@@ -1,0 +1,130 @@
+// Choosing the source and destination, and the four option switches. Each
+// option has three faces kept in step: its check box, the label beside it
+// (a click toggles the box) and a ticked item of the Options menu.
+#include "browse.h"
+#include "convert.h"
+#include "forms.h"
+#include "frmbase.h"
+#include "frmfilter.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace {
+
+bool isEnter(QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+void frmBase::connectSelection()
+{
+    connect(cmbSrc, &QComboBox::editTextChanged, this, [this] { lbCountNum->setText(QStringLiteral("0")); });
+    connect(cmbSrc, &QComboBox::activated, this, [this] { cmbSrc_Click(); });
+    connect(cmbDst, &QComboBox::editTextChanged, this, [this] {
+        lbCheckNum->setText(QStringLiteral("0"));
+        lbCopyNum->setText(QStringLiteral("0"));
+        lbCheckFile->clear();
+    });
+    for (QComboBox* combo : { cmbSrc, cmbDst }) {
+        combo->installEventFilter(this);
+        combo->lineEdit()->installEventFilter(this);
+    }
+
+    connect(btnSrc, &QPushButton::clicked, this, [this] {
+        nFlushInputMessages(this);
+        cmbSrc->setEditText(
+            BrowseForFolder(this, QStringLiteral("コピー元フォルダを指定してください"), cmbSrc->currentText()));
+        cmbSrc_Click();
+    });
+    connect(btnDst, &QPushButton::clicked, this, [this] {
+        nFlushInputMessages(this);
+        cmbDst->setEditText(
+            BrowseForFolder(this, QStringLiteral("コピー先フォルダを指定してください"), cmbDst->currentText()));
+    });
+    connect(btnSrcClear, &QPushButton::clicked, this, [this] {
+        nFlushInputMessages(this);
+        cmbSrc->setEditText(QString());
+    });
+    connect(btnDstClear, &QPushButton::clicked, this, [this] {
+        nFlushInputMessages(this);
+        cmbDst->setEditText(QString());
+    });
+    connect(btnFilter, &QPushButton::clicked, this, &frmBase::btnFilter_Click);
+}
+
+// Picking a source from its history proposes the destination that the last
+// run with that source used, when no destination is given yet.
+void frmBase::cmbSrc_Click()
+{
+    lbCountNum->setText(QStringLiteral("0"));
+    if (!cmbDst->currentText().isEmpty())
+        return;
+    const int source = histories->nFindSrcHistory(cmbSrc->currentText());
+    if (source < 0)
+        return;
+    const int destination = histories->nFindDstHistoryByTime(histories->srcHistory()[source].dtUsed);
+    if (destination >= 0)
+        cmbDst->setEditText(QString::fromStdString(histories->dstHistory()[destination].strFolder));
+}
+
+void frmBase::connectOptions()
+{
+    const std::array<std::pair<QCheckBox*, QAction*>, 4> faces { { { chkSubDir, mnuOptSubDir }, { chkIgn, mnuOptIgn },
+        { chkMakeDir, mnuOptMakeDir }, { chkFilter, mnuOptFilter } } };
+    for (const auto& [box, item] : faces) {
+        connect(box, &QCheckBox::toggled, item, &QAction::setChecked);
+        // A checkable item has already flipped its tick when it reports the
+        // click, so the new tick is the box's new value.
+        connect(item, &QAction::triggered, box, &QCheckBox::setChecked);
+    }
+    for (QLabel* caption : { lbSubDir, lbIgn, lbMakeDir, lbExtFilter })
+        caption->installEventFilter(this);
+}
+
+void frmBase::btnFilter_Click()
+{
+    nFlushInputMessages(this);
+    if (!runFilterDialog(this, store_, nExtFilterKind, strExtFilter))
+        return;
+    lbFilterKind->setText(nExtFilterKind == 1 ? QStringLiteral("採用") : QStringLiteral("除外"));
+    lbFilter->setText(strExtFilter);
+}
+
+bool frmBase::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter in the source moves on to the destination, Enter there to the
+    // Start button (without starting).
+    if (isEnter(event)) {
+        if (watched == cmbSrc || watched == cmbSrc->lineEdit()) {
+            bSetFocus(cmbDst);
+            return true;
+        }
+        if (watched == cmbDst || watched == cmbDst->lineEdit()) {
+            bSetFocus(btnStart);
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const std::array<std::pair<QLabel*, QCheckBox*>, 4> captions { { { lbSubDir, chkSubDir }, { lbIgn, chkIgn },
+            { lbMakeDir, chkMakeDir }, { lbExtFilter, chkFilter } } };
+        for (const auto& [caption, box] : captions) {
+            if (watched == caption && box->isEnabled()) {
+                box->setChecked(nToggleCheck(box->isChecked() ? 1 : 0) == 1);
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,220 @@
+// Run control: checking the job, starting and stopping a copy run, the
+// elapsed-seconds display, and keeping the window alive while the engine works.
+#include "convert.h"
+#include "copiedlist.h"
+#include "forms.h"
+#include "frmbase.h"
+#include "messagebox.h"
+#include "paths.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+constexpr int kYieldMilliseconds = 20;
+
+std::string toPath(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+QString fromPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+DateTime now()
+{
+    return DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)));
+}
+
+} // namespace
+
+bool frmBase::runActive() const
+{
+    return bEstimating || btnStop->isEnabled();
+}
+
+bool frmBase::bCheckJob(Job& job)
+{
+    auto refuse = [this](const QString& message, QWidget* focus) {
+        nShowMessage(message, MB_OK, kCaption);
+        if (focus)
+            bSetFocus(focus);
+        return false;
+    };
+    // A path that names a shortcut ("NAME" for the link "NAME.lnk") may be
+    // replaced by the shortcut's target, when the user agrees.
+    auto followShortcut = [this](QString& path, QComboBox* combo) {
+        if (bIsFolder(toPath(path)))
+            return;
+        const QString target = fromPath(ShortcutTarget(toPath(path)));
+        if (target.isEmpty())
+            return;
+        if (nShowMessage(path + QStringLiteral("はショートカットのようです。") + target
+                    + QStringLiteral("に置き換えてよいですか？"),
+                MB_YESNO, kCaption)
+            == IDYES) {
+            path = target;
+            combo->setEditText(target);
+        }
+    };
+
+    if (cmbSrc->currentText().isEmpty())
+        return refuse(QStringLiteral("コピー元を指定して下さい"), cmbSrc);
+    job.strSrc = cmbSrc->currentText().trimmed();
+    followShortcut(job.strSrc, cmbSrc);
+    if (cmbDst->currentText().isEmpty())
+        return refuse(QStringLiteral("コピー先を指定して下さい"), cmbDst);
+    job.strDst = cmbDst->currentText().trimmed();
+    followShortcut(job.strDst, cmbDst);
+
+    if (chkMakeDir->isChecked()) {
+        QString folder;
+        if (!bIsRootPath(toPath(job.strSrc))) {
+            folder = fromPath(FileNamePart(toPath(job.strSrc)));
+            if (!bIsRootPath(toPath(job.strDst)) && fromPath(FileNamePart(toPath(job.strDst))) == folder
+                && nShowMessage(QStringLiteral("オプションで、コピー先フォルダの下に") + folder
+                           + QStringLiteral("を作るように指定されていますが\r\nコピー先が、")
+                           + fromPath(AddBackslash(toPath(job.strDst))) + folder
+                           + QStringLiteral("になってもよいですか？"),
+                       MB_YESNO, kCaption)
+                    != IDYES)
+                return false;
+        }
+        job.strDst = fromPath(AddBackslash(toPath(job.strDst))) + folder;
+    }
+
+    job.bSubDir = chkSubDir->isChecked();
+    job.dbIgnSec = 0;
+    if (chkIgn->isChecked()) {
+        const std::string text = editIgn->text().toStdString();
+        if (!text.empty() && !bIsNumeric(text))
+            return refuse(QStringLiteral("誤差を数値で入力して下さい。"), editIgn);
+        job.dbIgnSec = dbToDouble(text);
+    }
+    if (chkFilter->isChecked() && nExtFilterKind == 0)
+        return refuse(QStringLiteral("拡張子フィルタを設定して下さい。"), btnFilter);
+    return true;
+}
+
+void frmBase::ResetRunDisplay(bool bCopy)
+{
+    lbMsg->clear();
+    nCopyCount = 0;
+    lbCopyNum->setText(QStringLiteral("0"));
+    nCheckCount = 0;
+    lbCheckNum->setText(QStringLiteral("0"));
+    lbCheckFile->clear();
+    lstCopied->lines().clear();
+    QPalette colours = lstCopied->palette();
+    colours.setColor(QPalette::Base, palette().color(bCopy ? QPalette::Base : QPalette::Button));
+    lstCopied->setPalette(colours);
+    lbSec->setText(QStringLiteral("0"));
+    dtStart = now();
+    Timer1->start();
+    if (bCopy)
+        btnStop->setEnabled(true);
+}
+
+void frmBase::Timer1_Timer()
+{
+    lbSec->setText(QString::number(now().unixSeconds() - dtStart.unixSeconds()));
+}
+
+void frmBase::btnStart_Click()
+{
+    if (running_)
+        return;
+    // Taken before anything lets the window work (the flush, the checks'
+    // questions), so that no second start can slip in.
+    running_ = true;
+    nFlushInputMessages(this);
+    Job job;
+    if (!bCheckJob(job)) {
+        running_ = false;
+        return;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ResetRunDisplay(true);
+    cpMan->SetSimulation(false);
+    bEstimating = false;
+    bSkipAll = bBatch;
+    if (chkFilter->isChecked())
+        cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
+    else
+        cpMan->ResetExtFilter();
+    sinceYield_.start();
+    const std::int32_t result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+
+    QApplication::restoreOverrideCursor();
+    Timer1->stop();
+    btnStop->setEnabled(false);
+    lbMsg->clear();
+    running_ = false;
+    if (bClosePending) {
+        UnloadAllForms(); // this window goes too: nothing of it may be touched after this
+        return;
+    }
+    if (result >= 0)
+        histories->bAddHistory(job.strSrc, job.strDst);
+
+    QString summary;
+    if (result == DiffCopy::kStopped)
+        summary = QStringLiteral("コピーを中断しました。");
+    else if (result == 0)
+        summary = QStringLiteral("コピーが終了しました。");
+    else
+        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
+    summary += QStringLiteral("検査ファイル数： ") + QString::number(nCheckCount) + QStringLiteral(" コピーした数： ")
+        + QString::number(nCopyCount);
+    nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+}
+
+void frmBase::btnStop_Click()
+{
+    nFlushInputMessages(this);
+    if (nShowMessage(QStringLiteral("中断しますか"), MB_YESNO, QStringLiteral("コピー中断")) == IDYES)
+        cpMan->StopCopy();
+}
+
+void frmBase::yieldToWindow()
+{
+    if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
+        return;
+    QCoreApplication::processEvents();
+    sinceYield_.start();
+}
+
+CopyResult frmBase::runCopy(std::int64_t size, const std::function<CopyResult()>& copy)
+{
+    if (size < nThreadedCopyBytes)
+        return copy();
+    // The window keeps painting, ticking and hearing the Stop button while
+    // the file is copied; the run itself still waits for the whole file.
+    CopyResult result;
+    QEventLoop wait;
+    std::thread worker([&] {
+        if (beforeThreadedCopy)
+            beforeThreadedCopy();
+        result = copy();
+        QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    wait.exec();
+    worker.join();
+    sinceYield_.start();
+    return result;
+}

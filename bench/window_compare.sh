@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Compares an update run driven through the main window (bench/window_run,
+# offscreen) with the same run of bench/engine_run, on the 50,000-file tree,
+# in one invocation: nothing changed, and a first copy. Prints the median
+# times and the ratio window / engine.
+#
+#   bench/window_compare.sh [SCRATCH-FOLDER]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$top/build-bench}
+runs=${RUNS:-5}
+
+"$top/scripts/deps.sh"
+BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+export engine=$build/bin/engine_run window=$build/bin/window_run QT_QPA_PLATFORM=offscreen
+
+if [ $# -ge 1 ]; then
+  scratch=$1
+  mkdir -p "$scratch"
+else
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/vestrelle-bench-XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+fi
+export scratch tree=$scratch/tree
+
+echo "machine: $(nproc) cores, $(df -T "$scratch" | awk 'NR==2 {print $2}') at $scratch"
+[ -d "$tree" ] || "$build/bin/make_tree" "$tree" 50000 1000 42
+
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  sh -c "$1" >/dev/null 2>&1
+  end=$(date +%s%N)
+  echo "scale=4; ($end - $start) / 1000000000" | bc
+}
+
+# Nothing changed: one current copy serves every run.
+rm -rf "$scratch/current" && cp -r --preserve=timestamps "$tree" "$scratch/current"
+"$engine" "$tree" "$scratch/current" >/dev/null
+update_engine=$(for ((i = 0; i < runs; i++)); do seconds '"$engine" "$tree" "$scratch/current"'; done | median)
+update_window=$(for ((i = 0; i < runs; i++)); do seconds '"$window" "$tree" "$scratch/current"'; done | median)
+
+# First copy: a new destination each run, removed at the end; the two take
+# turns at going first.
+copy_times=$(mktemp)
+for ((i = 0; i < runs; i++)); do
+  order="engine window"
+  [ $((i % 2)) -eq 1 ] && order="window engine"
+  for tool in $order; do
+    sync
+    echo "$tool $(seconds "\"\$$tool\" \"\$tree\" \"\$scratch/$tool-$i\"")" >>"$copy_times"
+  done
+done
+copy_engine=$(awk '$1 == "engine" { print $2 }' "$copy_times" | median)
+copy_window=$(awk '$1 == "window" { print $2 }' "$copy_times" | median)
+rm -rf "$copy_times" "$scratch"/engine-[0-9]* "$scratch"/window-[0-9]* "$scratch/current"
+
+printf '%-16s %10s %10s %8s\n' "work (median s)" "window" "engine" "ratio"
+printf '%-16s %10s %10s %8s\n' "nothing changed" "$update_window" "$update_engine" \
+  "$(echo "scale=3; $update_window / $update_engine" | bc)"
+printf '%-16s %10s %10s %8s\n' "first copy" "$copy_window" "$copy_engine" \
+  "$(echo "scale=3; $copy_window / $copy_engine" | bc)"

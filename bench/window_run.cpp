@@ -1,0 +1,38 @@
+// window_run SRC DST: one update run driven through the main window, offscreen,
+// as a person would: the folders typed into the combo boxes, Start clicked,
+// the summary answered. Prints the summary as its last line.
+#include "frmbase.h"
+#include "messagebox.h"
+#include "store.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: window_run SRC DST\n");
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    QTemporaryDir settings;
+    SettingsStore store(settings.filePath("settings.ini"));
+    frmBase window(store);
+    window.load();
+    window.show();
+    QString summary;
+    setMessageBoxAnswerer([&](const QString& text, int flags, const QString&) {
+        summary = text;
+        return (flags & MB_YESNO) ? IDYES : IDOK;
+    });
+    window.cmbSrc->setEditText(QString::fromLocal8Bit(argv[1]));
+    window.cmbDst->setEditText(QString::fromLocal8Bit(argv[2]));
+    window.btnStart->click();
+    std::printf("%s\n", summary.toUtf8().constData());
+    return 0;
+}

@@ -1,0 +1,303 @@
+#include "copiedlist.h"
+#include "dialogs.h"
+#include "frmbase.h"
+#include "messagebox.h"
+#include "store.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+class RunControl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
+        window = new frmBase(*store);
+        window->load();
+        window->show();
+        setMessageBoxAnswerer([this](const QString& text, int flags, const QString& title) {
+            messages.push_back(text);
+            titles.push_back(title);
+            return answer ? answer(text, flags) : ((flags & MB_YESNO) ? IDYES : IDOK);
+        });
+    }
+    void TearDown() override
+    {
+        setMessageBoxAnswerer(nullptr);
+        delete window.data();
+    }
+
+    void fill(const std::string& source, const std::string& destination)
+    {
+        window->cmbSrc->setEditText(QString::fromStdString(source));
+        window->cmbDst->setEditText(QString::fromStdString(destination));
+    }
+
+    bool focused(QWidget* widget) const
+    {
+        QWidget* focus = window->focusWidget();
+        return focus == widget || widget->isAncestorOf(focus);
+    }
+
+    testsupport::TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    std::unique_ptr<SettingsStore> store;
+    QPointer<frmBase> window;
+    std::vector<QString> messages;
+    std::vector<QString> titles;
+    std::function<int(const QString&, int)> answer;
+};
+
+} // namespace
+
+TEST_F(RunControl, CopiesFromTheWindowAndRecordsTheHistories)
+{
+    writeFile(src + "/a.txt", "a", 1700000000);
+    writeFile(src + "/sub/b.txt", "b", 1700000000);
+    writeFile(dst + "/up-to-date.txt", "u", 1700000000);
+    writeFile(src + "/up-to-date.txt", "u", 1700000000);
+    fill(src, dst);
+    window->btnStart->click();
+
+    EXPECT_EQ(readFile(dst + "/a.txt"), "a");
+    EXPECT_EQ(readFile(dst + "/sub/b.txt"), "b");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("コピーが終了しました。検査ファイル数： 3 コピーした数： 2"));
+    EXPECT_EQ(titles[0], frmBase::kCaption);
+    EXPECT_EQ(window->lbCheckNum->text(), "3");
+    EXPECT_EQ(window->lbCopyNum->text(), "2");
+    EXPECT_EQ(window->lstCopied->lines().count(), 2);
+    EXPECT_FALSE(window->btnStop->isEnabled());
+    EXPECT_TRUE(window->lbMsg->text().isEmpty());
+
+    ASSERT_EQ(window->cmbSrc->count(), 1);
+    EXPECT_EQ(window->cmbSrc->itemText(0).toStdString(), src);
+    EXPECT_EQ(window->cmbDst->itemText(0).toStdString(), dst);
+    ASSERT_TRUE(store->open());
+    EXPECT_TRUE(store->read("SrcList").value_or("").endsWith(QString::fromStdString("\t" + src)));
+    EXPECT_TRUE(store->read("DstList").value_or("").endsWith(QString::fromStdString("\t" + dst)));
+    store->close();
+}
+
+TEST_F(RunControl, StopDuringARunEndsItAndLeavesTheHistories)
+{
+    for (const char* name : { "/1", "/2", "/3" })
+        writeFile(src + name, std::string(64, 'x'), 1700000000);
+    fill(src, dst);
+    // Every copy runs on the helper thread, so the window works during the
+    // first file and hears the Stop button then.
+    window->nThreadedCopyBytes = 0;
+    std::atomic<bool> clicked { false };
+    window->beforeThreadedCopy = [&] {
+        if (!clicked.exchange(true))
+            QMetaObject::invokeMethod(window->btnStop, &QPushButton::click, Qt::QueuedConnection);
+    };
+    window->btnStart->click();
+
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], QStringLiteral("中断しますか"));
+    EXPECT_EQ(titles[0], QStringLiteral("コピー中断"));
+    EXPECT_EQ(messages[1], QStringLiteral("コピーを中断しました。検査ファイル数： 1 コピーした数： 1"));
+    EXPECT_EQ(testsupport::namesIn(dst).size(), 1u);
+    EXPECT_EQ(window->cmbSrc->count(), 0);
+    ASSERT_TRUE(store->open());
+    EXPECT_FALSE(store->read("SrcList").has_value());
+    store->close();
+}
+
+TEST_F(RunControl, AnErrorCodeEndsTheRunButIsRecorded)
+{
+    writeFile(src + "/a", "new", 2000);
+    writeFile(dst + "/a", "old", 1000);
+    chmod((dst + "/a").c_str(), 0444);
+    fill(src, dst);
+    setDialogAnswerer([](QDialog& dialog) { dialog.findChild<QPushButton*>("btnStop")->click(); });
+    window->btnStart->click();
+    setDialogAnswerer(nullptr);
+
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0],
+        QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(EACCES)
+            + QStringLiteral("検査ファイル数： 0 コピーした数： 0"));
+    EXPECT_EQ(window->cmbSrc->count(), 1);
+}
+
+TEST_F(RunControl, EveryCheckNamesWhatToMend)
+{
+    window->btnStart->click();
+    EXPECT_EQ(messages.back(), QStringLiteral("コピー元を指定して下さい"));
+    EXPECT_TRUE(focused(window->cmbSrc));
+
+    window->cmbSrc->setEditText(QString::fromStdString(src));
+    window->btnStart->click();
+    EXPECT_EQ(messages.back(), QStringLiteral("コピー先を指定して下さい"));
+    EXPECT_TRUE(focused(window->cmbDst));
+
+    fill(src, dst);
+    window->editIgn->setText(QStringLiteral("abc"));
+    window->btnStart->click();
+    EXPECT_EQ(messages.back(), QStringLiteral("誤差を数値で入力して下さい。"));
+    EXPECT_TRUE(focused(window->editIgn));
+
+    window->editIgn->setText(QStringLiteral("1.5"));
+    window->chkFilter->setChecked(true);
+    window->btnStart->click();
+    EXPECT_EQ(messages.back(), QStringLiteral("拡張子フィルタを設定して下さい。"));
+    EXPECT_TRUE(focused(window->btnFilter));
+    EXPECT_EQ(messages.size(), 4u);
+    EXPECT_FALSE(testsupport::exists(dst)); // no run started
+    for (const QString& title : titles)
+        EXPECT_EQ(title, frmBase::kCaption);
+}
+
+TEST_F(RunControl, JobItemsFromTheControls)
+{
+    testsupport::makeDirs(src + "/data");
+    fill(src + "/data  ", "  " + dst + "/data");
+    window->chkMakeDir->setChecked(true);
+    window->chkSubDir->setChecked(false);
+    window->editIgn->setText(QString());
+
+    frmBase::Job job;
+    answer = [](const QString&, int) { return IDNO; };
+    EXPECT_FALSE(window->bCheckJob(job));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0],
+        QStringLiteral("オプションで、コピー先フォルダの下にdataを作るように指定されていますが\r\nコピー先が、")
+            + QString::fromStdString(dst + "/data/") + QStringLiteral("dataになってもよいですか？"));
+
+    answer = nullptr;
+    ASSERT_TRUE(window->bCheckJob(job));
+    EXPECT_EQ(job.strSrc.toStdString(), src + "/data");
+    EXPECT_EQ(job.strDst.toStdString(), dst + "/data/data");
+    EXPECT_FALSE(job.bSubDir);
+    EXPECT_EQ(job.dbIgnSec, 0);
+
+    // A root source only gains the trailing slash on the destination.
+    window->cmbSrc->setEditText(QStringLiteral("/"));
+    ASSERT_TRUE(window->bCheckJob(job));
+    EXPECT_EQ(job.strDst.toStdString(), dst + "/data/");
+}
+
+TEST_F(RunControl, ShortcutsMayBeFollowed)
+{
+    testsupport::makeDirs(dir / "real-source");
+    testsupport::makeDirs(dir / "real-destination");
+    ASSERT_EQ(symlink((dir / "real-source").c_str(), (dir / "Source.lnk").c_str()), 0);
+    ASSERT_EQ(symlink((dir / "real-destination").c_str(), (dir / "Backup.lnk").c_str()), 0);
+    fill(dir / "Source", dir / "Backup");
+
+    frmBase::Job job;
+    answer = [](const QString&, int) { return IDNO; };
+    ASSERT_TRUE(window->bCheckJob(job));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0],
+        QString::fromStdString(dir / "Source") + QStringLiteral("はショートカットのようです。")
+            + QString::fromStdString(dir / "real-source") + QStringLiteral("に置き換えてよいですか？"));
+    EXPECT_EQ(job.strSrc.toStdString(), dir / "Source");
+
+    answer = nullptr;
+    ASSERT_TRUE(window->bCheckJob(job));
+    EXPECT_EQ(job.strSrc.toStdString(), dir / "real-source");
+    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "real-source");
+    EXPECT_EQ(job.strDst.toStdString(), dir / "real-destination");
+    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "real-destination");
+}
+
+TEST_F(RunControl, OptionFacesStayInStep)
+{
+    auto clickLabel = [](QLabel* label) {
+        QMouseEvent release(
+            QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(label, &release);
+    };
+    clickLabel(window->lbSubDir);
+    EXPECT_FALSE(window->chkSubDir->isChecked());
+    EXPECT_FALSE(window->mnuOptSubDir->isChecked());
+    clickLabel(window->lbSubDir);
+    EXPECT_TRUE(window->chkSubDir->isChecked());
+    EXPECT_TRUE(window->mnuOptSubDir->isChecked());
+
+    window->mnuOptFilter->trigger();
+    EXPECT_TRUE(window->chkFilter->isChecked());
+    EXPECT_TRUE(window->mnuOptFilter->isChecked());
+    window->chkFilter->setChecked(false);
+    EXPECT_FALSE(window->mnuOptFilter->isChecked());
+
+    window->chkMakeDir->setEnabled(false);
+    clickLabel(window->lbMakeDir);
+    EXPECT_FALSE(window->chkMakeDir->isChecked());
+}
+
+TEST_F(RunControl, TheWindowKeepsWorkingDuringALargeFile)
+{
+    writeFile(src + "/large.bin", std::string(1 << 20, 'L'), 1700000000);
+    fill(src, dst);
+    window->nThreadedCopyBytes = 1;
+    // The copy waits until the window's own timer has ticked three times:
+    // it can only tick if the window is pumping while the file is copied.
+    std::atomic<int> ticks { 0 };
+    std::atomic<bool> sawTicks { false };
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(5);
+    window->beforeThreadedCopy = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (ticks < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        sawTicks = ticks >= 3;
+    };
+    window->btnStart->click();
+    EXPECT_TRUE(sawTicks);
+    EXPECT_EQ(readFile(dst + "/large.bin"), std::string(1 << 20, 'L'));
+}
+
+TEST_F(RunControl, StartDoesNothingWhileARunIsInProgress)
+{
+    writeFile(src + "/a", "a", 1700000000);
+    fill(src, dst);
+    window->nThreadedCopyBytes = 0;
+    // A second click arrives while the first file is being copied.
+    std::atomic<int> starts { 0 };
+    window->beforeThreadedCopy = [&] {
+        if (starts++ == 0)
+            QMetaObject::invokeMethod(window->btnStart, &QPushButton::click, Qt::QueuedConnection);
+    };
+    window->btnStart->click();
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
+{
+    fill(src, dst);
+    testsupport::makeDirs(src);
+    window->btnStart->click(); // records src with dst
+    window->cmbDst->setEditText(QString());
+    window->cmbSrc->setCurrentIndex(0);
+    emit window->cmbSrc->activated(0);
+    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dst);
+
+    // A destination already given is kept.
+    window->cmbDst->setEditText(QStringLiteral("/elsewhere"));
+    emit window->cmbSrc->activated(0);
+    EXPECT_EQ(window->cmbDst->currentText(), QStringLiteral("/elsewhere"));
+}
