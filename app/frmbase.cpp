@@ -4,6 +4,7 @@
 #include "forms.h"
 #include "messagebox.h"
 #include "store.h"
+#include "textlabel.h"
 #include "twips.h"
 
 #include <QCloseEvent>

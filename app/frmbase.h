@@ -25,6 +25,7 @@ class QMenu;
 class QPushButton;
 class QTimer;
 class SettingsStore;
+class TextLabel;
 
 class frmBase : public QMainWindow, public DiffCopyListener {
     Q_OBJECT
@@ -93,16 +94,16 @@ public:
     QPushButton* btnSrc = nullptr;
     QPushButton* btnSrcClear = nullptr;
     QLabel* lbCountDesc = nullptr;
-    QLabel* lbCountNum = nullptr;
+    TextLabel* lbCountNum = nullptr;
     QLabel* lbDstDesc = nullptr;
     QComboBox* cmbDst = nullptr;
     QPushButton* btnDst = nullptr;
     QPushButton* btnDstClear = nullptr;
     QLabel* lbCheckDesc = nullptr;
-    QLabel* lbCheckNum = nullptr;
-    QLabel* lbCheckFile = nullptr;
+    TextLabel* lbCheckNum = nullptr;
+    TextLabel* lbCheckFile = nullptr;
     QLabel* lbCopyDesc = nullptr;
-    QLabel* lbCopyNum = nullptr;
+    TextLabel* lbCopyNum = nullptr;
     CopiedListView* lstCopied = nullptr;
     QLabel* lbOption = nullptr;
     QCheckBox* chkSubDir = nullptr;
@@ -119,12 +120,12 @@ public:
     QLabel* lbFilterKind = nullptr;
     QLabel* lbFilter = nullptr;
     QLabel* lbSecDesc = nullptr;
-    QLabel* lbSec = nullptr;
+    TextLabel* lbSec = nullptr;
     QPushButton* btnStart = nullptr;
     QPushButton* btnEst = nullptr;
     QPushButton* btnStop = nullptr;
     QPushButton* btnEnd = nullptr;
-    QLabel* lbMsg = nullptr;
+    TextLabel* lbMsg = nullptr;
     QLabel* imgBG = nullptr;
     std::array<QLabel*, 20> imgFly {};
     QTimer* Timer1 = nullptr;
@@ -202,6 +203,8 @@ private:
     void cmbSrc_Click();
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();
+    // Schedules a repaint of the displays that follow the run's counters.
+    void refreshRunDisplay();
     // The engine's copy runner: a large file is copied on a helper thread
     // while the window keeps working.
     CopyResult runCopy(std::int64_t size, const std::function<CopyResult()>& copy);
@@ -209,5 +212,6 @@ private:
     SettingsStore& store_;
     MainLayout layout_;
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
+    std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     QElapsedTimer sinceYield_;
 };

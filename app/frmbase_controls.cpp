@@ -1,6 +1,7 @@
 // The main window's controls and menus, at their designed places (twips).
 #include "copiedlist.h"
 #include "frmbase.h"
+#include "textlabel.h"
 #include "twips.h"
 
 #include <QCheckBox>
@@ -29,13 +30,21 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
     return widget;
 }
 
-// A number display: a sunken box with the value on the right.
-QLabel* counter(QWidget* parent, const char* name, const QString& tip, int left, int top, int width, int height)
+// A box whose text follows the run: sunken, filled, its text set as it changes.
+TextLabel* display(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
-    QLabel* widget = label(parent, name, QStringLiteral("0"), left, top, width, height);
+    auto* widget = make<TextLabel>(parent, name, left, top, width, height);
+    widget->setText(text);
     widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     widget->setAutoFillBackground(true);
+    return widget;
+}
+
+// A number display: the value on the right.
+TextLabel* counter(QWidget* parent, const char* name, const QString& tip, int left, int top, int width, int height)
+{
+    TextLabel* widget = display(parent, name, QStringLiteral("0"), left, top, width, height);
+    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     widget->setToolTip(tip);
     return widget;
 }
@@ -124,9 +133,7 @@ void frmBase::createControls()
     lbCheckDesc = label(client, "lbCheckDesc", QStringLiteral("確認数"), 1680, 2055, 630, 195);
     lbCheckNum = counter(client, "lbCheckNum", QStringLiteral("コピー先でチェックされたファイルの数を表示します。"),
         2415, 1980, 1605, 330);
-    lbCheckFile = label(client, "lbCheckFile", QString(), 4230, 1995, 7275, 330);
-    lbCheckFile->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lbCheckFile->setAutoFillBackground(true);
+    lbCheckFile = display(client, "lbCheckFile", QString(), 4230, 1995, 7275, 330);
     lbCheckFile->setToolTip(QStringLiteral("コピーの際、確認中のファイル名が表示されます。"));
     lbCopyDesc = label(client, "lbCopyDesc", QStringLiteral("コピー数"), 1620, 2475, 750, 195);
     lbCopyNum = counter(
@@ -172,9 +179,7 @@ void frmBase::createControls()
     btnStop->setEnabled(false);
     btnEnd = button(
         client, "btnEnd", QStringLiteral("終了"), QStringLiteral("Vestrelleを終了します。"), 9750, 7335, 1845, 585);
-    lbMsg = label(client, "lbMsg", QString(), 0, 8280, 11850, 315);
-    lbMsg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    lbMsg->setAutoFillBackground(true);
+    lbMsg = display(client, "lbMsg", QString(), 0, 8280, 11850, 315);
 
     Timer1 = timer(this, "Timer1", 1000);
     tmBG = timer(this, "tmBG", 10000);

@@ -6,6 +6,7 @@
 #include "forms.h"
 #include "frmbase.h"
 #include "frmfilter.h"
+#include "textlabel.h"
 
 #include <QAction>
 #include <QCheckBox>

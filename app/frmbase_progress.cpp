@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmbase.h"
 #include "frmerr.h"
+#include "textlabel.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -24,17 +25,21 @@ QString fromPath(const std::string& path)
 
 void frmBase::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {
+    // The counters and the checked file are read when the window paints
+    // (refreshRunDisplay schedules that at every pump of a run).
     ++nCheckCount;
-    lbCheckNum->setText(QString::number(nCheckCount));
-    const QString dst = fromPath(pDst);
-    lbCheckFile->setText(dst);
+    checkedFile_ = pDst;
+    if (!lbCheckNum->hasSource())
+        lbCheckNum->setSource([this] { return QString::number(nCheckCount); });
+    if (!lbCheckFile->hasSource())
+        lbCheckFile->setSource([this] { return fromPath(checkedFile_); });
     if (!bCopied)
         return;
 
     ++nCopyCount;
-    if (!bEstimating)
-        lbCopyNum->setText(QString::number(nCopyCount));
-    const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + dst;
+    if (!bEstimating && !lbCopyNum->hasSource())
+        lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
+    const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
     lstCopied->lines().append(line);
     if (bBatch)
         writeLog(line);
@@ -47,16 +52,25 @@ void frmBase::FileChecked(const std::string&, const std::string& pDst, const Dat
     }
 }
 
+// The status line is painted by the run's next pump of the window, at most
+// 20 ms of work away (a large file is copied while the window keeps pumping),
+// so it needs no forced repaint per folder, which would cost a run of many
+// small folders more than its copying.
 void frmBase::FolderSearching(const std::string& pPath)
 {
     lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを検索中です．．．"));
-    lbMsg->repaint();
 }
 
 void frmBase::FolderSearched(const std::string& pPath)
 {
     lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
-    lbMsg->repaint();
+}
+
+void frmBase::refreshRunDisplay()
+{
+    lbCheckNum->update();
+    lbCheckFile->update();
+    lbCopyNum->update();
 }
 
 void frmBase::ErrorDetected(

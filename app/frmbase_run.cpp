@@ -6,6 +6,7 @@
 #include "frmbase.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "textlabel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -160,6 +161,7 @@ void frmBase::btnStart_Click()
     sinceYield_.start();
     const std::int32_t result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
 
+    refreshRunDisplay();
     QApplication::restoreOverrideCursor();
     Timer1->stop();
     btnStop->setEnabled(false);
@@ -195,6 +197,7 @@ void frmBase::yieldToWindow()
 {
     if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
         return;
+    refreshRunDisplay();
     QCoreApplication::processEvents();
     sinceYield_.start();
 }
@@ -206,6 +209,7 @@ CopyResult frmBase::runCopy(std::int64_t size, const std::function<CopyResult()>
     // The window keeps painting, ticking and hearing the Stop button while
     // the file is copied; the run itself still waits for the whole file.
     CopyResult result;
+    refreshRunDisplay();
     QEventLoop wait;
     std::thread worker([&] {
         if (beforeThreadedCopy)

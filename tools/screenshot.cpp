@@ -3,6 +3,7 @@
 #include "copiedlist.h"
 #include "frmbase.h"
 #include "store.h"
+#include "textlabel.h"
 
 #include <QApplication>
 #include <QComboBox>

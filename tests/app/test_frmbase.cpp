@@ -2,6 +2,7 @@
 #include "frmbase.h"
 #include "messagebox.h"
 #include "store.h"
+#include "textlabel.h"
 #include "twips.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "messagebox.h"
 #include "store.h"
 #include "testsupport.h"
+#include "textlabel.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -4,18 +4,24 @@
 #include "messagebox.h"
 #include "store.h"
 #include "testsupport.h"
+#include "textlabel.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -300,4 +306,80 @@ TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
     window->cmbDst->setEditText(QStringLiteral("/elsewhere"));
     emit window->cmbSrc->activated(0);
     EXPECT_EQ(window->cmbDst->currentText(), QStringLiteral("/elsewhere"));
+}
+
+TEST_F(RunControl, EnterMovesOnWithoutStarting)
+{
+    fill(src, dst);
+    testsupport::makeDirs(src);
+    window->activateWindow();
+    window->cmbSrc->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->cmbSrc->lineEdit(), &enter);
+    EXPECT_TRUE(focused(window->cmbDst));
+    QCoreApplication::sendEvent(window->cmbDst->lineEdit(), &enter);
+    EXPECT_TRUE(focused(window->btnStart));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(testsupport::exists(dst));
+}
+
+TEST_F(RunControl, FilterDialogResultShowsOnTheWindow)
+{
+    setDialogAnswerer([](QDialog& dialog) {
+        for (auto* option : dialog.findChildren<QRadioButton*>("optKind"))
+            if (option->property("index").toInt() == 1)
+                option->setChecked(true);
+        for (auto* combo : dialog.findChildren<QComboBox*>("cmbExt"))
+            if (combo->property("index").toInt() == 1)
+                combo->setEditText(QStringLiteral(" .XLS doc\u3000ppt "));
+        dialog.findChild<QPushButton*>("btnOK")->click();
+    });
+    window->btnFilter->click();
+    setDialogAnswerer(nullptr);
+    EXPECT_EQ(window->nExtFilterKind, 2);
+    EXPECT_EQ(window->lbFilterKind->text(), QStringLiteral("除外"));
+    EXPECT_EQ(window->lbFilter->text(), QStringLiteral("XLS doc ppt"));
+
+    // With the filter on, a run passes over the excluded files.
+    writeFile(src + "/keep.txt", "k", 1700000000);
+    writeFile(src + "/skip.doc", "s", 1700000000);
+    fill(src, dst);
+    window->chkFilter->setChecked(true);
+    window->btnStart->click();
+    EXPECT_EQ(testsupport::namesIn(dst), std::vector<std::string> { "keep.txt" });
+}
+
+TEST_F(RunControl, BrowsingAndCancellingKeepsTheText)
+{
+    testsupport::makeDirs(dir / "picked");
+    window->cmbSrc->setEditText(QStringLiteral("/typed"));
+    setDialogAnswerer([](QDialog& dialog) { dialog.reject(); });
+    window->btnSrc->click();
+    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/typed"));
+
+    const QString picked = QString::fromStdString(dir / "picked");
+    setDialogAnswerer([&](QDialog& dialog) {
+        auto& browser = static_cast<QFileDialog&>(dialog);
+        browser.setDirectory(picked);
+        browser.selectFile(picked);
+        static_cast<QDialog&>(browser).accept();
+    });
+    window->btnDst->click();
+    setDialogAnswerer(nullptr);
+    EXPECT_EQ(window->cmbDst->currentText(), picked);
+}
+
+TEST_F(RunControl, ElapsedSecondsAndTheOperationMenu)
+{
+    window->dtStart = DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)) - 5);
+    window->Timer1_Timer();
+    const int shown = window->lbSec->text().toInt();
+    EXPECT_TRUE(shown == 5 || shown == 6) << shown;
+
+    window->btnStop->setEnabled(true);
+    emit window->mnuExe->aboutToShow();
+    EXPECT_TRUE(window->mnuExeStop->isEnabled());
+    window->btnStop->setEnabled(false);
+    emit window->mnuExe->aboutToShow();
+    EXPECT_FALSE(window->mnuExeStop->isEnabled());
 }
