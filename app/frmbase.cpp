@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "store.h"
 #include "textlabel.h"
+#include "textwidth.h"
 #include "twips.h"
 
 #include <QCloseEvent>

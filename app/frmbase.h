@@ -26,6 +26,7 @@ class QPushButton;
 class QTimer;
 class SettingsStore;
 class TextLabel;
+class TextWidth;
 
 class frmBase : public QMainWindow, public DiffCopyListener {
     Q_OBJECT
@@ -213,5 +214,6 @@ private:
     MainLayout layout_;
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
+    std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;
 };

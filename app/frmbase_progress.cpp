@@ -6,12 +6,12 @@
 #include "frmbase.h"
 #include "frmerr.h"
 #include "textlabel.h"
+#include "textwidth.h"
 #include "twips.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
-#include <QFontMetrics>
 #include <QLabel>
 
 namespace {
@@ -45,7 +45,9 @@ void frmBase::FileChecked(const std::string&, const std::string& pDst, const Dat
         writeLog(line);
 
     // The horizontal extent only grows, to the widest line so far.
-    const int width = pixelsToTwipsX(QFontMetrics(font()).horizontalAdvance(line));
+    if (!lineWidth_)
+        lineWidth_ = std::make_unique<TextWidth>(font());
+    const int width = pixelsToTwipsX(lineWidth_->width(line));
     if (nMaxTextWidth < width) {
         nMaxTextWidth = width;
         lstCopied->setHorizontalExtent(twipsToPixelsX(nMaxTextWidth));

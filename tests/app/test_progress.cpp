@@ -5,6 +5,7 @@
 #include "store.h"
 #include "testsupport.h"
 #include "textlabel.h"
+#include "textwidth.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -194,4 +195,18 @@ TEST_F(Progress, BatchErrorsAreLoggedAndSkipped)
     EXPECT_TRUE(
         log.contains(QString::fromStdString(src + "/a -> " + dst + "/a") + QStringLiteral(" でエラーが発生。")));
     EXPECT_TRUE(log.contains(QString::fromStdString(" " + dst + "/b\r\n")));
+}
+
+TEST(TextWidth, CoversTheShapedLine)
+{
+    const QFont font = QApplication::font();
+    TextWidth measure(font);
+    const QFontMetrics metrics(font);
+    for (const QString& line : { QStringLiteral("2024/06/01 00:01:00 /media/usb/写真/IMG_0001.jpg"),
+             QStringLiteral("WWWWWWWWWW iiiiiiiiii"), QStringLiteral("絵文字 \U0001F600 入り"), QString() }) {
+        const int shaped = metrics.horizontalAdvance(line);
+        const int quick = measure.width(line);
+        EXPECT_GE(quick, shaped - 1) << line.toStdString();
+        EXPECT_LE(quick, shaped + line.size()) << line.toStdString();
+    }
 }
