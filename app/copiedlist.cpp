@@ -2,25 +2,58 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <algorithm>
+
+namespace {
+
+// Paints a line as plain text on the selection colour when selected: the
+// style's full item painting, repeated for every visible line at every
+// repaint of a run, costs several times more.
+class LineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(option.rect.adjusted(3, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            index.data(Qt::DisplayRole).toString());
+    }
+};
+
+} // namespace
 
 int CopiedListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : count();
+    return parent.isValid() ? 0 : announced_;
 }
 
 QVariant CopiedListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= announced_)
         return {};
     return line(index.row());
 }
 
 void CopiedListModel::append(const QString& line)
 {
-    const int row = count();
-    beginInsertRows(QModelIndex(), row, row);
     lines_.push_back(line);
+}
+
+// A view does some work for every insertion it hears of; told once per
+// repaint of the window instead of once per copied file, it keeps up with a
+// run of tens of thousands of small files.
+void CopiedListModel::flush()
+{
+    if (announced_ == count())
+        return;
+    beginInsertRows(QModelIndex(), announced_, count() - 1);
+    announced_ = count();
     endInsertRows();
 }
 
@@ -28,6 +61,7 @@ void CopiedListModel::clear()
 {
     beginResetModel();
     std::vector<QString>().swap(lines_);
+    announced_ = 0;
     endResetModel();
 }
 
@@ -35,6 +69,7 @@ CopiedListView::CopiedListView(QWidget* parent)
     : QTableView(parent)
 {
     setModel(&model_);
+    setItemDelegate(new LineDelegate(this));
     horizontalHeader()->hide();
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -49,6 +84,21 @@ CopiedListView::CopiedListView(QWidget* parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
+void CopiedListView::appendLine(const QString& line)
+{
+    model_.append(line);
+    if (flushQueued_)
+        return;
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            flushQueued_ = false;
+            model_.flush();
+        },
+        Qt::QueuedConnection);
+}
+
 void CopiedListView::setHorizontalExtent(int pixels)
 {
     extent_ = pixels;
@@ -57,7 +107,7 @@ void CopiedListView::setHorizontalExtent(int pixels)
 
 QString CopiedListView::selectedText() const
 {
-    QModelIndexList selected = selectionModel()->selectedRows();
+    const QModelIndexList selected = selectionModel()->selectedRows();
     std::vector<int> rows;
     rows.reserve(static_cast<size_t>(selected.size()));
     for (const QModelIndex& index : selected)

@@ -18,13 +18,17 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    // Adds a line; views hear of it at the next flush().
     void append(const QString& line);
+    // Tells the views of every line appended since the last flush, in one go.
+    void flush();
     void clear();
     const QString& line(int row) const { return lines_[static_cast<size_t>(row)]; }
     int count() const { return static_cast<int>(lines_.size()); }
 
 private:
     std::vector<QString> lines_;
+    int announced_ = 0; // lines the views know of
 };
 
 class CopiedListView : public QTableView {
@@ -32,8 +36,15 @@ class CopiedListView : public QTableView {
 public:
     explicit CopiedListView(QWidget* parent = nullptr);
 
-    CopiedListModel& lines() { return model_; }
-    const CopiedListModel& lines() const { return model_; }
+    // The lines, every appended one announced to the view.
+    CopiedListModel& lines()
+    {
+        model_.flush();
+        return model_;
+    }
+    // Adds a line during a run: the view shows it at the next lines(), or
+    // when the window next gets to handle its events.
+    void appendLine(const QString& line);
 
     // The width in pixels that the horizontal scroll bar covers.
     void setHorizontalExtent(int pixels);
@@ -53,4 +64,5 @@ protected:
 private:
     CopiedListModel model_;
     int extent_ = 0;
+    bool flushQueued_ = false;
 };

@@ -40,7 +40,7 @@ void frmBase::FileChecked(const std::string&, const std::string& pDst, const Dat
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
     const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
-    lstCopied->lines().append(line);
+    lstCopied->appendLine(line);
     if (bBatch)
         writeLog(line);
 
@@ -70,6 +70,7 @@ void frmBase::FolderSearched(const std::string& pPath)
 
 void frmBase::refreshRunDisplay()
 {
+    lstCopied->lines().flush();
     lbCheckNum->update();
     lbCheckFile->update();
     lbCopyNum->update();
@@ -107,6 +108,7 @@ void frmBase::ErrorDetected(
 void frmBase::mnuListSelAll_Click()
 {
     BusyCursor busy;
+    lstCopied->lines().flush();
     lstCopied->selectAll();
 }
 
