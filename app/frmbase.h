@@ -216,4 +216,5 @@ private:
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;
+    int yieldsSinceCheck_ = 0;
 };

@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kYieldMilliseconds = 20;
+constexpr int kYieldsPerClockCheck = 8;
 
 std::string toPath(const QString& text)
 {
@@ -195,6 +196,11 @@ void frmBase::btnStop_Click()
 
 void frmBase::yieldToWindow()
 {
+    // The engine yields for every directory entry, a microsecond or so apart:
+    // the clock is read only every so many yields.
+    if (++yieldsSinceCheck_ < kYieldsPerClockCheck)
+        return;
+    yieldsSinceCheck_ = 0;
     if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
         return;
     refreshRunDisplay();

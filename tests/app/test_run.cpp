@@ -383,3 +383,24 @@ TEST_F(RunControl, ElapsedSecondsAndTheOperationMenu)
     emit window->mnuExe->aboutToShow();
     EXPECT_FALSE(window->mnuExeStop->isEnabled());
 }
+
+TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
+{
+    for (const char* name : { "/1", "/2" })
+        writeFile(src + name, "x", 1700000000);
+    fill(src, dst);
+    window->nThreadedCopyBytes = 0;
+    std::atomic<bool> asked { false };
+    window->beforeThreadedCopy = [&] {
+        if (!asked.exchange(true))
+            QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+    };
+    window->btnStart->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(messages.empty()); // neither a question nor a summary
+    EXPECT_EQ(testsupport::namesIn(dst).size(), 1u);
+    ASSERT_TRUE(store->open());
+    EXPECT_FALSE(store->read("SrcList").has_value());
+    store->close();
+}
