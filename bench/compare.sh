@@ -13,25 +13,13 @@
 # Caches are warm; the tools take turns, and each timed run is preceded by a
 # sync that is not timed.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$top/build-bench}
+. "$(dirname "$0")/common.sh" "$@"
 runs_update=${RUNS_UPDATE:-7}
 runs_copy=${RUNS_COPY:-5}
 runs_big=${RUNS_BIG:-5}
 
-"$top/scripts/deps.sh" rsync time strace
-BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 engine=$build/bin/engine_run
 
-if [ $# -ge 1 ]; then
-  scratch=$1
-  mkdir -p "$scratch"
-else
-  scratch=$(mktemp -d "${TMPDIR:-/tmp}/vestrelle-bench-XXXXXX")
-  trap 'rm -rf "$scratch"' EXIT
-fi
-
-echo "machine: $(nproc) cores, $(df -T "$scratch" | awk 'NR==2 {print $2}') at $scratch"
 echo "making the trees..."
 rm -rf "$scratch/tree" "$scratch/small" "$scratch/big"
 "$build/bin/make_tree" "$scratch/tree" 50000 1000 42
@@ -50,9 +38,6 @@ seconds() {
   echo "$(echo "scale=4; ($end - $start) / 1000000000" | bc) $cpu"
 }
 
-median() {
-  sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 # interleave RUNS PREPARE CMD...: runs every CMD RUNS times, the order rotating
 # from one round to the next so that none always follows another, each after

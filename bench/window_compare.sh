@@ -9,29 +9,15 @@
 #
 #   bench/window_compare.sh [SCRATCH-FOLDER]
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$top/build-bench}
+. "$(dirname "$0")/common.sh" "$@"
 runs=${RUNS:-5}
-
-"$top/scripts/deps.sh"
-BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 engine=$build/bin/engine_run
 window=$build/bin/window_run
 export QT_QPA_PLATFORM=offscreen
 
-if [ $# -ge 1 ]; then
-  scratch=$1
-  mkdir -p "$scratch"
-else
-  scratch=$(mktemp -d "${TMPDIR:-/tmp}/vestrelle-bench-XXXXXX")
-  trap 'rm -rf "$scratch"' EXIT
-fi
 tree=$scratch/tree
-
-echo "machine: $(nproc) cores, $(df -T "$scratch" | awk 'NR==2 {print $2}') at $scratch"
 [ -d "$tree" ] || "$build/bin/make_tree" "$tree" 50000 1000 42
 
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # seconds TOOL DST: times one run of TOOL (engine or window) from the tree onto DST.
 seconds() {
   local start end
