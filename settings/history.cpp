@@ -1,8 +1,9 @@
 #include "history.h"
 
+#include "pivotsort.h"
+
 #include <algorithm>
 #include <cstddef>
-#include <utility>
 
 namespace {
 
@@ -68,39 +69,10 @@ std::string formatHistoryValue(const std::vector<HistoryEntry>& entries)
     return value;
 }
 
-// Quicksort with the middle entry as pivot; entries strictly newer than the
-// pivot are swapped forward, so entries with equal times end up in the order
-// this exact procedure leaves them (which is not their original order). The
-// order between equal times decides which folder a look-up by time finds
-// first, so the procedure is kept step for step.
-//
-// The two ranges left after a partition are disjoint, so sorting them in
-// either order gives the same result: the smaller one is sorted by recursion
-// and the larger one by the loop, which keeps the stack depth logarithmic
-// even when every time is equal.
+// Newest first. Which of several entries with equal times comes first decides
+// which folder a look-up by time finds, so the procedure is pivotSort's.
 void SortHistByTime(int first, int last, std::vector<HistoryEntry>& entries)
 {
-    while (first < last) {
-        const int middle = (first + last) / 2;
-        HistoryEntry pivot = std::move(entries[middle]);
-        entries[middle] = entries[first];
-
-        int k = first;
-        for (int i = first + 1; i <= last; ++i) {
-            if (pivot.dtUsed < entries[i].dtUsed) {
-                ++k;
-                std::swap(entries[k], entries[i]);
-            }
-        }
-        entries[first] = entries[k];
-        entries[k] = std::move(pivot);
-
-        if (k - first < last - k) {
-            SortHistByTime(first, k - 1, entries);
-            first = k + 1;
-        } else {
-            SortHistByTime(k + 1, last, entries);
-            last = k - 1;
-        }
-    }
+    pivotSort(first, last, entries,
+        [](const HistoryEntry& entry, const HistoryEntry& pivot) { return pivot.dtUsed < entry.dtUsed; });
 }
