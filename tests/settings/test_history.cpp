@@ -1,6 +1,9 @@
 #include "history.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace {
 
@@ -55,4 +58,35 @@ TEST(SortHistByTime, OrdersEqualTimesAsTheProcedureDoes)
         { at(5), "5" }, { at(0), "out too" } };
     SortHistByTime(1, 4, ranged);
     EXPECT_EQ(folders(ranged), (std::vector<std::string> { "out", "7", "5", "3", "zero", "out too" }));
+}
+
+// Every history-* file under regressions/ is a stored value that once troubled
+// the reader or stands for one that could (dates out of range, NUL and broken
+// UTF-8 in folders, pieces of TABs only). Each must read without harm, and its
+// entries with a time must survive being stored again.
+TEST(HistoryValue, RegressionInputsReadCleanly)
+{
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(REGRESSIONS_DIR)) {
+        if (entry.path().filename().string().rfind("history-", 0) != 0)
+            continue;
+        ++files;
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string value { std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>() };
+
+        const std::vector<HistoryEntry> entries = parseHistoryValue(value);
+        std::vector<std::string> storable;
+        for (const HistoryEntry& read : entries) {
+            EXPECT_EQ(read.strFolder.find_first_of("\n\t"), std::string::npos) << entry.path();
+            if (!read.dtUsed.isZero() && read.strFolder.find('\0') == std::string::npos)
+                storable.push_back(read.strFolder);
+        }
+        std::vector<std::string> again;
+        for (const HistoryEntry& read : parseHistoryValue(formatHistoryValue(entries))) {
+            if (!read.dtUsed.isZero())
+                again.push_back(read.strFolder);
+        }
+        EXPECT_EQ(again, storable) << entry.path();
+    }
+    EXPECT_GT(files, 0) << "no history-* files in " << REGRESSIONS_DIR;
 }

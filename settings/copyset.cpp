@@ -1,0 +1,242 @@
+#include "copyset.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <iconv.h>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+bool inRange(unsigned char c, unsigned char low, unsigned char high)
+{
+    return c >= low && c <= high;
+}
+
+// The length of the UTF-8 character that starts at TEXT[at], or 0 when none
+// does. The second byte's range is what rules out overlong forms (E0, F0),
+// surrogates (ED) and code points above U+10FFFF (F4).
+std::size_t utf8CharacterLength(std::string_view text, std::size_t at)
+{
+    const std::size_t left = text.size() - at;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (inRange(lead, 0xC2, 0xDF)) {
+        length = 2;
+    } else if (inRange(lead, 0xE0, 0xEF)) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (inRange(lead, 0xF0, 0xF4)) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < length || !inRange(byte(1), low, high))
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (!inRange(byte(i), 0x80, 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8CharacterLength(text, at);
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
+bool storable(std::string_view value)
+{
+    return value.find_first_of("\r\t") == std::string_view::npos && isUtf8(value);
+}
+
+// VALUE with CR, TAB and every byte outside a UTF-8 character replaced, so
+// that it stays within its field and keeps the file UTF-8.
+std::string storedForm(std::string_view value)
+{
+    if (storable(value))
+        return std::string(value);
+    std::string stored;
+    for (std::size_t at = 0; at < value.size();) {
+        const std::size_t length = utf8CharacterLength(value, at);
+        if (length == 0 || value[at] == '\r' || value[at] == '\t') {
+            stored += replacementCharacter;
+            ++at;
+        } else {
+            stored.append(value, at, length);
+            at += length;
+        }
+    }
+    return stored;
+}
+
+void appendLine(std::string& file, std::string_view key, std::string_view value)
+{
+    file += key;
+    file += '\t';
+    file += value;
+    file += "\r\n";
+}
+
+void appendText(std::string& file, std::string_view control, std::string_view text)
+{
+    appendLine(file, control, storedForm(text));
+}
+
+void appendCheck(std::string& file, std::string_view control, bool checked)
+{
+    appendLine(file, control, checked ? "1" : "0");
+}
+
+void appendSetting(std::string& file, std::string_view name, std::string_view value)
+{
+    file += "reg\t";
+    appendLine(file, name, value);
+}
+
+// Without a converter the keys and line ends, all ASCII, still read; the
+// rest cannot be told apart and is marked as lost rather than guessed.
+std::string withoutNonAscii(std::string_view bytes)
+{
+    std::string text;
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x80)
+            text += c;
+        else
+            text += replacementCharacter;
+    }
+    return text;
+}
+
+std::string decodeCp932(std::string_view bytes)
+{
+    const iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return withoutNonAscii(bytes);
+
+    std::string text;
+    text.reserve(bytes.size() * 3 / 2);
+    // iconv takes char** for its input but only reads through it.
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t converted = iconv(converter, &in, &inLeft, &out, &outLeft);
+        const int error = errno;
+        text.append(buffer, static_cast<std::size_t>(out - buffer));
+        if (converted != static_cast<std::size_t>(-1))
+            break;
+        if (error == E2BIG && out != buffer)
+            continue;
+        // EILSEQ (no character starts here) or EINVAL (a lead byte at the end):
+        // mark the byte and go on with the next one, which may well start a
+        // character of its own, a CR for instance. Skipping one byte always
+        // makes progress, whatever else iconv reported.
+        text += replacementCharacter;
+        ++in;
+        --inLeft;
+    }
+    iconv_close(converter);
+    return text;
+}
+
+void appendFields(std::vector<std::vector<std::string>>& lines, std::string_view line)
+{
+    if (line.find('\t') == std::string_view::npos)
+        return;
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = line.find('\t', start);
+        if (end == std::string_view::npos) {
+            fields.emplace_back(line.substr(start));
+            break;
+        }
+        fields.emplace_back(line.substr(start, end - start));
+        start = end + 1;
+    }
+    lines.push_back(std::move(fields));
+}
+
+} // namespace
+
+bool copySetValuesStorable(const CopySetValues& values)
+{
+    for (const std::string* text : { &values.cmbSrc, &values.cmbDst, &values.editIgn, &values.lbFilterKind,
+             &values.lbFilter, &values.strBGPicture }) {
+        if (!storable(*text))
+            return false;
+    }
+    return true;
+}
+
+std::string formatCopySet(const CopySetValues& values)
+{
+    std::string file;
+    appendText(file, "cmbSrc", values.cmbSrc);
+    appendText(file, "cmbDst", values.cmbDst);
+    appendCheck(file, "chkSubDir", values.chkSubDir);
+    appendCheck(file, "chkIgn", values.chkIgn);
+    appendText(file, "editIgn", values.editIgn);
+    appendCheck(file, "chkMakeDir", values.chkMakeDir);
+    appendCheck(file, "chkFilter", values.chkFilter);
+    appendText(file, "lbFilterKind", values.lbFilterKind);
+    appendText(file, "lbFilter", values.lbFilter);
+    appendSetting(file, "Gradation", std::to_string(values.nGradation));
+    appendSetting(file, "BGPicture", storedForm(values.strBGPicture));
+    appendSetting(file, "LabelColor", std::to_string(values.nLabelColor));
+    return file;
+}
+
+std::string decodeCopySetText(std::string_view bytes)
+{
+    if (bytes.substr(0, byteOrderMark.size()) == byteOrderMark)
+        bytes.remove_prefix(byteOrderMark.size());
+    if (isUtf8(bytes))
+        return std::string(bytes);
+    return decodeCp932(bytes);
+}
+
+std::vector<std::vector<std::string>> splitCopySetLines(std::string_view text)
+{
+    std::vector<std::vector<std::string>> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\r', start);
+        if (end == std::string_view::npos) {
+            appendFields(lines, text.substr(start));
+            break;
+        }
+        appendFields(lines, text.substr(start, end - start));
+        start = end + 1;
+        if (start < text.size() && text[start] == '\n')
+            ++start;
+    }
+    return lines;
+}
+
+std::vector<std::vector<std::string>> readCopySetLines(std::string_view bytes)
+{
+    return splitCopySetLines(decodeCopySetText(bytes));
+}
