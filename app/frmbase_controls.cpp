@@ -240,6 +240,11 @@ void frmBase::createMenus()
     mnuList->addSeparator();
     mnuListCopy = item(mnuList, "mnuListCopy", QStringLiteral("コピー(&C)"));
 
+    connect(mnuFileOpen, &QAction::triggered, this, &frmBase::mnuFileOpen_Click);
+    connect(mnuFileSave, &QAction::triggered, this, &frmBase::mnuFileSave_Click);
+    connect(mnuFileSaveAs, &QAction::triggered, this, &frmBase::mnuFileSaveAs_Click);
+    for (size_t i = 0; i < mnuFileMRU.size(); ++i)
+        connect(mnuFileMRU[i], &QAction::triggered, this, [this, i] { mnuFileMRU_Click(static_cast<int>(i)); });
     connect(mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
     connect(mnuExe, &QMenu::aboutToShow, this, [this] { mnuExeStop->setEnabled(btnStop->isEnabled()); });
     connect(mnuExeStart, &QAction::triggered, btnStart, &QPushButton::click);

@@ -1,0 +1,236 @@
+// Copy-set files: writing the window's job to a .vstl file, reading one back
+// into the controls, and the File menu that drives both.
+#include "commondialog.h"
+#include "convert.h"
+#include "copyset.h"
+#include "frmbase.h"
+#include "messagebox.h"
+#include "qvubind.h"
+#include "textlabel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSaveFile>
+
+namespace {
+
+// A copy set is a dozen short lines; anything much larger is not one, and is
+// not read into memory.
+constexpr qint64 kMaxCopySetBytes = 1 << 20;
+
+std::string utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+bool frmBase::bSaveCopySet(const QString& strPath)
+{
+    CopySetValues values;
+    values.cmbSrc = utf8(cmbSrc->currentText());
+    values.cmbDst = utf8(cmbDst->currentText());
+    values.chkSubDir = chkSubDir->isChecked();
+    values.chkIgn = chkIgn->isChecked();
+    values.editIgn = utf8(editIgn->text());
+    values.chkMakeDir = chkMakeDir->isChecked();
+    values.chkFilter = chkFilter->isChecked();
+    values.lbFilterKind = utf8(lbFilterKind->text());
+    values.lbFilter = utf8(lbFilter->text());
+    values.nGradation = nGradation;
+    values.strBGPicture = utf8(strBGPicture);
+    values.nLabelColor = nLabelColor;
+    // A folder text with a CR or TAB would not read back as it was (a CR
+    // would even start a line of its own).
+    if (!copySetValuesStorable(values))
+        return false;
+    const std::string bytes = formatCopySet(values);
+
+    // Written beside the old file and renamed over it only when complete: a
+    // full disk must not cost the user the copy set they had.
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool frmBase::bLoadCopySet(const QString& strPath)
+{
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.read(kMaxCopySetBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxCopySetBytes)
+        return false;
+    file.close();
+    for (const std::vector<std::string>& fields : readCopySetLines(std::string_view(bytes.constData(), bytes.size())))
+        bApplyCopySetLine(fields);
+    ApplyBackground();
+    return true;
+}
+
+bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
+{
+    if (fields.size() < 2)
+        return false;
+    const std::string& name = fields[0];
+    if (name == ";" || name == "'")
+        return true;
+    if (name == "reg") {
+        if (fields.size() < 3)
+            return false;
+        const std::string& value = fields[2];
+        if (fields[1] == "Gradation")
+            nGradation = static_cast<std::int32_t>(dbToLong(value));
+        else if (fields[1] == "BGPicture")
+            strBGPicture = fromUtf8(value);
+        else if (fields[1] == "LabelColor")
+            nLabelColor = static_cast<std::int32_t>(dbToLong(value));
+        return true;
+    }
+
+    const QString controlName = fromUtf8(name);
+    QObject* control = nullptr;
+    for (QObject* candidate : findChildren<QObject*>()) {
+        if (candidate->objectName().compare(controlName, Qt::CaseInsensitive) == 0) {
+            control = candidate;
+            break;
+        }
+    }
+    if (!control)
+        return false;
+
+    // The control's kind is told by the first two letters of its own name.
+    // The values go through the controls' own change handling, as if typed.
+    const QString value = fromUtf8(fields[1]);
+    const QString prefix = control->objectName().left(2);
+    if (prefix == QLatin1String("cm")) {
+        if (auto* combo = qobject_cast<QComboBox*>(control)) {
+            combo->setEditText(value);
+            return true;
+        }
+    } else if (prefix == QLatin1String("ch")) {
+        if (auto* box = qobject_cast<QCheckBox*>(control)) {
+            box->setChecked(dbToLong(fields[1]) != 0);
+            return true;
+        }
+    } else if (prefix == QLatin1String("ed")) {
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            edit->setText(value);
+            return true;
+        }
+    } else if (prefix == QLatin1String("lb")) {
+        if (auto* label = qobject_cast<QLabel*>(control))
+            label->setText(value);
+        else if (auto* textLabel = qobject_cast<TextLabel*>(control))
+            textLabel->setText(value);
+        else
+            return false;
+        if (control == lbFilterKind)
+            nExtFilterKind = value.isEmpty() ? 0 : value == QStringLiteral("採用") ? 1 : 2;
+        else if (control == lbFilter)
+            strExtFilter = value;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+const QString kCopySetFilter = QStringLiteral("Vestrelle設定ファイル　(*.vstl)|*.vstl|すべてのファイル　(*.*)|*.*|");
+
+// The folder the process works in, kept over a file dialog: relative paths
+// (a batch log, for one) mean what they meant before the dialog.
+class CurrentFolderKeeper {
+public:
+    CurrentFolderKeeper()
+        : folder_(QDir::currentPath())
+    {
+    }
+    ~CurrentFolderKeeper() { qvu::SetCurDir(QFile::encodeName(folder_).constData()); }
+    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+
+private:
+    QString folder_;
+};
+
+} // namespace
+
+void frmBase::mnuFileOpen_Click()
+{
+    CurrentFolderKeeper folder;
+    CommonDialog dialog;
+    dialog.setFilter(kCopySetFilter);
+    dialog.setFilterIndex(1);
+    dialog.setFlags(OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_ENABLESIZING);
+    setEnabled(false);
+    const bool chosen = dialog.ShowOpen();
+    setEnabled(true);
+    if (!chosen)
+        return;
+    strSetFile = dialog.FileName();
+    if (bLoadCopySet(strSetFile)) {
+        mnuFileSave->setEnabled(true);
+        histories->bAddMRU(strSetFile);
+    }
+}
+
+void frmBase::mnuFileSave_Click()
+{
+    showSaveResult(bSaveCopySet(strSetFile));
+}
+
+void frmBase::mnuFileSaveAs_Click()
+{
+    CurrentFolderKeeper folder;
+    CommonDialog dialog;
+    dialog.setFileName(strSetFile);
+    dialog.setFilter(kCopySetFilter);
+    dialog.setFilterIndex(1);
+    dialog.setFlags(OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR | OFN_EXPLORER | OFN_ENABLESIZING);
+    setEnabled(false);
+    const bool chosen = dialog.ShowSave();
+    setEnabled(true);
+    if (!chosen)
+        return;
+    strSetFile = dialog.FileName();
+    const bool saved = bSaveCopySet(strSetFile);
+    if (saved) {
+        mnuFileSave->setEnabled(true);
+        histories->bAddMRU(strSetFile);
+    }
+    showSaveResult(saved);
+}
+
+void frmBase::mnuFileMRU_Click(int index)
+{
+    strSetFile = mnuFileMRU[static_cast<size_t>(index)]->text();
+    if (bLoadCopySet(strSetFile)) {
+        mnuFileSave->setEnabled(true);
+        histories->bAddMRU(strSetFile);
+    }
+}
+
+void frmBase::showSaveResult(bool bSaved)
+{
+    if (bSaved)
+        nShowMessage(
+            QStringLiteral("現在の設定を ") + strSetFile + QStringLiteral("に保存しました。"), MB_OK, kCaption);
+    else
+        nShowMessage(QStringLiteral("現在の設定を ") + strSetFile + QStringLiteral("に保存できませんでした。"),
+            MB_ICONERROR, kCaption);
+}
