@@ -51,7 +51,7 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
 
 frmBase::~frmBase() = default;
 
-void frmBase::load()
+std::optional<int> frmBase::load(const QString& strCommandLine)
 {
     cpMan = std::make_unique<DiffCopy>(*this);
     histories = std::make_unique<Histories>(
@@ -64,6 +64,10 @@ void frmBase::load()
     histories->bLoadMRUList();
     histories->bLoadHistory();
     InitMainDisplay();
+    ApplyBackground();
+    if (strCommandLine.isEmpty())
+        return std::nullopt;
+    return RunCommandLine(strCommandLine);
 }
 
 void frmBase::InitMainDisplay()
@@ -85,12 +89,13 @@ int frmBase::nShowMessage(const QString& strMessage, int nButtons, const QString
     return nMessageBox(strMessage, nButtons, strTitle);
 }
 
-void frmBase::writeLog(const QString& record)
+void frmBase::writeLog(const QString& record, bool bFlush)
 {
     if (!nLogFile || !nLogFile->isOpen())
         return;
     nLogFile->write((record + QStringLiteral("\r\n")).toUtf8());
-    nLogFile->flush();
+    if (bFlush)
+        nLogFile->flush();
 }
 
 void frmBase::btnEnd_Click()

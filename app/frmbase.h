@@ -13,6 +13,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class CopiedListView;
 class QAction;
@@ -38,8 +41,29 @@ public:
     ~frmBase() override;
 
     // The start-up sequence: the engine and its listener, the recent-file
-    // list, the histories, the display set-up.
-    void load();
+    // list, the histories, the display set-up, the background, and batch
+    // mode when STRCOMMANDLINE (the arguments after the program's name) is
+    // not empty. Returns the program's exit status when start-up has ended
+    // the program (the window is then gone); nothing when the window is to
+    // be shown.
+    std::optional<int> load(const QString& strCommandLine = QString());
+
+    // Exit statuses of a batch run: the copy completed without a copy error;
+    // it completed with skipped errors, was stopped or ended with an error
+    // code; the command line, the copy-set file, the log or the job could
+    // not be used.
+    enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
+
+    // Copy-set files.
+    bool bSaveCopySet(const QString& strPath);
+    bool bLoadCopySet(const QString& strPath);
+    bool bApplyCopySetLine(const std::vector<std::string>& fields);
+    // Puts the background setting (nGradation, strBGPicture, nLabelColor)
+    // into effect.
+    void ApplyBackground();
+    // Sets the text colour (0x00BBGGRR) of the labels named "lb...", all but
+    // the status line.
+    void SetLabelColor(std::int32_t nColor);
 
     // Every message box of the main window goes through here. Buttons and
     // replies use the message-box values (0, 4, 16, 64; 1, 6, 7). In batch
@@ -54,8 +78,10 @@ public:
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
 
-    // Writes one record to the log when one is open.
-    void writeLog(const QString& record);
+    // Writes one record to the log when one is open. Records that are not
+    // flushed at once reach the file when the run next lets the window work
+    // (at most some 20 ms later), or with the next flushed record.
+    void writeLog(const QString& record, bool bFlush = true);
 
     // Run state.
     std::unique_ptr<DiffCopy> cpMan;
@@ -77,6 +103,20 @@ public:
     double dbNeedSum = 0;
 
     std::unique_ptr<Histories> histories;
+
+    // The background: kind (-1 automatic, 0 none, 1..9 built-in gradient,
+    // anything else own picture), own picture, label colour (0x00BBGGRR).
+    std::int32_t nGradation = -1;
+    QString strBGPicture;
+    std::int32_t nLabelColor = 0;
+    // When the automatic background was last applied, and its time slot.
+    DateTime dtBGApplied;
+    std::int32_t nTimeSlot = 0;
+
+    // Nobody can see the window (no display: batch mode on a server, the
+    // tests). An unreadable copy-set file then ends a batch run instead of
+    // opening the window for interactive use.
+    bool bHeadless = false;
 
     // The extension filter chosen in the filter dialog: kind 0 none chosen
     // yet, 1 include only, 2 exclude; the list in its normalised form.
@@ -184,6 +224,10 @@ public slots:
     void btnFilter_Click();
     void Timer1_Timer();
     void btnEnd_Click();
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFileMRU_Click(int index);
     void mnuListSelAll_Click();
     void mnuListSelClear_Click();
     void mnuListCopy_Click();
@@ -202,6 +246,10 @@ private:
     void connectSelection();
     void connectOptions();
     void cmbSrc_Click();
+    // Batch mode: runs the copy set named on STRCOMMANDLINE unattended and
+    // returns the exit status; nothing when the window is to open after all.
+    std::optional<int> RunCommandLine(const QString& strCommandLine);
+    void showSaveResult(bool bSaved);
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.
@@ -213,6 +261,9 @@ private:
     SettingsStore& store_;
     MainLayout layout_;
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
+    // The last start: nothing when the job was refused, else the engine's result.
+    std::optional<std::int32_t> lastRunResult_;
+    int batchErrors_ = 0; // copy errors logged and skipped in batch mode
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;

@@ -42,7 +42,7 @@ void frmBase::FileChecked(const std::string&, const std::string& pDst, const Dat
     const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
     lstCopied->appendLine(line);
     if (bBatch)
-        writeLog(line);
+        writeLog(line, false);
 
     // The horizontal extent only grows, to the widest line so far.
     if (!lineWidth_)
@@ -84,6 +84,7 @@ void frmBase::ErrorDetected(
     const QString error = QString::fromLocal8Bit(strErr.c_str());
     if (bBatch) {
         writeLog(src + QStringLiteral(" -> ") + dst + QStringLiteral(" でエラーが発生。") + error);
+        ++batchErrors_;
         nOp = 4;
         return;
     }

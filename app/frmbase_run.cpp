@@ -143,9 +143,18 @@ void frmBase::btnStart_Click()
     // Taken before anything lets the window work (the flush, the checks'
     // questions), so that no second start can slip in.
     running_ = true;
+    lastRunResult_.reset();
     nFlushInputMessages(this);
     Job job;
     if (!bCheckJob(job)) {
+        running_ = false;
+        return;
+    }
+    // Unattended, a source that is not there (a mount that failed) must not
+    // pass for a night with nothing to copy.
+    if (bBatch && !bIsFolder(toPath(job.strSrc))) {
+        nShowMessage(QStringLiteral("コピー元フォルダ ") + job.strSrc + QStringLiteral(" が見つかりません。"),
+            MB_ICONERROR, kCaption);
         running_ = false;
         return;
     }
@@ -161,6 +170,7 @@ void frmBase::btnStart_Click()
         cpMan->ResetExtFilter();
     sinceYield_.start();
     const std::int32_t result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+    lastRunResult_ = result;
 
     refreshRunDisplay();
     QApplication::restoreOverrideCursor();
@@ -204,13 +214,16 @@ void frmBase::yieldToWindow()
     if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
         return;
     refreshRunDisplay();
+    if (nLogFile)
+        nLogFile->flush();
     QCoreApplication::processEvents();
     sinceYield_.start();
 }
 
 CopyResult frmBase::runCopy(std::int64_t size, const std::function<CopyResult()>& copy)
 {
-    if (size < nThreadedCopyBytes)
+    // Nobody watches a batch run's window: its files are copied in place.
+    if (size < nThreadedCopyBytes || bBatch)
         return copy();
     // The window keeps painting, ticking and hearing the Stop button while
     // the file is copied; the run itself still waits for the whole file.

@@ -2,18 +2,45 @@
 #include "store.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
+#include <QStringList>
+#include <cstdlib>
+
+namespace {
+
+// Nobody can see a window: no X or Wayland display, and no platform chosen.
+bool noDisplay()
+{
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+bool headlessPlatform()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // The arguments as given, before Qt takes out the options it knows.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QFile::decodeName(argv[i]));
+    // A batch run from a scheduler on a server has no display to open.
+    if (argc > 1 && noDisplay())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->load();
-    // The start-up sequence may already have ended the program (batch mode).
-    if (!window)
-        return 0;
+    window->bHeadless = headlessPlatform();
+    if (const std::optional<int> status = window->load(arguments.join(QLatin1Char(' '))))
+        return *status;
     window->show();
     return app.exec();
 }

@@ -1,0 +1,112 @@
+// Batch mode: a copy set named on the command line is run unattended, its
+// messages and copied files written to a log, and the program ends without
+// showing its window.
+#include "forms.h"
+#include "frmbase.h"
+#include "messagebox.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <ctime>
+#include <exception>
+
+namespace {
+
+QString timeStamp()
+{
+    return QString::fromStdString(
+        DateTimeText(DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)))));
+}
+
+// The options in the argument text: split at every single blank (two blanks
+// give an empty token), "-f" and "-l" in any letter case each take the next
+// token as their value, every other token is ignored.
+void readOptions(const QString& text, QString& setFile, QString& logFile)
+{
+    const QStringList tokens = text.split(QLatin1Char(' '));
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const bool set = tokens[i].compare(QLatin1String("-f"), Qt::CaseInsensitive) == 0;
+        const bool log = tokens[i].compare(QLatin1String("-l"), Qt::CaseInsensitive) == 0;
+        if (!set && !log)
+            continue;
+        if (i + 1 < tokens.size())
+            (set ? setFile : logFile) = tokens[i + 1];
+        ++i;
+    }
+}
+
+} // namespace
+
+std::optional<int> frmBase::RunCommandLine(const QString& strCommandLine)
+{
+    QCoreApplication::processEvents();
+    strLogFile = QStringLiteral("./Vestrelle.log");
+    readOptions(strCommandLine, strSetFile, strLogFile);
+
+    // The window closes for good here; nothing of it is touched afterwards.
+    auto end = [this](int status) {
+        QWidget* self = this;
+        bUnloadForm(self);
+        return status;
+    };
+
+    if (strSetFile.isEmpty()) {
+        nMessageBox(QStringLiteral("コマンドラインによる実行には、-f による設定ファイルの指定が必要です。\r\n\r\n"
+                                   "例）　Vestrelle.exe -f copyset1.vstl -l d:\\tmp\\copyset1.log\r\n\r\n"
+                                   "与えられたパラメータ：")
+                + strCommandLine,
+            MB_OK, kCaption);
+        return end(kBatchUnusable);
+    }
+    if (!bLoadCopySet(strSetFile)) {
+        // Somebody at the screen gets the window to mend the job in; a run
+        // without a display has nobody to do that.
+        if (!bHeadless)
+            return std::nullopt;
+        nMessageBox(QStringLiteral("設定ファイル ") + strSetFile + QStringLiteral(" を読み込めません。"), MB_ICONERROR,
+            kCaption);
+        return end(kBatchUnusable);
+    }
+    if (!strLogFile.isEmpty()) {
+        nLogFile = std::make_unique<QFile>(strLogFile);
+        if (!nLogFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            nLogFile.reset();
+            nMessageBox(
+                QStringLiteral("指定ログファイル ") + strLogFile + QStringLiteral("が開けません。"), MB_OK, kCaption);
+            return end(kBatchUnusable);
+        }
+        writeLog(timeStamp() + QStringLiteral(" 処理開始"));
+    }
+
+    bBatch = true;
+    batchErrors_ = 0;
+    int status = kBatchIncomplete;
+    try {
+        btnStart_Click();
+        if (!lastRunResult_)
+            status = kBatchUnusable;
+        else if (*lastRunResult_ == 0 && batchErrors_ == 0)
+            status = kBatchClean;
+    } catch (const std::exception& failure) {
+        // Not a copy error (those are logged and skipped): the run could not
+        // go on at all.
+        const QString message
+            = QStringLiteral("予期しないエラーのため、処理を中止しました。") + QString::fromLocal8Bit(failure.what());
+        writeLog(message);
+        nMessageBox(message, MB_ICONERROR, kCaption);
+    }
+
+    if (nLogFile) {
+        writeLog(timeStamp() + QStringLiteral(" 処理終了"));
+        if (!nLogFile->flush() || nLogFile->error() != QFileDevice::NoError) {
+            // A log that could not be written completely is no record of the
+            // run: say so where the scheduler that started us will see it.
+            nMessageBox(QStringLiteral("指定ログファイル ") + strLogFile + QStringLiteral("に書き込めませんでした。"),
+                MB_ICONERROR, kCaption);
+            status = std::max(status, static_cast<int>(kBatchIncomplete));
+        }
+        nLogFile->close();
+    }
+    return end(status);
+}

@@ -1,0 +1,202 @@
+// Batch mode as a scheduler runs it: the program started with a copy set on
+// a machine without a display, in a folder of its own.
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testsupport::exists;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string errors; // what the program wrote to standard error
+};
+
+class Batch : public ::testing::Test {
+protected:
+    // Runs the program with ARGUMENTS in the test's folder, with no display
+    // and settings of its own.
+    Outcome run(const std::vector<std::string>& arguments)
+    {
+        const std::string errors = dir / "stderr.txt";
+        fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (chdir(dir.path().c_str()) != 0 || !freopen(errors.c_str(), "w", stderr))
+                _exit(100);
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            unsetenv("QT_QPA_PLATFORM");
+            setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+            std::vector<char*> argv { const_cast<char*>(VESTRELLE_PROGRAM) };
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(VESTRELLE_PROGRAM, argv.data());
+            _exit(101);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errors) };
+    }
+
+    // A copy set from SOURCE to DESTINATION with subfolders and nothing else.
+    void writeCopySet(const std::string& path, const std::string& source, const std::string& destination)
+    {
+        writeFile(path,
+            "cmbSrc\t" + source + "\r\ncmbDst\t" + destination + "\r\nchkSubDir\t1\r\nchkIgn\t0\r\neditIgn\t\r\n"
+                + "chkMakeDir\t0\r\nchkFilter\t0\r\nlbFilterKind\t\r\nlbFilter\t\r\nreg\tGradation\t0\r\n"
+                + "reg\tBGPicture\t\r\nreg\tLabelColor\t0\r\n");
+    }
+
+    // The log's lines (each must end in CR LF).
+    std::vector<std::string> logLines(const std::string& path)
+    {
+        const std::string text = readFile(path);
+        std::vector<std::string> lines;
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find("\r\n", start);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "log line without CR LF: " << text.substr(start);
+                break;
+            }
+            lines.push_back(text.substr(start, end - start));
+            start = end + 2;
+        }
+        return lines;
+    }
+
+    testsupport::TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+};
+
+const std::regex kStamp("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2} ");
+
+} // namespace
+
+TEST_F(Batch, CopiesLogsEveryStepAndEndsCleanly)
+{
+    writeFile(src + "/a.txt", "a", 1700000000);
+    writeFile(src + "/写真/b.jpg", "b", 1700000100);
+    writeCopySet(dir / "job.vstl", src, dst);
+
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(readFile(dst + "/写真/b.jpg"), "b");
+    EXPECT_EQ(testsupport::mtimeOf(dst + "/a.txt"), 1700000000);
+
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_TRUE(std::regex_search(lines[0], kStamp));
+    EXPECT_EQ(lines[0].substr(20), "処理開始");
+    EXPECT_TRUE(std::regex_search(lines[1], kStamp));
+    EXPECT_EQ(lines[1].substr(20), dst + "/a.txt");
+    EXPECT_EQ(lines[2].substr(20), dst + "/写真/b.jpg");
+    EXPECT_EQ(lines[3], "コピーが終了しました。検査ファイル数： 2 コピーした数： 2");
+    EXPECT_TRUE(std::regex_search(lines[4], kStamp));
+    EXPECT_EQ(lines[4].substr(20), "処理終了");
+
+    // Nothing newer the second time; the log holds the second run only.
+    EXPECT_EQ(run({ "-F", "job.vstl", "-L", "job.log" }).status, 0);
+    const std::vector<std::string> again = logLines(dir / "job.log");
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[1], "コピーが終了しました。検査ファイル数： 2 コピーした数： 0");
+}
+
+TEST_F(Batch, LogsACopyErrorSkipsItAndGoesOn)
+{
+    // A destination file without write permission is refused, also for root.
+    writeFile(src + "/a.txt", "new a", 1700000100);
+    writeFile(src + "/b.txt", "b", 1700000100);
+    writeFile(dst + "/a.txt", "old a", 1700000000);
+    chmod((dst + "/a.txt").c_str(), 0444);
+    writeCopySet(dir / "job.vstl", src, dst);
+
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 1) << outcome.errors;
+    EXPECT_EQ(readFile(dst + "/a.txt"), "old a");
+    EXPECT_EQ(readFile(dst + "/b.txt"), "b");
+
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_EQ(lines.size(), 5u);
+    // The files come in the order the folder lists them.
+    const std::string error = src + "/a.txt -> " + dst + "/a.txt でエラーが発生。Permission denied";
+    const bool errorFirst = lines[1] == error;
+    EXPECT_EQ(lines[errorFirst ? 1 : 2], error);
+    EXPECT_TRUE(std::regex_search(lines[errorFirst ? 2 : 1], kStamp));
+    EXPECT_EQ(lines[errorFirst ? 2 : 1].substr(20), dst + "/b.txt");
+    EXPECT_EQ(lines[3], "コピーが終了しました。検査ファイル数： 2 コピーした数： 1");
+}
+
+TEST_F(Batch, WritesTheDefaultLogInTheCurrentFolder)
+{
+    writeFile(src + "/a.txt", "a");
+    writeCopySet(dir / "job.vstl", src, dst);
+    // "-l" without a value keeps the default log.
+    EXPECT_EQ(run({ "-f", "job.vstl", "-l" }).status, 0);
+    EXPECT_EQ(logLines(dir / "Vestrelle.log").size(), 4u);
+}
+
+TEST_F(Batch, RefusesACommandLineWithoutACopySet)
+{
+    for (const std::vector<std::string>& arguments :
+        { std::vector<std::string> { "job.vstl" }, { "-l", "x.log", "-f" }, { "-f", "", "job.vstl" } }) {
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.errors.find("-f による設定ファイルの指定が必要です。"), std::string::npos);
+        std::string given;
+        for (const std::string& argument : arguments)
+            given += (given.empty() ? "" : " ") + argument;
+        EXPECT_NE(outcome.errors.find("与えられたパラメータ：" + given), std::string::npos) << outcome.errors;
+    }
+    EXPECT_FALSE(exists(dir / "Vestrelle.log"));
+}
+
+TEST_F(Batch, RefusesALogThatCannotBeCreatedAndCopiesNothing)
+{
+    writeFile(src + "/a.txt", "a");
+    writeCopySet(dir / "job.vstl", src, dst);
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", dir / "missing/job.log" });
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errors.find("指定ログファイル " + dir / "missing/job.log" + "が開けません。"), std::string::npos)
+        << outcome.errors;
+    EXPECT_FALSE(exists(dst));
+}
+
+TEST_F(Batch, EndsAnUnreadableCopySetWithoutADisplay)
+{
+    const Outcome outcome = run({ "-f", "absent.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errors.find("absent.vstl"), std::string::npos) << outcome.errors;
+    EXPECT_FALSE(exists(dir / "job.log"));
+}
+
+TEST_F(Batch, LogsAJobThatTheChecksRefuse)
+{
+    writeCopySet(dir / "job.vstl", "", dst);
+    EXPECT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 2);
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "コピー元を指定して下さい");
+}
+
+TEST_F(Batch, CallsAMissingSourceFolderAFailure)
+{
+    // A source on a mount that is gone must not look like a night with
+    // nothing to copy.
+    writeCopySet(dir / "job.vstl", dir / "unmounted", dst);
+    EXPECT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 2);
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "コピー元フォルダ " + dir / "unmounted" + " が見つかりません。");
+    EXPECT_FALSE(exists(dst));
+}
