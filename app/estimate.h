@@ -1,0 +1,44 @@
+// The arithmetic of the capacity estimate: byte counts rounded up to whole
+// clusters, the running sums fed file by file, and the number texts the
+// estimate window shows. Nothing here touches a widget.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// BYTES rounded up to a whole number of clusters of CLUSTERBYTES each; a
+// zero-byte file takes no cluster. BYTES comes back unchanged when the cluster
+// size is unknown (less than 1), and when it is not a positive count.
+double roundToClusters(double bytes, std::int32_t clusterBytes);
+
+// A byte count with thousands separators and no decimals ("#,###,###,##0"),
+// rounded half away from zero: "1,234,567", "0", "-4,096".
+QString formatBytes(double bytes);
+
+// A percentage with thousands separators and two decimals ("#,###,##0.00"):
+// "50.00", "0.00", "-1,234.57".
+QString formatPercent(double percent);
+
+// The sums of one estimate, in bytes rounded to whole clusters. The main window
+// feeds it every file the run would copy.
+struct EstimateSums {
+    explicit EstimateSums(std::int32_t clusterBytes = -1);
+
+    // Adds one file to copy: the bytes its source occupies, and those of the
+    // destination file it would replace when there is one.
+    void addFile(double srcBytes, std::optional<double> dstBytes);
+
+    std::int32_t nClusterBytes; // less than 1: unknown, sizes are summed unrounded
+    double dbCopySum = 0; // what the copied files will occupy
+    double dbExistSum = 0; // what the destination files they replace occupy now
+    double dbNeedSum = 0; // dbCopySum - dbExistSum: the room the run takes in the end
+    double dbLargestExist = 0; // the largest of the replaced destination files
+    // The most room the run takes at any moment, beyond what the volume held
+    // before it. A file is copied beside the destination file it replaces and
+    // renamed over it only when complete, so for a moment both are there: while
+    // a file is copied the run holds the need of the files before it plus that
+    // file's copy. The need of the finished run plus dbLargestExist is not a
+    // bound: the need may shrink after the largest replacement.
+    double dbPeakSum = 0;
+};

@@ -1,0 +1,127 @@
+// frmEst: the capacity estimate window. While the main window runs the engine
+// in simulation mode, it shows the destination volume's total and free space,
+// the sums of the estimate as they grow, and bars that set them against the
+// volume's capacity. Its one button stops the estimate, and closes the window
+// once the estimate is over.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+class QCloseEvent;
+class QColor;
+class QLabel;
+class QPushButton;
+class TextLabel;
+
+// A bar of one solid colour whose place and size are kept in twips. Its width
+// may be a single twip, less than a pixel; such a bar still shows as one pixel.
+class EstimateBar : public QWidget {
+    Q_OBJECT
+public:
+    EstimateBar(QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height);
+
+    int twipsLeft() const { return left_; }
+    int twipsTop() const { return top_; }
+    int twipsWidth() const { return width_; }
+    int twipsHeight() const { return height_; }
+    void setTwipsWidth(int width);
+    void moveTwips(int left, int top);
+
+private:
+    void place();
+
+    int left_;
+    int top_;
+    int width_;
+    int height_;
+};
+
+class frmEst : public QWidget {
+    Q_OBJECT
+public:
+    // The window's caption, also the title of its question.
+    static const QString kCaption;
+
+    // STOPESTIMATE is what the stop button calls to stop the run (the main
+    // window's StopEstimate). The window deletes itself once it is closed.
+    explicit frmEst(std::function<void()> stopEstimate = {}, QWidget* parent = nullptr);
+    void setStopEstimate(std::function<void()> stopEstimate);
+
+    // The start of an estimate: the destination and its volume's free and total
+    // bytes. A window kept open from an earlier estimate starts over as a new
+    // one would: sums back to 0, bars back to their first widths, no shortfall.
+    void SetFreeTotal(const QString& strPath, double dbFree, double dbTotal);
+    // The volume's cluster size; less than 1 when it is unknown and the sums
+    // are of unrounded file sizes.
+    void SetClusterBytes(std::int32_t nBytes);
+
+    // The sums as they grow, in bytes. The bars follow only when the volume's
+    // total is known (not 0). UpdateNeed ends by letting pending window events
+    // be handled once (at most every 20 ms), so that the window, and its stop
+    // button, stay live while the engine works; the window may be gone when it
+    // returns.
+    void UpdateToCopy(double dbCopy);
+    void UpdateExist(double dbExist);
+    void UpdateNeed(double dbNeed);
+    // The most room the copy takes at any moment of the run.
+    void UpdatePeak(double dbPeak);
+
+    // 1: the estimate has ended; the button becomes "閉じる" and the window
+    // comes to the front. Other values do nothing.
+    void SetState(std::int32_t n);
+
+    // The window's width as the bars' clipping sees it, in twips.
+    int windowWidthTwips() const;
+
+    bool bFinished = false; // the estimate has ended or was stopped; btnEnd closes the window
+    double dbFree = 0; // free bytes of the destination volume
+    double dbTotal = 0; // total bytes of the destination volume
+
+    // Controls; each carries its name as objectName().
+    TextLabel* lbPath = nullptr;
+    TextLabel* lbTotal = nullptr;
+    TextLabel* lbFree = nullptr;
+    QLabel* lbFreeDesc = nullptr;
+    TextLabel* lbCopy = nullptr;
+    TextLabel* lbExist = nullptr;
+    TextLabel* lbNeed = nullptr;
+    TextLabel* lbOver = nullptr;
+    QLabel* lbOverDesc = nullptr;
+    TextLabel* lbPeak = nullptr;
+    TextLabel* lbCluster = nullptr;
+    QLabel* lbClusterBytes = nullptr;
+    QLabel* lbNotice = nullptr;
+    EstimateBar* picTotal = nullptr;
+    EstimateBar* picFree = nullptr;
+    EstimateBar* picCopy = nullptr;
+    EstimateBar* picExist = nullptr;
+    EstimateBar* picNeed = nullptr;
+    EstimateBar* picOver = nullptr;
+    QPushButton* btnEnd = nullptr;
+
+public slots:
+    void btnEnd_Click();
+
+protected:
+    // The title bar's close button while the estimate runs asks as btnEnd does:
+    // this window is the only place the estimate can be stopped from.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    // Values, bars and visibilities as a new window shows them.
+    void ResetDisplay();
+    // The width in twips of a bar for VALUE bytes, held within int.
+    int barWidth(double value) const;
+    // WIDTH, cut where it would run past the window's right edge from BAR's left.
+    int clippedWidth(const EstimateBar* bar, int width) const;
+    // Asks whether to stop; on Yes stops the run and marks the estimate finished.
+    bool bAskToStop();
+
+    std::function<void()> stopEstimate_;
+    QElapsedTimer sinceEvents_; // since UpdateNeed last let events be handled
+};
