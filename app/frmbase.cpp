@@ -2,6 +2,7 @@
 
 #include "copiedlist.h"
 #include "forms.h"
+#include "frmest.h"
 #include "messagebox.h"
 #include "store.h"
 #include "textlabel.h"
@@ -49,7 +50,11 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
 }
 
-frmBase::~frmBase() = default;
+frmBase::~frmBase()
+{
+    // The estimate window calls back into this one.
+    delete estimateWindow.data();
+}
 
 std::optional<int> frmBase::load(const QString& strCommandLine)
 {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "diffcopy.h"
+#include "estimate.h"
 #include "histories.h"
 #include "layout.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -18,6 +20,7 @@
 #include <vector>
 
 class CopiedListView;
+class frmEst;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -103,6 +106,8 @@ public:
     double dbNeedSum = 0;
 
     std::unique_ptr<Histories> histories;
+    // The estimate window, while it is open.
+    QPointer<frmEst> estimateWindow;
 
     // The background: kind (-1 automatic, 0 none, 1..9 built-in gradient,
     // anything else own picture), own picture, label colour (0x00BBGGRR).
@@ -220,6 +225,9 @@ public:
 
 public slots:
     void btnStart_Click();
+    void btnEst_Click();
+    // Stops the estimate in progress (the estimate window's stop button).
+    void StopEstimate();
     void btnStop_Click();
     void btnFilter_Click();
     void Timer1_Timer();
@@ -254,6 +262,8 @@ private:
     void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.
     void refreshRunDisplay();
+    // Adds one file the estimate would copy to its sums and to the estimate window.
+    void estimateFile(const std::string& pSrc, const std::string& pDst);
     // The engine's copy runner: a large file is copied on a helper thread
     // while the window keeps working.
     CopyResult runCopy(std::int64_t size, const std::function<CopyResult()>& copy);
@@ -264,6 +274,7 @@ private:
     // The last start: nothing when the job was refused, else the engine's result.
     std::optional<std::int32_t> lastRunResult_;
     int batchErrors_ = 0; // copy errors logged and skipped in batch mode
+    std::unique_ptr<EstimateSums> estimateSums_; // the sums of the estimate in progress
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;

@@ -186,6 +186,7 @@ void frmBase::createControls()
     tmFly = timer(this, "tmFly", 200);
 
     connect(btnStart, &QPushButton::clicked, this, &frmBase::btnStart_Click);
+    connect(btnEst, &QPushButton::clicked, this, &frmBase::btnEst_Click);
     connect(btnStop, &QPushButton::clicked, this, &frmBase::btnStop_Click);
     connect(btnEnd, &QPushButton::clicked, this, &frmBase::btnEnd_Click);
     connect(Timer1, &QTimer::timeout, this, &frmBase::Timer1_Timer);

@@ -23,7 +23,7 @@ QString fromPath(const std::string& path)
 
 } // namespace
 
-void frmBase::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {
     // The counters and the checked file are read when the window paints
     // (refreshRunDisplay schedules that at every pump of a run).
@@ -37,6 +37,8 @@ void frmBase::FileChecked(const std::string&, const std::string& pDst, const Dat
         return;
 
     ++nCopyCount;
+    if (bEstimating)
+        estimateFile(pSrc, pDst);
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
     const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);

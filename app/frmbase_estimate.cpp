@@ -1,0 +1,129 @@
+// The capacity estimate: a simulated run over the job that adds up the room
+// the files to copy will take on the destination volume, shown in frmEst.
+#include "forms.h"
+#include "frmbase.h"
+#include "frmest.h"
+#include "messagebox.h"
+#include "paths.h"
+#include "qvubind.h"
+#include "textlabel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTimer>
+#include <sys/statvfs.h>
+
+namespace {
+
+std::string toPath(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+// The allocation unit of the volume whose mount point is ROOT; -1 when it
+// cannot be read or does not fit.
+std::int32_t clusterBytesOf(const std::string& root)
+{
+    struct statvfs volume { };
+    if (statvfs(root.c_str(), &volume) != 0 || volume.f_frsize == 0 || volume.f_frsize > INT32_MAX)
+        return -1;
+    return static_cast<std::int32_t>(volume.f_frsize);
+}
+
+} // namespace
+
+void frmBase::btnEst_Click()
+{
+    if (running_)
+        return;
+    running_ = true;
+    nFlushInputMessages(this);
+    Job job;
+    if (!bCheckJob(job)) {
+        running_ = false;
+        return;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ResetRunDisplay(false);
+    const std::string root = RootOfPath(toPath(job.strDst));
+    double freeBytes = 0;
+    double totalBytes = 0;
+    const bool spaceRead = !root.empty() && qvu::DiskSpace(root.c_str(), freeBytes, totalBytes);
+    std::int32_t result = 0;
+    if (spaceRead) {
+        if (!estimateWindow)
+            estimateWindow = new frmEst([this] { StopEstimate(); });
+        estimateWindow->SetFreeTotal(job.strDst, freeBytes, totalBytes);
+        nClusterBytes = clusterBytesOf(root);
+        estimateWindow->SetClusterBytes(nClusterBytes);
+        estimateWindow->show();
+        cpMan->SetSimulation(true);
+        estimateSums_ = std::make_unique<EstimateSums>(nClusterBytes);
+        dbCopySum = 0;
+        dbExistSum = 0;
+        dbNeedSum = 0;
+        bEstimating = true;
+        if (chkFilter->isChecked())
+            cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
+        else
+            cpMan->ResetExtFilter();
+        sinceYield_.start();
+        result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+        bEstimating = false;
+        cpMan->SetSimulation(false);
+    } else {
+        nShowMessage(job.strDst + QStringLiteral("の属するディスク容量が検査できません。"), MB_ICONERROR, kCaption);
+    }
+
+    refreshRunDisplay();
+    QApplication::restoreOverrideCursor();
+    Timer1->stop();
+    lbMsg->clear();
+    running_ = false;
+    if (bClosePending) {
+        UnloadAllForms(); // this window goes too: nothing of it may be touched after this
+        return;
+    }
+    if (result <= 0)
+        histories->bAddHistory(job.strSrc, job.strDst);
+    if (spaceRead && result != 0) {
+        QString summary = result == DiffCopy::kStopped
+            ? QStringLiteral("コピー見積りを中断しました。")
+            : QStringLiteral("エラーのため、コピー見積りを中止しました。エラーコード：") + QString::number(result);
+        summary += QStringLiteral("\r\n検査ファイル数： ") + QString::number(nCheckCount)
+            + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount) + QStringLiteral(" 必要容量: ")
+            + formatBytes(dbNeedSum);
+        nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+    }
+    if (estimateWindow)
+        estimateWindow->SetState(1);
+}
+
+void frmBase::StopEstimate()
+{
+    cpMan->StopCopy();
+}
+
+void frmBase::estimateFile(const std::string& pSrc, const std::string& pDst)
+{
+    double srcBytes = 0;
+    if (!estimateSums_ || !qvu::FileSize(pSrc.c_str(), srcBytes))
+        return;
+    double dstBytes = 0;
+    const bool replaces = qvu::FileSize(pDst.c_str(), dstBytes);
+    estimateSums_->addFile(srcBytes, replaces ? std::optional<double>(dstBytes) : std::nullopt);
+    dbCopySum = estimateSums_->dbCopySum;
+    dbExistSum = estimateSums_->dbExistSum;
+    dbNeedSum = estimateSums_->dbNeedSum;
+    if (!estimateWindow)
+        return;
+    estimateWindow->UpdateToCopy(dbCopySum);
+    if (replaces)
+        estimateWindow->UpdateExist(dbExistSum);
+    estimateWindow->UpdatePeak(estimateSums_->dbPeakSum);
+    // Last: it lets the window work, and the estimate window may be closed then.
+    estimateWindow->UpdateNeed(dbNeedSum);
+}

@@ -1,0 +1,148 @@
+#include "frmbase.h"
+#include "frmest.h"
+#include "messagebox.h"
+#include "store.h"
+#include "testsupport.h"
+#include "textlabel.h"
+
+#include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+
+using testsupport::exists;
+using testsupport::writeFile;
+
+namespace {
+
+class Estimate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
+        window = new frmBase(*store);
+        window->load();
+        window->show();
+        setMessageBoxAnswerer([this](const QString& text, int flags, const QString&) {
+            messages.push_back(text);
+            return answer ? answer(text) : ((flags & MB_YESNO) ? IDYES : IDOK);
+        });
+        struct statvfs volume { };
+        ASSERT_EQ(statvfs(dir.path().c_str(), &volume), 0);
+        cluster = static_cast<double>(volume.f_frsize);
+    }
+    void TearDown() override
+    {
+        setMessageBoxAnswerer(nullptr);
+        delete window.data();
+    }
+
+    void fill()
+    {
+        window->cmbSrc->setEditText(QString::fromStdString(src));
+        window->cmbDst->setEditText(QString::fromStdString(dst));
+    }
+
+    // BYTES in whole clusters of this volume.
+    double clusters(double bytes) const { return std::ceil(bytes / cluster) * cluster; }
+
+    testsupport::TempDir dir;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
+    double cluster = 0;
+    std::unique_ptr<SettingsStore> store;
+    QPointer<frmBase> window;
+    std::vector<QString> messages;
+    std::function<int(const QString&)> answer;
+};
+
+} // namespace
+
+TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
+{
+    writeFile(src + "/one.bin", std::string(1, 'x'), 1700000100);
+    writeFile(src + "/cluster.bin", std::string(static_cast<size_t>(cluster), 'x'), 1700000100);
+    writeFile(src + "/more.bin", std::string(static_cast<size_t>(cluster) + 1, 'x'), 1700000100);
+    writeFile(src + "/empty.bin", "", 1700000100);
+    writeFile(src + "/sub/same.bin", std::string(10, 'x'), 1700000000);
+    // An older destination file of the same size is replaced: no room needed for it in the end.
+    writeFile(dst + "/more.bin", std::string(static_cast<size_t>(cluster) + 1, 'y'), 1700000000);
+    writeFile(dst + "/sub/same.bin", std::string(10, 'y'), 1700000000);
+    fill();
+
+    window->btnEst->click();
+    EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
+    EXPECT_EQ(window->nCheckCount, 5);
+    EXPECT_EQ(window->nCopyCount, 4);
+    EXPECT_EQ(window->nClusterBytes, static_cast<std::int32_t>(cluster));
+    EXPECT_EQ(window->dbCopySum, cluster + cluster + 2 * cluster + 0);
+    EXPECT_EQ(window->dbExistSum, 2 * cluster);
+    EXPECT_EQ(window->dbNeedSum, 2 * cluster);
+    EXPECT_EQ(testsupport::readFile(dst + "/more.bin"), std::string(static_cast<size_t>(cluster) + 1, 'y'));
+    EXPECT_FALSE(exists(dst + "/one.bin"));
+    EXPECT_FALSE(window->bEstimating);
+
+    ASSERT_TRUE(window->estimateWindow);
+    frmEst* shown = window->estimateWindow;
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(shown->bFinished);
+    EXPECT_EQ(shown->btnEnd->text(), QStringLiteral("閉じる"));
+    EXPECT_EQ(shown->findChild<TextLabel*>(QStringLiteral("lbNeed"))->text(), formatBytes(2 * cluster));
+    EXPECT_EQ(window->cmbSrc->count(), 1);
+
+    // A second estimate takes the window that is still open.
+    writeFile(src + "/later.bin", std::string(3, 'x'), 1700000100);
+    window->btnEst->click();
+    EXPECT_EQ(window->estimateWindow.data(), shown);
+    EXPECT_EQ(window->dbCopySum, 5 * cluster);
+}
+
+TEST_F(Estimate, StoppedFromTheEstimateWindow)
+{
+    for (int i = 0; i < 3; ++i)
+        writeFile(src + "/f" + std::to_string(i) + ".bin", std::string(100, 'x'));
+    fill();
+    answer = [](const QString&) { return IDYES; };
+    // The stop button is pressed as soon as the estimate lets the window work.
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (window->bEstimating && window->estimateWindow) {
+            stopper.stop();
+            window->estimateWindow->btnEnd->click();
+        }
+    });
+    stopper.start(0);
+
+    window->btnEst->click();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], QStringLiteral("見積を中断しますか"));
+    EXPECT_EQ(messages[1],
+        QStringLiteral("コピー見積りを中断しました。\r\n検査ファイル数： 1 コピー対象数： 1 必要容量: ")
+            + formatBytes(clusters(100)));
+    // A stopped estimate still records its folders.
+    EXPECT_EQ(window->cmbSrc->count(), 1);
+    EXPECT_EQ(window->cmbDst->count(), 1);
+}
+
+TEST_F(Estimate, RefusesWhileACopyRunsAndAJobTheChecksRefuse)
+{
+    window->btnEst->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("コピー元を指定して下さい"));
+    EXPECT_FALSE(window->estimateWindow);
+
+    writeFile(src + "/a.bin", "a");
+    fill();
+    // An estimate asked for in the middle of a copy run does nothing. The
+    // file is copied on the helper thread, while the window works.
+    window->nThreadedCopyBytes = 0;
+    bool estimated = true;
+    QTimer::singleShot(0, window, [&] {
+        window->btnEst->click();
+        estimated = window->estimateWindow != nullptr;
+    });
+    window->btnStart->click();
+    EXPECT_FALSE(estimated);
+}
