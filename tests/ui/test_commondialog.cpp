@@ -1,18 +1,15 @@
 #include "commondialog.h"
 #include "dialogs.h"
+#include "messagebox.h"
 #include "testsupport.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -25,23 +22,18 @@ class CommonDialogTest : public ::testing::Test {
 protected:
     CommonDialogTest()
     {
-        // QFileDialog asks some questions itself, past our seam: answer them
-        // with qtReply and keep their texts, so that no test hangs on one.
-        QObject::connect(&qtBoxTimer, &QTimer::timeout, &qtBoxTimer, [this] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(window);
-                if (box && box->isVisible()) {
-                    qtQuestions.append(box->text());
-                    if (QAbstractButton* button = box->button(qtReply))
-                        button->click();
-                    else
-                        box->close();
-                }
-            }
+        // The dialogs' own questions (a file that must exist, a file to be
+        // replaced) come through the program's message boxes.
+        setMessageBoxAnswerer([this](const QString& text, int flags, const QString&) {
+            questions.append(text);
+            return (flags & MB_YESNO) ? reply : IDOK;
         });
-        qtBoxTimer.start(10);
     }
-    void TearDown() override { setDialogAnswerer(nullptr); }
+    void TearDown() override
+    {
+        setDialogAnswerer(nullptr);
+        setMessageBoxAnswerer(nullptr);
+    }
 
     template <typename Dialog, typename Answer> void answerWith(Answer answer)
     {
@@ -79,9 +71,8 @@ protected:
     }
 
     testsupport::TempDir dir;
-    QTimer qtBoxTimer;
-    QMessageBox::StandardButton qtReply = QMessageBox::No;
-    QStringList qtQuestions;
+    int reply = IDNO;
+    QStringList questions;
 };
 
 } // namespace
@@ -184,16 +175,16 @@ TEST_F(CommonDialogTest, MustExistAndOverwriteFlagsCheckTheCompletedName)
     // "set" does not exist, but "set.vstl", which is what comes back, does.
     EXPECT_EQ(confirm(false, OFN_FILEMUSTEXIST | OFN_EXPLORER, "set"), path("set.vstl"));
     EXPECT_EQ(confirm(false, 0, "missing"), path("missing.vstl"));
-    EXPECT_EQ(qtQuestions.size(), 0);
+    EXPECT_EQ(questions.size(), 0);
     EXPECT_EQ(confirm(false, OFN_FILEMUSTEXIST, "missing"), QStringLiteral("cancelled"));
-    EXPECT_EQ(qtQuestions.size(), 1);
+    EXPECT_EQ(questions.size(), 1);
 
     // Saving as "set" replaces "set.vstl": that is what the user is asked about.
     EXPECT_EQ(confirm(true, 0, "set"), path("set.vstl"));
     EXPECT_EQ(confirm(true, OFN_OVERWRITEPROMPT, "set"), QStringLiteral("cancelled"));
-    ASSERT_EQ(qtQuestions.size(), 2);
-    EXPECT_TRUE(qtQuestions.last().contains(QStringLiteral("set.vstl"))) << qtQuestions.last().toStdString();
-    qtReply = QMessageBox::Yes;
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("set.vstl"))) << questions.last().toStdString();
+    reply = IDYES;
     EXPECT_EQ(confirm(true, OFN_OVERWRITEPROMPT, "set"), path("set.vstl"));
 }
 

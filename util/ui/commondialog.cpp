@@ -1,11 +1,13 @@
 #include "commondialog.h"
 
 #include "dialogs.h"
+#include "messagebox.h"
 #include "paths.h"
 
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QPrintDialog>
@@ -128,7 +130,29 @@ protected:
         // is the default suffix; QFileDialog adds it to a name without a dot.
         if (defaultExt_.isEmpty())
             setDefaultSuffix(selectedExtension());
+        // The must-exist refusal and the overwrite question are asked here,
+        // through the program's message boxes, rather than by QFileDialog.
+        const QStringList files = selectedFiles();
+        const QFileInfo file(files.isEmpty() ? QString() : files.constFirst());
+        if (files.isEmpty() || file.isDir()) {
+            QFileDialog::accept(); // opens the folder
+            return;
+        }
+        if (fileMode() == ExistingFile && !file.exists()) {
+            nMessageBox(
+                file.filePath() + QStringLiteral("\r\nファイルが見つかりません。ファイル名を確認してください。"),
+                MB_ICONWARNING, windowTitle());
+            return;
+        }
+        const bool confirmOverwrite = !testOption(DontConfirmOverwrite);
+        if (acceptMode() == AcceptSave && confirmOverwrite && file.exists()
+            && nMessageBox(file.filePath() + QStringLiteral(" は既に存在します。\r\n上書きしますか?"),
+                   MB_YESNO | MB_ICONWARNING, windowTitle())
+                != IDYES)
+            return;
+        setOption(DontConfirmOverwrite, true);
         QFileDialog::accept();
+        setOption(DontConfirmOverwrite, !confirmOverwrite);
     }
 
 private:

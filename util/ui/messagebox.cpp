@@ -36,7 +36,7 @@ QMessageBox::Icon iconOf(int flags)
         return QMessageBox::Critical;
     case 32:
         return QMessageBox::Question;
-    case 48:
+    case MB_ICONWARNING:
         return QMessageBox::Warning;
     case MB_ICONINFORMATION:
         return QMessageBox::Information;

@@ -10,6 +10,7 @@ enum MessageBoxFlags : int {
     MB_OK = 0,
     MB_YESNO = 4,
     MB_ICONERROR = 16,
+    MB_ICONWARNING = 48,
     MB_ICONINFORMATION = 64,
 };
 
