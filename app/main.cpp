@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QStringList>
-#include <cstdlib>
+#include <cstdio>
 
 namespace {
 
@@ -14,6 +14,15 @@ bool noDisplay()
 {
     return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// A batch run started by a scheduler has no session: Qt's note that the
+// session's runtime folder is missing would only fill the scheduler's mail.
+void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
 bool headlessPlatform()
@@ -31,8 +40,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments.append(QFile::decodeName(argv[i]));
     // A batch run from a scheduler on a server has no display to open.
-    if (argc > 1 && noDisplay())
+    if (argc > 1 && noDisplay()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietWithoutSession);
+    }
 
     QApplication app(argc, argv);
     SettingsStore store;

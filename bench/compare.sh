@@ -27,45 +27,6 @@ rm -rf "$scratch/tree" "$scratch/small" "$scratch/big"
 mkdir -p "$scratch/big"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$scratch/big/one.bin"
 
-# seconds CMD: runs the shell command CMD with its output discarded and prints
-# the elapsed seconds and the processor seconds (user + system) it used.
-seconds() {
-  local start end cpu
-  start=$(date +%s%N)
-  command time -f "%U %S" -o "$scratch/cpu.txt" sh -c "$1" >/dev/null 2>&1
-  end=$(date +%s%N)
-  cpu=$(awk '{ print $1 + $2 }' "$scratch/cpu.txt")
-  echo "$(echo "scale=4; ($end - $start) / 1000000000" | bc) $cpu"
-}
-
-
-# interleave RUNS PREPARE CMD...: runs every CMD RUNS times, the order rotating
-# from one round to the next so that none always follows another, each after
-# PREPARE and a sync (neither timed); prints, for each CMD, the median elapsed
-# seconds and the median processor seconds, all on one line.
-interleave() {
-  local runs=$1 prepare=$2
-  shift 2
-  local n=$# i j k
-  local cmds=("$@") times=()
-  for ((k = 0; k < n; k++)); do times+=("$(mktemp)"); done
-  for ((i = 0; i < runs; i++)); do
-    for ((j = 0; j < n; j++)); do
-      k=$(((i + j) % n))
-      eval "$prepare"
-      sync
-      seconds "${cmds[k]}" >>"${times[k]}"
-    done
-  done
-  for ((k = 0; k < n; k++)); do
-    cut -d' ' -f1 "${times[k]}" | median
-    cut -d' ' -f2 "${times[k]}" | median
-    rm -f "${times[k]}"
-  done | paste -sd' '
-}
-
-ratio() { echo "scale=3; $1 / $2" | bc; }
-
 # row NAME OURS OURS_CPU CP CP_CPU RSYNC RSYNC_CPU
 row() {
   printf '%-16s %8s %8s %6s %6s | %8s %8s %6s | %8s %6s\n' "$1" "$2" "$4" "$(ratio "$2" "$4")" \
