@@ -59,7 +59,12 @@ std::optional<int> frmBase::RunCommandLine(const QString& strCommandLine)
             MB_OK, kCaption);
         return end(kBatchUnusable);
     }
-    if (!bLoadCopySet(strSetFile)) {
+    // Batch from here on, so that nothing the copy set brings (a background
+    // picture that cannot be read) stops an unattended run with a question.
+    bBatch = true;
+    const bool loaded = bLoadCopySet(strSetFile);
+    bBatch = false;
+    if (!loaded) {
         // Somebody at the screen gets the window to mend the job in; a run
         // without a display has nobody to do that.
         if (!bHeadless)

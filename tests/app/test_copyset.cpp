@@ -310,3 +310,20 @@ TEST_F(CopySet, FileMenuFailuresLeaveTheWindowAsItWas)
         messages[0], QStringLiteral("現在の設定を ") + window->strSetFile + QStringLiteral("に保存できませんでした。"));
     EXPECT_EQ(flagsShown[0], MB_ICONERROR);
 }
+
+TEST_F(CopySet, ABatchRunIsNotHeldUpByItsBackgroundPicture)
+{
+    // As if somebody were at the screen: a box would wait for them.
+    window->bHeadless = false;
+    testsupport::makeDirs(dir / "src");
+    writeFile(dir / "src/a.txt", "a");
+    writeFile(dir / "set.vstl",
+        "cmbSrc\t" + dir / "src" + "\r\ncmbDst\t" + dir / "dst" + "\r\nreg\tGradation\t100\r\nreg\tBGPicture\t"
+            + dir / "missing.png" + "\r\n");
+    const std::optional<int> status
+        = window->load(QString::fromStdString("-f " + dir / "set.vstl" + " -l " + dir / "log"));
+    EXPECT_EQ(status, std::optional<int>(frmBase::kBatchClean));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(readFile(dir / "dst/a.txt"), "a");
+    EXPECT_FALSE(window);
+}
