@@ -1,8 +1,12 @@
 #include "frmbase.h"
 
+#include "background.h"
+#include "bgsetting.h"
 #include "copiedlist.h"
+#include "flights.h"
 #include "forms.h"
 #include "frmest.h"
+#include "icons.h"
 #include "messagebox.h"
 #include "store.h"
 #include "textlabel.h"
@@ -45,6 +49,8 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     setFont(font);
     createControls();
     createMenus();
+    flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return bIsNightSlot(nTimeSlot); });
+    setWindowIcon(programIcon(32));
     connectSelection();
     connectOptions();
     resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
@@ -69,6 +75,7 @@ std::optional<int> frmBase::load(const QString& strCommandLine)
     histories->bLoadMRUList();
     histories->bLoadHistory();
     InitMainDisplay();
+    bLoadBGSetting(store_, nGradation, strBGPicture, nLabelColor);
     ApplyBackground();
     if (strCommandLine.isEmpty())
         return std::nullopt;

@@ -21,6 +21,7 @@
 
 class CopiedListView;
 class frmEst;
+class FlightDeck;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -106,6 +107,8 @@ public:
     double dbNeedSum = 0;
 
     std::unique_ptr<Histories> histories;
+    // The icons that fly over the automatic background.
+    std::unique_ptr<FlightDeck> flightDeck;
     // The estimate window, while it is open.
     QPointer<frmEst> estimateWindow;
 
@@ -236,6 +239,11 @@ public slots:
     void mnuFileSave_Click();
     void mnuFileSaveAs_Click();
     void mnuFileMRU_Click(int index);
+    void mnuOptBG_Click();
+    // The automatic background's tick: a new background when the hour has
+    // changed, then perhaps a new flight.
+    void tmBG_Timer();
+    void tmFly_Timer();
     void mnuListSelAll_Click();
     void mnuListSelClear_Click();
     void mnuListCopy_Click();

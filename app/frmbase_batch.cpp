@@ -1,6 +1,7 @@
 // Batch mode: a copy set named on the command line is run unattended, its
 // messages and copied files written to a log, and the program ends without
 // showing its window.
+#include "flights.h"
 #include "forms.h"
 #include "frmbase.h"
 #include "messagebox.h"
@@ -73,6 +74,8 @@ std::optional<int> frmBase::RunCommandLine(const QString& strCommandLine)
             kCaption);
         return end(kBatchUnusable);
     }
+    // Nobody will see the window: nothing flies over it.
+    flightDeck->StopFlights();
     if (!strLogFile.isEmpty()) {
         nLogFile = std::make_unique<QFile>(strLogFile);
         if (!nLogFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {

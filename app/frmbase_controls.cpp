@@ -1,5 +1,6 @@
 // The main window's controls and menus, at their designed places (twips).
 #include "copiedlist.h"
+#include "frmabout.h"
 #include "frmbase.h"
 #include "textlabel.h"
 #include "twips.h"
@@ -30,13 +31,14 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
     return widget;
 }
 
-// A box whose text follows the run: sunken, filled, its text set as it changes.
+// A box whose text follows the run: sunken, its text set as it changes. It
+// shows the background through, as the captions do, so that its text in the
+// label colour reads on every background.
 TextLabel* display(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
     auto* widget = make<TextLabel>(parent, name, left, top, width, height);
     widget->setText(text);
     widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    widget->setAutoFillBackground(true);
     return widget;
 }
 
@@ -179,7 +181,9 @@ void frmBase::createControls()
     btnStop->setEnabled(false);
     btnEnd = button(
         client, "btnEnd", QStringLiteral("終了"), QStringLiteral("Vestrelleを終了します。"), 9750, 7335, 1845, 585);
+    // The status line sits below the background and keeps its own colours.
     lbMsg = display(client, "lbMsg", QString(), 0, 8280, 11850, 315);
+    lbMsg->setAutoFillBackground(true);
 
     Timer1 = timer(this, "Timer1", 1000);
     tmBG = timer(this, "tmBG", 10000);
@@ -247,6 +251,13 @@ void frmBase::createMenus()
     for (size_t i = 0; i < mnuFileMRU.size(); ++i)
         connect(mnuFileMRU[i], &QAction::triggered, this, [this, i] { mnuFileMRU_Click(static_cast<int>(i)); });
     connect(mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
+    connect(mnuOptBG, &QAction::triggered, this, &frmBase::mnuOptBG_Click);
+    connect(mnuSoftAbout, &QAction::triggered, this, [this] { showAbout(this); });
+    connect(tmBG, &QTimer::timeout, this, &frmBase::tmBG_Timer);
+    connect(tmFly, &QTimer::timeout, this, &frmBase::tmFly_Timer);
+    // A flying icon is caught by a click.
+    for (QLabel* image : imgFly)
+        image->installEventFilter(this);
     connect(mnuExe, &QMenu::aboutToShow, this, [this] { mnuExeStop->setEnabled(btnStop->isEnabled()); });
     connect(mnuExeStart, &QAction::triggered, btnStart, &QPushButton::click);
     connect(mnuExeEst, &QAction::triggered, btnEst, &QPushButton::click);

@@ -3,6 +3,7 @@
 // (a click toggles the box) and a ticked item of the Options menu.
 #include "browse.h"
 #include "convert.h"
+#include "flights.h"
 #include "forms.h"
 #include "frmbase.h"
 #include "frmfilter.h"
@@ -116,6 +117,11 @@ bool frmBase::eventFilter(QObject* watched, QEvent* event)
             bSetFocus(btnStart);
             return true;
         }
+    }
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
+        && watched->objectName() == QLatin1String("imgFly")) {
+        flightDeck->imgFly_Click(watched->property("index").toInt());
+        return true;
     }
     if (event->type() == QEvent::MouseButtonRelease) {
         const std::array<std::pair<QLabel*, QCheckBox*>, 4> captions { { { lbSubDir, chkSubDir }, { lbIgn, chkIgn },

@@ -1,44 +1,127 @@
 // vestrelle_screenshot OUT.png [WIDTH HEIGHT]: renders the main window, as it
 // looks after start-up with a few copied files listed, into a PNG file.
+//
+// vestrelle_screenshot --all FOLDER: renders the main window by day and by
+// night with icons in the air, the background dialog, the About dialog and
+// the estimate window into FOLDER.
+#include "background.h"
 #include "copiedlist.h"
+#include "flights.h"
+#include "frmabout.h"
 #include "frmbase.h"
+#include "frmbg.h"
+#include "frmest.h"
 #include "store.h"
 #include "textlabel.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
-int main(int argc, char** argv)
+namespace {
+
+bool save(QWidget& widget, const QString& path)
 {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: vestrelle_screenshot OUT.png [WIDTH HEIGHT]\n");
-        return 2;
-    }
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    SettingsStore store(dir.filePath("settings.ini"));
-    frmBase window(store);
-    window.load();
-    if (argc == 4)
-        window.resize(std::atoi(argv[2]), std::atoi(argv[3]));
-    window.show();
+    QApplication::processEvents();
+    if (widget.grab().save(path))
+        return true;
+    std::fprintf(stderr, "vestrelle_screenshot: cannot write %s\n", qPrintable(path));
+    return false;
+}
 
+void fillJob(frmBase& window)
+{
     window.cmbSrc->setEditText(QStringLiteral("/home/user/写真"));
     window.cmbDst->setEditText(QStringLiteral("/media/usb/写真"));
     for (int i = 1; i <= 3; ++i)
         window.FileChecked("", "/media/usb/写真/2024/IMG_000" + std::to_string(i) + ".jpg",
             DateTime::fromUnixSeconds(1717200000 + i * 60), true);
     window.FolderSearched("/home/user/写真/2024");
-    QApplication::processEvents();
+}
 
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "vestrelle_screenshot: cannot write %s\n", argv[1]);
-        return 1;
+// The automatic background of time SLOT with flights under way (the same
+// ones every time).
+void showSlotWithFlights(frmBase& window, int slot)
+{
+    window.nGradation = -1;
+    window.ApplyBackground();
+    window.nTimeSlot = slot;
+    window.imgBG->setPixmap(QPixmap::fromImage(builtInBackground(slot)));
+    window.SetLabelColor(automaticLabelColor(slot));
+    std::mt19937 draws(7);
+    window.flightDeck->setRandom([&draws] { return std::uniform_real_distribution<double>(0, 1)(draws); });
+    // Timers off: the picture is taken after these ticks, not later ones.
+    window.flightDeck->StopFlights();
+    for (int tick = 0; tick < 120; ++tick) {
+        if (tick % 10 == 0)
+            window.flightDeck->tmBG_Launch();
+        bool animating = false;
+        window.flightDeck->tmFly_Timer(animating, false);
     }
-    return 0;
+}
+
+int renderAll(const QString& folder, SettingsStore& store)
+{
+    QDir().mkpath(folder);
+    frmBase window(store);
+    window.load();
+    window.show();
+    fillJob(window);
+    bool written = true;
+    showSlotWithFlights(window, 3);
+    written &= save(window, folder + QStringLiteral("/mainwindow-day.png"));
+    showSlotWithFlights(window, 8);
+    written &= save(window, folder + QStringLiteral("/mainwindow-night.png"));
+
+    frmBG background;
+    background.DispBGSetting(5, QString(), 0x00400000);
+    background.show();
+    written &= save(background, folder + QStringLiteral("/background-dialog.png"));
+
+    frmAbout about;
+    about.show();
+    written &= save(about, folder + QStringLiteral("/about.png"));
+
+    frmEst* estimate = new frmEst();
+    estimate->SetFreeTotal(QStringLiteral("/media/usb/写真"), 12.5e9, 31.9e9);
+    estimate->SetClusterBytes(32768);
+    estimate->UpdateToCopy(14.1e9);
+    estimate->UpdateExist(0.9e9);
+    estimate->UpdatePeak(13.4e9);
+    estimate->UpdateNeed(13.2e9);
+    estimate->SetState(1);
+    estimate->show();
+    written &= save(*estimate, folder + QStringLiteral("/estimate.png"));
+    delete estimate;
+    return written ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool all = argc == 3 && QByteArray(argv[1]) == "--all";
+    if (!all && argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: vestrelle_screenshot OUT.png [WIDTH HEIGHT] | --all FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath("settings.ini"));
+    if (all)
+        return renderAll(QString::fromLocal8Bit(argv[2]), store);
+
+    frmBase window(store);
+    window.load();
+    if (argc == 4)
+        window.resize(std::atoi(argv[2]), std::atoi(argv[3]));
+    window.show();
+    fillJob(window);
+    return save(window, QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }
