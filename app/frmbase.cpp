@@ -50,7 +50,6 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     createControls();
     createMenus();
     flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return bIsNightSlot(nTimeSlot); });
-    setWindowIcon(programIcon(32));
     connectSelection();
     connectOptions();
     resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
@@ -159,6 +158,14 @@ int frmBase::windowHeightTwips() const
 int frmBase::clientHeightTwips() const
 {
     return pixelsToTwipsY(centralWidget()->height());
+}
+
+void frmBase::showEvent(QShowEvent* event)
+{
+    // Painted when first needed: a batch run never shows the window.
+    if (windowIcon().isNull())
+        setWindowIcon(programIcon(32));
+    QMainWindow::showEvent(event);
 }
 
 void frmBase::resizeEvent(QResizeEvent* event)
