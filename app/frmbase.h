@@ -288,4 +288,5 @@ private:
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;
     int yieldsSinceCheck_ = 0;
+    int pumpsSinceRefresh_ = 0;
 };

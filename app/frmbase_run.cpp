@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kYieldMilliseconds = 20;
 constexpr int kYieldsPerClockCheck = 8;
+constexpr int kPumpsPerRefresh = 5;
 
 std::string toPath(const QString& text)
 {
@@ -213,7 +214,13 @@ void frmBase::yieldToWindow()
     yieldsSinceCheck_ = 0;
     if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
         return;
-    refreshRunDisplay();
+    // The window hears its buttons and timers at every pump; the counters and
+    // the list, which cost a repaint, follow at every few pumps, still many
+    // times a second.
+    if (++pumpsSinceRefresh_ >= kPumpsPerRefresh) {
+        pumpsSinceRefresh_ = 0;
+        refreshRunDisplay();
+    }
     if (nLogFile)
         nLogFile->flush();
     QCoreApplication::processEvents();
