@@ -1,20 +1,148 @@
 #include "datetime.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
+
+namespace {
+
+// The local time zone's offset from UTC over one hour, as localtime_r gives
+// it. A run lists tens of thousands of files whose times fall into a few
+// hours: working out each one's local time from the offset is a tenth of the
+// cost of a time-zone look-up.
+struct HourOffset {
+    std::int64_t hour = 0; // the UTC hour's first second
+    long offset = 0; // seconds east of UTC
+    bool valid = false;
+    // The zone the offset was read for: tzset() may change it.
+    std::string zone;
+    long zoneOffset = 0;
+    int zoneDaylight = 0;
+};
+
+std::string currentZone()
+{
+    return std::string(tzname[0] ? tzname[0] : "") + '\n' + (tzname[1] ? tzname[1] : "");
+}
+
+// Days since 1970-01-01 as a civil date (proleptic Gregorian calendar).
+void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
+{
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shifted = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+// The local date and time of SECONDS as UTC fields of SECONDS + OFFSET.
+std::tm shifted(std::int64_t seconds, long offset)
+{
+    const std::int64_t local = seconds + offset;
+    std::int64_t days = local / 86400;
+    std::int64_t rest = local % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    std::int64_t year = 0;
+    int month = 0;
+    int day = 0;
+    civilFromDays(days, year, month, day);
+    std::tm fields {};
+    fields.tm_year = static_cast<int>(year - 1900);
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = static_cast<int>(rest / 3600);
+    fields.tm_min = static_cast<int>(rest / 60 % 60);
+    fields.tm_sec = static_cast<int>(rest % 60);
+    return fields;
+}
+
+bool sameFields(const std::tm& a, const std::tm& b)
+{
+    return a.tm_year == b.tm_year && a.tm_mon == b.tm_mon && a.tm_mday == b.tm_mday && a.tm_hour == b.tm_hour
+        && a.tm_min == b.tm_min && a.tm_sec == b.tm_sec;
+}
+
+// SECONDS in local time. The offset of its hour is kept when the hour's first
+// and last seconds both come out as localtime_r has them: no change of
+// offset (nor a leap second) falls inside it then.
+bool localTime(std::int64_t seconds, std::tm& local)
+{
+    thread_local HourOffset cached;
+    const std::int64_t hour = seconds - ((seconds % 3600) + 3600) % 3600;
+    if (cached.valid && cached.hour == hour && cached.zoneOffset == timezone && cached.zoneDaylight == daylight
+        && cached.zone == currentZone()) {
+        local = shifted(seconds, cached.offset);
+        return true;
+    }
+    std::time_t first = static_cast<std::time_t>(hour);
+    std::time_t last = static_cast<std::time_t>(hour + 3599);
+    std::tm firstLocal {};
+    std::tm lastLocal {};
+    if (!localtime_r(&first, &firstLocal) || !localtime_r(&last, &lastLocal))
+        return false;
+    cached.valid = firstLocal.tm_gmtoff == lastLocal.tm_gmtoff
+        && sameFields(shifted(hour, firstLocal.tm_gmtoff), firstLocal)
+        && sameFields(shifted(hour + 3599, firstLocal.tm_gmtoff), lastLocal);
+    cached.hour = hour;
+    cached.offset = firstLocal.tm_gmtoff;
+    cached.zone = currentZone();
+    cached.zoneOffset = timezone;
+    cached.zoneDaylight = daylight;
+    if (cached.valid) {
+        local = shifted(seconds, cached.offset);
+        return true;
+    }
+    std::time_t exact = static_cast<std::time_t>(seconds);
+    return localtime_r(&exact, &local) != nullptr;
+}
+
+void putDigits(char*& out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out += width;
+}
+
+} // namespace
 
 std::string DateTimeText(const DateTime& time)
 {
     if (time.isZero())
         return {};
-    std::time_t seconds = static_cast<std::time_t>(time.unixSeconds());
     std::tm local {};
-    if (!localtime_r(&seconds, &local))
+    if (!localTime(time.unixSeconds(), local))
         return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
-        local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
+    const int year = local.tm_year + 1900;
+    if (year < 0 || year > 9999) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", year, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour, local.tm_min, local.tm_sec);
+        return text;
+    }
+    char text[19];
+    char* out = text;
+    putDigits(out, year, 4);
+    *out++ = '/';
+    putDigits(out, local.tm_mon + 1, 2);
+    *out++ = '/';
+    putDigits(out, local.tm_mday, 2);
+    *out++ = ' ';
+    putDigits(out, local.tm_hour, 2);
+    *out++ = ':';
+    putDigits(out, local.tm_min, 2);
+    *out++ = ':';
+    putDigits(out, local.tm_sec, 2);
+    return std::string(text, sizeof text);
 }
 
 DateTime dtParseDate(const std::string& text)

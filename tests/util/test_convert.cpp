@@ -1,6 +1,7 @@
 #include "convert.h"
 #include "datetime.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -86,4 +87,33 @@ TEST(DateTimeOrder, ZeroSortsFirst)
     EXPECT_LT(DateTime(), DateTime::fromUnixSeconds(-100));
     EXPECT_LT(DateTime::fromUnixSeconds(1), DateTime::fromUnixSeconds(2));
     EXPECT_FALSE(DateTime() < DateTime());
+}
+
+TEST_F(DateTimes, TextAgreesWithTheCLibraryAcrossZoneChanges)
+{
+    auto reference = [](std::int64_t seconds) {
+        const std::time_t at = static_cast<std::time_t>(seconds);
+        std::tm local {};
+        localtime_r(&at, &local);
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+            local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        return std::string(text);
+    };
+    // Zones with summer time, half-hour offsets and a half-hour summer shift,
+    // written out so that no time-zone database is needed.
+    const char* zones[] = { "UTC0", "JST-9", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0", "IST-5:30",
+        "<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", "<-0330>3:30" };
+    for (const char* zone : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        // Sixty years in odd steps, going back and forth between hours.
+        for (std::int64_t seconds = -86400LL * 400; seconds < 86400LL * 365 * 60; seconds += 3599 * 7 + 1234567) {
+            for (std::int64_t step : { 0LL, 1LL, 1799LL, 3600LL, -1LL })
+                ASSERT_EQ(DateTimeText(DateTime::fromUnixSeconds(seconds + step)), reference(seconds + step)) << zone;
+        }
+        // The spring of 2024, when most of these zones change their offset.
+        for (std::int64_t seconds = 1710000000; seconds < 1712600000; seconds += 900)
+            ASSERT_EQ(DateTimeText(DateTime::fromUnixSeconds(seconds)), reference(seconds)) << zone;
+    }
 }
