@@ -15,16 +15,19 @@ struct HourOffset {
     std::int64_t hour = 0; // the UTC hour's first second
     long offset = 0; // seconds east of UTC
     bool valid = false;
-    // The zone the offset was read for: tzset() may change it.
-    std::string zone;
+    // The zone the offset was read for: tzset() may change it. glibc
+    // keeps every zone name it has read, one copy of each, for good, so the
+    // names' addresses tell the zones apart.
+    const char* zoneNames[2] = {};
     long zoneOffset = 0;
     int zoneDaylight = 0;
-};
 
-std::string currentZone()
-{
-    return std::string(tzname[0] ? tzname[0] : "") + '\n' + (tzname[1] ? tzname[1] : "");
-}
+    bool sameZone() const
+    {
+        return zoneNames[0] == tzname[0] && zoneNames[1] == tzname[1] && zoneOffset == timezone
+            && zoneDaylight == daylight;
+    }
+};
 
 // Days since 1970-01-01 as a civil date (proleptic Gregorian calendar).
 void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
@@ -77,8 +80,7 @@ bool localTime(std::int64_t seconds, std::tm& local)
 {
     thread_local HourOffset cached;
     const std::int64_t hour = seconds - ((seconds % 3600) + 3600) % 3600;
-    if (cached.valid && cached.hour == hour && cached.zoneOffset == timezone && cached.zoneDaylight == daylight
-        && cached.zone == currentZone()) {
+    if (cached.valid && cached.hour == hour && cached.sameZone()) {
         local = shifted(seconds, cached.offset);
         return true;
     }
@@ -93,7 +95,8 @@ bool localTime(std::int64_t seconds, std::tm& local)
         && sameFields(shifted(hour + 3599, firstLocal.tm_gmtoff), lastLocal);
     cached.hour = hour;
     cached.offset = firstLocal.tm_gmtoff;
-    cached.zone = currentZone();
+    cached.zoneNames[0] = tzname[0];
+    cached.zoneNames[1] = tzname[1];
     cached.zoneOffset = timezone;
     cached.zoneDaylight = daylight;
     if (cached.valid) {
