@@ -16,17 +16,9 @@
 
 namespace {
 
-template <typename Widget> Widget* make(QWidget* parent, const char* name, int left, int top, int width, int height)
-{
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
-    return widget;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
-    auto* widget = make<QLabel>(parent, name, left, top, width, height);
+    auto* widget = makeTwips<QLabel>(parent, name, left, top, width, height);
     widget->setText(text);
     return widget;
 }
@@ -36,7 +28,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
 // label colour reads on every background.
 TextLabel* display(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
-    auto* widget = make<TextLabel>(parent, name, left, top, width, height);
+    auto* widget = makeTwips<TextLabel>(parent, name, left, top, width, height);
     widget->setText(text);
     widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return widget;
@@ -54,7 +46,7 @@ TextLabel* counter(QWidget* parent, const char* name, const QString& tip, int le
 QPushButton* button(QWidget* parent, const char* name, const QString& text, const QString& tip, int left, int top,
     int width, int height)
 {
-    auto* widget = make<QPushButton>(parent, name, left, top, width, height);
+    auto* widget = makeTwips<QPushButton>(parent, name, left, top, width, height);
     widget->setText(text);
     widget->setToolTip(tip);
     return widget;
@@ -62,7 +54,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
 
 QCheckBox* checkBox(QWidget* parent, const char* name, bool checked, const QString& tip, int left, int top)
 {
-    auto* widget = make<QCheckBox>(parent, name, left, top, 180, 225);
+    auto* widget = makeTwips<QCheckBox>(parent, name, left, top, 180, 225);
     widget->setChecked(checked);
     widget->setToolTip(tip);
     return widget;
@@ -100,17 +92,17 @@ void frmBase::createControls()
     setCentralWidget(client);
 
     // The background comes first so that every other control stands on it.
-    imgBG = make<QLabel>(client, "imgBG", 0, 0, 11880, 8280);
+    imgBG = makeTwips<QLabel>(client, "imgBG", 0, 0, 11880, 8280);
     imgBG->setScaledContents(true);
     for (size_t i = 0; i < imgFly.size(); ++i) {
-        imgFly[i] = make<QLabel>(client, "imgFly", 0, 0, 480, 480);
+        imgFly[i] = makeTwips<QLabel>(client, "imgFly", 0, 0, 480, 480);
         imgFly[i]->setProperty("index", static_cast<int>(i));
         imgFly[i]->setProperty("tag", QString());
         imgFly[i]->hide();
     }
 
     lbSrcDesc = label(client, "lbSrcDesc", QStringLiteral("コピー元フォルダ"), 90, 360, 1485, 195);
-    cmbSrc = make<QComboBox>(client, "cmbSrc", 1665, 300, 7845, 345);
+    cmbSrc = makeTwips<QComboBox>(client, "cmbSrc", 1665, 300, 7845, 345);
     cmbSrc->setEditable(true);
     cmbSrc->setInsertPolicy(QComboBox::NoInsert);
     cmbSrc->setToolTip(QStringLiteral("コピー元となるフォルダを指定して下さい。"));
@@ -123,7 +115,7 @@ void frmBase::createControls()
         QStringLiteral("コピー実行中に、チェックされたコピー元のファイル数を表示します。"), 2685, 675, 1605, 330);
 
     lbDstDesc = label(client, "lbDstDesc", QStringLiteral("コピー先フォルダ"), 75, 1320, 1485, 195);
-    cmbDst = make<QComboBox>(client, "cmbDst", 1665, 1230, 7815, 345);
+    cmbDst = makeTwips<QComboBox>(client, "cmbDst", 1665, 1230, 7815, 345);
     cmbDst->setEditable(true);
     cmbDst->setInsertPolicy(QComboBox::NoInsert);
     cmbDst->setToolTip(QStringLiteral("コピー先のフォルダを指定して下さい。"));
@@ -141,7 +133,7 @@ void frmBase::createControls()
     lbCopyNum = counter(
         client, "lbCopyNum", QStringLiteral("実際にｺﾋﾟｰされたファイルの数を表示します。"), 2430, 2400, 1605, 330);
 
-    lstCopied = make<CopiedListView>(client, "lstCopied", 4230, 2505, 7440, 4350);
+    lstCopied = makeTwips<CopiedListView>(client, "lstCopied", 4230, 2505, 7440, 4350);
     lstCopied->setToolTip(QStringLiteral("コピーされたファイル名、又はコピー見積ファイル名が表示されます。"));
 
     lbOption = label(client, "lbOption", QStringLiteral("オプション"), 540, 2940, 885, 195);
@@ -151,7 +143,7 @@ void frmBase::createControls()
     chkIgn = checkBox(client, "chkIgn", true,
         QStringLiteral("OSや記録メディアの違いによる誤差を無視する場合に使います。"), 390, 3885);
     chkIgn->setText(QStringLiteral("　　　　"));
-    editIgn = make<QLineEdit>(client, "editIgn", 735, 3825, 510, 330);
+    editIgn = makeTwips<QLineEdit>(client, "editIgn", 735, 3825, 510, 330);
     editIgn->setText(QStringLiteral("2"));
     lbIgn = label(client, "lbIgn", QStringLiteral("秒以下の誤差を無視\r\n"), 1305, 3870, 2115, 255);
     chkMakeDir = checkBox(client, "chkMakeDir", false,

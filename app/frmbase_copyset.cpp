@@ -3,14 +3,13 @@
 #include "commondialog.h"
 #include "convert.h"
 #include "copyset.h"
+#include "dialogs.h"
 #include "frmbase.h"
 #include "messagebox.h"
-#include "qvubind.h"
 #include "textlabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,22 +150,6 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
 namespace {
 
 const QString kCopySetFilter = QStringLiteral("Vestrelle設定ファイル　(*.vstl)|*.vstl|すべてのファイル　(*.*)|*.*|");
-
-// The folder the process works in, kept over a file dialog: relative paths
-// (a batch log, for one) mean what they meant before the dialog.
-class CurrentFolderKeeper {
-public:
-    CurrentFolderKeeper()
-        : folder_(QDir::currentPath())
-    {
-    }
-    ~CurrentFolderKeeper() { qvu::SetCurDir(QFile::encodeName(folder_).constData()); }
-    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-
-private:
-    QString folder_;
-};
 
 } // namespace
 

@@ -53,17 +53,9 @@ const QString kBytes = QStringLiteral("バイト");
 const QString kCloseCaption = QStringLiteral("閉じる");
 const QString kStopCaption = QStringLiteral("見積中止");
 
-template <typename Widget> Widget* make(QWidget* parent, const char* name, int left, int top, int width, int height)
-{
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
-    return widget;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
-    auto* widget = make<QLabel>(parent, name, left, top, width, height);
+    auto* widget = makeTwips<QLabel>(parent, name, left, top, width, height);
     // Texts here are fixed or numbers; none is markup.
     widget->setTextFormat(Qt::PlainText);
     widget->setText(text);
@@ -73,7 +65,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
 // A value: a sunken box with the number on the right.
 TextLabel* value(QWidget* parent, const char* name, const QString& text, int top)
 {
-    auto* widget = make<TextLabel>(parent, name, kValueLeft, top, kValueWidth, kRowHeight);
+    auto* widget = makeTwips<TextLabel>(parent, name, kValueLeft, top, kValueWidth, kRowHeight);
     widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     widget->setText(text);
@@ -160,7 +152,7 @@ void frmEst::setStopEstimate(std::function<void()> stopEstimate)
 void frmEst::createControls()
 {
     caption(this, "lbPathCaption", QStringLiteral("コピー先"), rowTop(0));
-    lbPath = make<TextLabel>(this, "lbPath", kValueLeft, rowTop(0), kFormWidth - kMargin - kValueLeft, kRowHeight);
+    lbPath = makeTwips<TextLabel>(this, "lbPath", kValueLeft, rowTop(0), kFormWidth - kMargin - kValueLeft, kRowHeight);
     lbPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     caption(this, "lbTotalCaption", QStringLiteral("総容量"), rowTop(1));
@@ -234,7 +226,7 @@ void frmEst::createControls()
     top += 120;
     constexpr int buttonWidth = 1335;
     constexpr int buttonHeight = 435;
-    btnEnd = make<QPushButton>(this, "btnEnd", kFormWidth - kMargin - buttonWidth, top, buttonWidth, buttonHeight);
+    btnEnd = makeTwips<QPushButton>(this, "btnEnd", kFormWidth - kMargin - buttonWidth, top, buttonWidth, buttonHeight);
     btnEnd->setText(kStopCaption);
     connect(btnEnd, &QPushButton::clicked, this, &frmEst::btnEnd_Click);
 

@@ -7,9 +7,7 @@
 #include "forms.h"
 #include "messagebox.h"
 #include "paths.h"
-#include "qvubind.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -137,22 +135,6 @@ std::int16_t filterIndexFor(const QString& path)
         return 5;
     return 1;
 }
-
-// The folder the process works in, kept over the file dialog, so that a
-// relative path means the same before and after it.
-class CurrentFolderKeeper {
-public:
-    CurrentFolderKeeper()
-        : folder_(QDir::currentPath())
-    {
-    }
-    ~CurrentFolderKeeper() { qvu::SetCurDir(QFile::encodeName(folder_).constData()); }
-    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-
-private:
-    QString folder_;
-};
 
 // Disables WINDOW while a chooser of its own is up, so that it can be neither
 // confirmed nor cancelled meanwhile.

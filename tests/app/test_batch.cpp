@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <regex>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using testsupport::exists;
 using testsupport::readFile;
@@ -20,32 +18,12 @@ struct Outcome {
 
 class Batch : public ::testing::Test {
 protected:
-    // Runs the program with ARGUMENTS in the test's folder, with no display
-    // and settings of its own.
+    // Runs the program with ARGUMENTS in the test's folder, as cron would.
     Outcome run(const std::vector<std::string>& arguments)
     {
         const std::string errors = dir / "stderr.txt";
-        fflush(nullptr);
-        const pid_t child = fork();
-        if (child == 0) {
-            if (chdir(dir.path().c_str()) != 0 || !freopen(errors.c_str(), "w", stderr))
-                _exit(100);
-            unsetenv("DISPLAY");
-            unsetenv("WAYLAND_DISPLAY");
-            unsetenv("QT_QPA_PLATFORM");
-            setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-            // cron gives no session, so no runtime folder either.
-            unsetenv("XDG_RUNTIME_DIR");
-            std::vector<char*> argv { const_cast<char*>(VESTRELLE_PROGRAM) };
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(VESTRELLE_PROGRAM, argv.data());
-            _exit(101);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return { WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errors) };
+        const int status = testsupport::runProgram(VESTRELLE_PROGRAM, arguments, dir.path(), dir / "config", errors);
+        return { status, readFile(errors) };
     }
 
     // A copy set from SOURCE to DESTINATION with subfolders and nothing else.

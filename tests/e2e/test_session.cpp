@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 using testsupport::exists;
 using testsupport::namesIn;
@@ -51,29 +50,6 @@ protected:
     {
         setDialogAnswerer(nullptr);
         setMessageBoxAnswerer(nullptr);
-    }
-
-    // Runs the program on ARGUMENTS as a scheduler would: no display, its
-    // settings under CONFIG. Returns its exit status.
-    int runProgram(const std::vector<std::string>& arguments, const std::string& config)
-    {
-        fflush(nullptr);
-        const pid_t child = fork();
-        if (child == 0) {
-            unsetenv("DISPLAY");
-            unsetenv("WAYLAND_DISPLAY");
-            unsetenv("QT_QPA_PLATFORM");
-            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-            std::vector<char*> argv { const_cast<char*>(VESTRELLE_PROGRAM) };
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(VESTRELLE_PROGRAM, argv.data());
-            _exit(101);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     testsupport::TempDir dir;
@@ -159,7 +135,8 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     writeFile(src + "/2026/g.jpg", "g", 1700000300);
     chmod((dst + "/2024/b.jpg").c_str(), 0644);
     const std::string config = dir / "config";
-    EXPECT_EQ(runProgram({ "-f", copySet, "-l", dir / "night.log" }, config), 1);
+    EXPECT_EQ(
+        testsupport::runProgram(VESTRELLE_PROGRAM, { "-f", copySet, "-l", dir / "night.log" }, dir.path(), config), 1);
     EXPECT_EQ(readFile(dst + "/2026/g.jpg"), "g");
     EXPECT_EQ(readFile(dst + "/2024/b.jpg"), "retouched b");
     EXPECT_EQ(readFile(dst + "/2023/a.jpg"), "/2023/a.jpg");

@@ -130,4 +130,31 @@ inline bool asUnprivileged(const std::function<bool()>& body)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Runs PROGRAM with ARGUMENTS in a child process the way a scheduler would
+// start it: no display, no session, settings under CONFIG, in FOLDER, its
+// standard error written to ERRORS (when not empty). Returns its exit
+// status, -1 when it did not exit normally.
+inline int runProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
+    const std::string& config, const std::string& errors = std::string())
+{
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.c_str()) != 0 || (!errors.empty() && !freopen(errors.c_str(), "w", stderr)))
+            _exit(100);
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR" })
+            unsetenv(name);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        std::vector<char*> argv { const_cast<char*>(program.c_str()) };
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(101);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace testsupport

@@ -1,5 +1,9 @@
 #include "dialogs.h"
 
+#include "qvubind.h"
+
+#include <QDir>
+#include <QFile>
 #include <utility>
 
 namespace {
@@ -27,4 +31,14 @@ int execDialog(QDialog& dialog)
 void setDialogAnswerer(DialogAnswerer replacement)
 {
     answerer() = std::move(replacement);
+}
+
+CurrentFolderKeeper::CurrentFolderKeeper()
+    : folder_(QDir::currentPath())
+{
+}
+
+CurrentFolderKeeper::~CurrentFolderKeeper()
+{
+    qvu::SetCurDir(QFile::encodeName(folder_).constData());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <functional>
 
 // Shows DIALOG modally and returns QDialog::exec()'s result. While an
@@ -12,3 +13,17 @@ int execDialog(QDialog& dialog);
 
 using DialogAnswerer = std::function<void(QDialog& dialog)>;
 void setDialogAnswerer(DialogAnswerer answerer);
+
+// Keeps the folder the process works in over a file dialog, which may change
+// it while the user browses: relative paths (a batch log, for one) mean the
+// same before and after the dialog.
+class CurrentFolderKeeper {
+public:
+    CurrentFolderKeeper();
+    ~CurrentFolderKeeper();
+    CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+    CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+
+private:
+    QString folder_;
+};
