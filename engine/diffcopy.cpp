@@ -333,7 +333,10 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
                     = filteredOut || dstEmpty ? std::nullopt : destinationTime(dstFolder.get(), file.name, run.euid);
                 if (decideCopy(filteredOut, file.mtimeSeconds(), dstTime, run.ignSec) == Verdict::Copy) {
                     if (!simulation_) {
-                        auto copyFile = [&] { return copyOneFile(srcPath, dstPath, file.atime, file.mtime); };
+                        auto copyFile = [&] {
+                            return copyOneFile(
+                                srcPath, { dstPath, dstFolder.get(), file.name.c_str() }, file.atime, file.mtime);
+                        };
                         CopyResult copy = copyRunner_ ? copyRunner_(file.size, copyFile) : copyFile();
                         code = copy.code;
                         text = std::move(copy.text);

@@ -10,10 +10,19 @@ struct CopyResult {
     std::string text;
 };
 
+// The copy's place: its path, and when the caller holds its folder open
+// (DIRFD, O_PATH will do), its name in that folder, which spares the system a
+// walk down the whole path.
+struct CopyTarget {
+    const std::string& path;
+    int dirFd = -1;
+    const char* name = nullptr;
+};
+
 // Copies SRC onto DST through the helper library (atomic replacement, the
 // source's permission bits and times carried), then CopyTimeStamps with the
 // times SRC had when it was decided on.
-CopyResult copyOneFile(const std::string& src, const std::string& dst, const timespec& atime, const timespec& mtime);
+CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime);
 
 // Sets the access and modification times of DST; false when that fails.
 //
@@ -22,4 +31,4 @@ CopyResult copyOneFile(const std::string& src, const std::string& dst, const tim
 // comes out stamped older than its content, so a later run copies it again,
 // whereas a fresh reading could stamp the newer time on the older content
 // and hide the change from every later run.
-bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const std::string& dst);
+bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarget& dst);

@@ -22,7 +22,7 @@ TEST(CopyOneFile, CarriesContentAndTimes)
 {
     TempDir dir;
     writeFile(dir / "src", "content", 1234);
-    ASSERT_EQ(copyOneFile(dir / "src", dir / "dst", at(1234), at(1234)).code, 0);
+    ASSERT_EQ(copyOneFile(dir / "src", { dir / "dst" }, at(1234), at(1234)).code, 0);
     EXPECT_EQ(readFile(dir / "dst"), "content");
     EXPECT_EQ(mtimeOf(dir / "dst"), 1234);
 }
@@ -34,7 +34,7 @@ TEST(CopyOneFile, SourceChangedSinceItWasListedIsStampedOlder)
     // instead of never.
     TempDir dir;
     writeFile(dir / "src", "changed", 3000);
-    ASSERT_EQ(copyOneFile(dir / "src", dir / "dst", at(1000), at(1000)).code, 0);
+    ASSERT_EQ(copyOneFile(dir / "src", { dir / "dst" }, at(1000), at(1000)).code, 0);
     EXPECT_EQ(readFile(dir / "dst"), "changed");
     EXPECT_EQ(mtimeOf(dir / "dst"), 1000);
 }
@@ -42,7 +42,7 @@ TEST(CopyOneFile, SourceChangedSinceItWasListedIsStampedOlder)
 TEST(CopyOneFile, FailureCarriesTheSystemsText)
 {
     TempDir dir;
-    CopyResult result = copyOneFile(dir / "missing", dir / "dst", at(1), at(1));
+    CopyResult result = copyOneFile(dir / "missing", { dir / "dst" }, at(1), at(1));
     EXPECT_EQ(result.code, ENOENT);
     EXPECT_EQ(result.text, std::strerror(ENOENT));
     EXPECT_FALSE(testsupport::exists(dir / "dst"));
@@ -52,10 +52,19 @@ TEST(CopyTimeStamps, SetsBothTimesOrReportsFailure)
 {
     TempDir dir;
     writeFile(dir / "dst", "d", 5000);
-    EXPECT_TRUE(CopyTimeStamps(at(700), at(900), dir / "dst"));
+    EXPECT_TRUE(CopyTimeStamps(at(700), at(900), { dir / "dst" }));
     struct stat st;
     ASSERT_EQ(stat((dir / "dst").c_str(), &st), 0);
     EXPECT_EQ(st.st_atim.tv_sec, 700);
     EXPECT_EQ(st.st_mtim.tv_sec, 900);
-    EXPECT_FALSE(CopyTimeStamps(at(700), at(900), dir / "missing"));
+    EXPECT_FALSE(CopyTimeStamps(at(700), at(900), { dir / "missing" }));
+
+    // With the folder held open, the name is looked up in it.
+    const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    EXPECT_TRUE(CopyTimeStamps(at(300), at(400), { "/not/this/path", folder, "dst" }));
+    ASSERT_EQ(stat((dir / "dst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 400);
+    EXPECT_FALSE(CopyTimeStamps(at(300), at(400), { dir / "dst", folder, "missing" }));
+    close(folder);
 }
