@@ -42,9 +42,12 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
     const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
-    lstCopied->appendLine(line);
-    if (bBatch)
+    // A batch run's window is never shown: its record is the log.
+    if (bBatch) {
         writeLog(line, false);
+        return;
+    }
+    lstCopied->appendLine(line);
 
     // The horizontal extent only grows, to the widest line so far.
     if (!lineWidth_)
