@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -116,4 +117,20 @@ TEST_F(Background, IconsFlyOnlyOverTheAutomaticBackground)
     EXPECT_FALSE(window.tmFly->isActive());
     EXPECT_TRUE(
         std::none_of(window.imgFly.begin(), window.imgFly.end(), [](QLabel* image) { return image->isVisible(); }));
+}
+
+TEST_F(Background, AQuitAskedForDuringAnAnimationStepClosesAfterIt)
+{
+    QPointer<frmBase> window = new frmBase(*store);
+    window->load();
+    window->show();
+    // The close box during a step is refused and remembered...
+    window->bAnimating = true;
+    EXPECT_FALSE(window->close());
+    window->bAnimating = false;
+    EXPECT_TRUE(window->bClosePending);
+    // ...and the next tick, its step drawn, closes the window.
+    window->tmFly->timeout({});
+    EXPECT_FALSE(window && window->isVisible());
+    delete window.data();
 }
