@@ -201,7 +201,10 @@ void frmBase::mnuFileSaveAs_Click()
 
 void frmBase::mnuFileMRU_Click(int index)
 {
-    strSetFile = mnuFileMRU[static_cast<size_t>(index)]->text();
+    // The entry's path (its caption doubles any "&").
+    if (index < 0 || index >= histories->mru().size())
+        return;
+    strSetFile = histories->mru()[index];
     if (bLoadCopySet(strSetFile)) {
         mnuFileSave->setEnabled(true);
         histories->bAddMRU(strSetFile);

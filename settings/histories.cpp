@@ -207,7 +207,9 @@ void Histories::showMRU()
         widgets_.mnuFileSeparator2->setVisible(true);
     for (int i = 0; i < strMRU.size() && i < kMaxMRU; ++i) {
         if (QAction* item = widgets_.mnuFileMRU[static_cast<std::size_t>(i)]) {
-            item->setText(strMRU[i]);
+            // A path is shown as it is: an "&" in it is no shortcut key.
+            QString caption = strMRU[i];
+            item->setText(caption.replace(QLatin1Char('&'), QLatin1String("&&")));
             item->setVisible(true);
         }
     }

@@ -327,3 +327,14 @@ TEST_F(CopySet, ABatchRunIsNotHeldUpByItsBackgroundPicture)
     EXPECT_EQ(readFile(dir / "dst/a.txt"), "a");
     EXPECT_FALSE(window);
 }
+
+TEST_F(CopySet, ARecentFileWithAnAmpersandShowsAndLoadsAsItIs)
+{
+    const std::string path = dir / "R&D.vstl";
+    writeFile(path, "cmbSrc\t/research\r\n");
+    window->histories->bAddMRU(QString::fromStdString(path));
+    EXPECT_EQ(window->mnuFileMRU[0]->text(), QString::fromStdString(dir / "R&&D.vstl"));
+    window->mnuFileMRU[0]->trigger();
+    EXPECT_EQ(window->strSetFile, QString::fromStdString(path));
+    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/research"));
+}
