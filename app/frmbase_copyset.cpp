@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
@@ -68,6 +69,9 @@ bool frmBase::bSaveCopySet(const QString& strPath)
 
 bool frmBase::bLoadCopySet(const QString& strPath)
 {
+    // Only a file: opening a named pipe would wait for a writer for ever.
+    if (!QFileInfo(strPath).isFile())
+        return false;
     QFile file(strPath);
     if (!file.open(QIODevice::ReadOnly))
         return false;

@@ -217,6 +217,9 @@ TEST_F(CopySet, LoadsAnyTextFileAndRefusesWhatCannotBeRead)
     EXPECT_TRUE(load("just some notes\nwithout any tab\n"));
     EXPECT_FALSE(window->bLoadCopySet(QString::fromStdString(dir / "absent.vstl")));
     EXPECT_FALSE(window->bLoadCopySet(QString::fromStdString(dir.path())));
+    // A named pipe nobody writes to would hold the reader for ever.
+    ASSERT_EQ(mkfifo((dir / "pipe.vstl").c_str(), 0600), 0);
+    EXPECT_FALSE(window->bLoadCopySet(QString::fromStdString(dir / "pipe.vstl")));
     // Far larger than any copy set: not read at all.
     EXPECT_FALSE(load("cmbSrc\t/big\r\n" + std::string(2 << 20, 'x')));
     EXPECT_NE(window->cmbSrc->currentText(), QStringLiteral("/big"));
