@@ -271,6 +271,13 @@ private:
     void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.
     void refreshRunDisplay();
+    // The parts a copy run and an estimate share: taking the run (nothing
+    // when one is in progress or the job is refused), handing the filter to
+    // the engine and running it, and putting the window back afterwards
+    // (false when a quit asked for meanwhile has closed it).
+    bool beginRun(Job& job);
+    std::int32_t runEngine(const Job& job);
+    bool endRun();
     // Adds one file the estimate would copy to its sums and to the estimate window.
     void estimateFile(const std::string& pSrc, const std::string& pDst);
     // The engine's copy runner: a large file is copied on a helper thread

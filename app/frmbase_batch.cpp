@@ -9,15 +9,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
-#include <ctime>
 #include <exception>
 
 namespace {
 
 QString timeStamp()
 {
-    return QString::fromStdString(
-        DateTimeText(DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)))));
+    return QString::fromStdString(DateTimeText(DateTime::now()));
 }
 
 // The options in the argument text: split at every single blank (two blanks

@@ -1,26 +1,17 @@
 // The capacity estimate: a simulated run over the job that adds up the room
 // the files to copy will take on the destination volume, shown in frmEst.
-#include "forms.h"
 #include "frmbase.h"
 #include "frmest.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "pathtext.h"
 #include "qvubind.h"
 #include "textlabel.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QFile>
-#include <QPushButton>
-#include <QTimer>
 #include <sys/statvfs.h>
 
 namespace {
-
-std::string toPath(const QString& text)
-{
-    return QFile::encodeName(text).toStdString();
-}
 
 // The allocation unit of the volume whose mount point is ROOT; -1 when it
 // cannot be read or does not fit.
@@ -36,15 +27,9 @@ std::int32_t clusterBytesOf(const std::string& root)
 
 void frmBase::btnEst_Click()
 {
-    if (running_)
-        return;
-    running_ = true;
-    nFlushInputMessages(this);
     Job job;
-    if (!bCheckJob(job)) {
-        running_ = false;
+    if (!beginRun(job))
         return;
-    }
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(false);
@@ -66,27 +51,15 @@ void frmBase::btnEst_Click()
         dbExistSum = 0;
         dbNeedSum = 0;
         bEstimating = true;
-        if (chkFilter->isChecked())
-            cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
-        else
-            cpMan->ResetExtFilter();
-        sinceYield_.start();
-        result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+        result = runEngine(job);
         bEstimating = false;
         cpMan->SetSimulation(false);
     } else {
         nShowMessage(job.strDst + QStringLiteral("の属するディスク容量が検査できません。"), MB_ICONERROR, kCaption);
     }
 
-    refreshRunDisplay();
-    QApplication::restoreOverrideCursor();
-    Timer1->stop();
-    lbMsg->clear();
-    running_ = false;
-    if (bClosePending) {
-        UnloadAllForms(); // this window goes too: nothing of it may be touched after this
+    if (!endRun())
         return;
-    }
     if (result <= 0)
         histories->bAddHistory(job.strSrc, job.strDst);
     if (spaceRead && result != 0) {

@@ -5,23 +5,14 @@
 #include "forms.h"
 #include "frmbase.h"
 #include "frmerr.h"
+#include "pathtext.h"
 #include "textlabel.h"
 #include "textwidth.h"
 #include "twips.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QLabel>
-
-namespace {
-
-QString fromPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-} // namespace
 
 void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {

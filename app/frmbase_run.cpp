@@ -6,6 +6,7 @@
 #include "frmbase.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "pathtext.h"
 #include "textlabel.h"
 
 #include <QAction>
@@ -13,13 +14,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <ctime>
 #include <thread>
 
 namespace {
@@ -27,21 +26,6 @@ namespace {
 constexpr int kYieldMilliseconds = 20;
 constexpr int kYieldsPerClockCheck = 8;
 constexpr int kPumpsPerRefresh = 5;
-
-std::string toPath(const QString& text)
-{
-    return QFile::encodeName(text).toStdString();
-}
-
-QString fromPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-DateTime now()
-{
-    return DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)));
-}
 
 } // namespace
 
@@ -126,7 +110,7 @@ void frmBase::ResetRunDisplay(bool bCopy)
     colours.setColor(QPalette::Base, palette().color(bCopy ? QPalette::Base : QPalette::Button));
     lstCopied->setPalette(colours);
     lbSec->setText(QStringLiteral("0"));
-    dtStart = now();
+    dtStart = DateTime::now();
     Timer1->start();
     if (bCopy)
         btnStop->setEnabled(true);
@@ -134,23 +118,55 @@ void frmBase::ResetRunDisplay(bool bCopy)
 
 void frmBase::Timer1_Timer()
 {
-    lbSec->setText(QString::number(now().unixSeconds() - dtStart.unixSeconds()));
+    lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
+}
+
+bool frmBase::beginRun(Job& job)
+{
+    if (running_)
+        return false;
+    // Taken before anything lets the window work (the flush, the checks'
+    // questions), so that no second start can slip in.
+    running_ = true;
+    nFlushInputMessages(this);
+    if (!bCheckJob(job)) {
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+std::int32_t frmBase::runEngine(const Job& job)
+{
+    if (chkFilter->isChecked())
+        cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
+    else
+        cpMan->ResetExtFilter();
+    sinceYield_.start();
+    return cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+}
+
+bool frmBase::endRun()
+{
+    refreshRunDisplay();
+    QApplication::restoreOverrideCursor();
+    Timer1->stop();
+    btnStop->setEnabled(false);
+    lbMsg->clear();
+    running_ = false;
+    if (bClosePending) {
+        UnloadAllForms(); // this window goes too: nothing of it may be touched after this
+        return false;
+    }
+    return true;
 }
 
 void frmBase::btnStart_Click()
 {
-    if (running_)
-        return;
-    // Taken before anything lets the window work (the flush, the checks'
-    // questions), so that no second start can slip in.
-    running_ = true;
     lastRunResult_.reset();
-    nFlushInputMessages(this);
     Job job;
-    if (!bCheckJob(job)) {
-        running_ = false;
+    if (!beginRun(job))
         return;
-    }
     // Unattended, a source that is not there (a mount that failed) must not
     // pass for a night with nothing to copy.
     if (bBatch && !bIsFolder(toPath(job.strSrc))) {
@@ -165,24 +181,10 @@ void frmBase::btnStart_Click()
     cpMan->SetSimulation(false);
     bEstimating = false;
     bSkipAll = bBatch;
-    if (chkFilter->isChecked())
-        cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
-    else
-        cpMan->ResetExtFilter();
-    sinceYield_.start();
-    const std::int32_t result = cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+    const std::int32_t result = runEngine(job);
     lastRunResult_ = result;
-
-    refreshRunDisplay();
-    QApplication::restoreOverrideCursor();
-    Timer1->stop();
-    btnStop->setEnabled(false);
-    lbMsg->clear();
-    running_ = false;
-    if (bClosePending) {
-        UnloadAllForms(); // this window goes too: nothing of it may be touched after this
+    if (!endRun())
         return;
-    }
     if (result >= 0)
         histories->bAddHistory(job.strSrc, job.strDst);
 

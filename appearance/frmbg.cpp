@@ -7,8 +7,8 @@
 #include "forms.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "pathtext.h"
 
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -124,7 +124,7 @@ QString hexText(std::int32_t color)
 // pair when the extension is not one of the offered types (never "all files").
 std::int16_t filterIndexFor(const QString& path)
 {
-    const QString extension = QString::fromStdString(ExtensionOf(QFile::encodeName(path).toStdString())).toLower();
+    const QString extension = QString::fromStdString(ExtensionOf(toPath(path))).toLower();
     if (extension == QLatin1String("bmp") || extension == QLatin1String("dib"))
         return 2;
     if (extension == QLatin1String("wmf") || extension == QLatin1String("emf"))

@@ -118,6 +118,11 @@ void putDigits(char*& out, int value, int width)
 
 } // namespace
 
+DateTime DateTime::now()
+{
+    return DateTime(static_cast<std::int64_t>(std::time(nullptr)));
+}
+
 std::string DateTimeText(const DateTime& time)
 {
     if (time.isZero())

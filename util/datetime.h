@@ -10,6 +10,8 @@ class DateTime {
 public:
     DateTime() = default;
     static DateTime fromUnixSeconds(std::int64_t seconds) { return DateTime(seconds); }
+    // The current time, to the second.
+    static DateTime now();
 
     bool isZero() const { return !valid_; }
     std::int64_t unixSeconds() const { return seconds_; }

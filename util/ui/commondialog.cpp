@@ -3,9 +3,9 @@
 #include "dialogs.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "pathtext.h"
 
 #include <QColorDialog>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
@@ -18,16 +18,6 @@
 #include <vector>
 
 namespace {
-
-std::string toPath(const QString& text)
-{
-    return QFile::encodeName(text).toStdString();
-}
-
-QString fromPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
 
 struct FilterPair {
     QString description;
