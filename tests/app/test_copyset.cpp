@@ -4,6 +4,7 @@
 #include "store.h"
 #include "testsupport.h"
 #include "textlabel.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,26 +23,8 @@ using testsupport::writeFile;
 
 namespace {
 
-class CopySet : public ::testing::Test {
+class CopySet : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
-        window = new frmBase(*store);
-        window->load();
-        setMessageBoxAnswerer([this](const QString& text, int flags, const QString&) {
-            messages.push_back(text);
-            flagsShown.push_back(flags);
-            return (flags & MB_YESNO) ? IDYES : IDOK;
-        });
-    }
-    void TearDown() override
-    {
-        setDialogAnswerer(nullptr);
-        setMessageBoxAnswerer(nullptr);
-        delete window.data();
-    }
-
     // Loads TEXT as a copy-set file.
     bool load(const std::string& text)
     {
@@ -68,13 +51,8 @@ protected:
         });
     }
 
-    testsupport::TempDir dir;
     std::vector<QString> dialogsShown;
     bool windowEnabledDuringDialog = true;
-    std::unique_ptr<SettingsStore> store;
-    QPointer<frmBase> window;
-    std::vector<QString> messages;
-    std::vector<int> flagsShown;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "store.h"
 #include "testsupport.h"
 #include "textlabel.h"
+#include "windowtest.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -17,45 +18,22 @@ using testsupport::writeFile;
 
 namespace {
 
-class Estimate : public ::testing::Test {
+class Estimate : public WindowTest {
 protected:
     void SetUp() override
     {
-        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
-        window = new frmBase(*store);
-        window->load();
-        window->show();
-        setMessageBoxAnswerer([this](const QString& text, int flags, const QString&) {
-            messages.push_back(text);
-            return answer ? answer(text) : ((flags & MB_YESNO) ? IDYES : IDOK);
-        });
+        WindowTest::SetUp();
         struct statvfs volume { };
         ASSERT_EQ(statvfs(dir.path().c_str(), &volume), 0);
         cluster = static_cast<double>(volume.f_frsize);
     }
-    void TearDown() override
-    {
-        setMessageBoxAnswerer(nullptr);
-        delete window.data();
-    }
 
-    void fill()
-    {
-        window->cmbSrc->setEditText(QString::fromStdString(src));
-        window->cmbDst->setEditText(QString::fromStdString(dst));
-    }
+    void fill() { WindowTest::fill(src, dst); }
 
     // BYTES in whole clusters of this volume.
     double clusters(double bytes) const { return std::ceil(bytes / cluster) * cluster; }
 
-    testsupport::TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
     double cluster = 0;
-    std::unique_ptr<SettingsStore> store;
-    QPointer<frmBase> window;
-    std::vector<QString> messages;
-    std::function<int(const QString&)> answer;
 };
 
 } // namespace
@@ -104,7 +82,7 @@ TEST_F(Estimate, StoppedFromTheEstimateWindow)
     for (int i = 0; i < 3; ++i)
         writeFile(src + "/f" + std::to_string(i) + ".bin", std::string(100, 'x'));
     fill();
-    answer = [](const QString&) { return IDYES; };
+    answer = [](const QString&, int) { return IDYES; };
     // The stop button is pressed as soon as the estimate lets the window work.
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {

@@ -5,6 +5,7 @@
 #include "store.h"
 #include "testsupport.h"
 #include "textlabel.h"
+#include "windowtest.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,46 +31,13 @@ using testsupport::writeFile;
 
 namespace {
 
-class RunControl : public ::testing::Test {
+class RunControl : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
-        window = new frmBase(*store);
-        window->load();
-        window->show();
-        setMessageBoxAnswerer([this](const QString& text, int flags, const QString& title) {
-            messages.push_back(text);
-            titles.push_back(title);
-            return answer ? answer(text, flags) : ((flags & MB_YESNO) ? IDYES : IDOK);
-        });
-    }
-    void TearDown() override
-    {
-        setMessageBoxAnswerer(nullptr);
-        delete window.data();
-    }
-
-    void fill(const std::string& source, const std::string& destination)
-    {
-        window->cmbSrc->setEditText(QString::fromStdString(source));
-        window->cmbDst->setEditText(QString::fromStdString(destination));
-    }
-
     bool focused(QWidget* widget) const
     {
         QWidget* focus = window->focusWidget();
         return focus == widget || widget->isAncestorOf(focus);
     }
-
-    testsupport::TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    std::unique_ptr<SettingsStore> store;
-    QPointer<frmBase> window;
-    std::vector<QString> messages;
-    std::vector<QString> titles;
-    std::function<int(const QString&, int)> answer;
 };
 
 } // namespace
