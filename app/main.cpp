@@ -1,4 +1,5 @@
 #include "frmbase.h"
+#include "messagebox.h"
 #include "store.h"
 
 #include <QApplication>
@@ -25,12 +26,6 @@ void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, cons
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
-bool headlessPlatform()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -49,7 +44,7 @@ int main(int argc, char** argv)
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->bHeadless = headlessPlatform();
+    window->bHeadless = bNobodyCanSee();
     if (const std::optional<int> status = window->load(arguments.join(QLatin1Char(' '))))
         return *status;
     window->show();

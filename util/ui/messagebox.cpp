@@ -45,14 +45,6 @@ QMessageBox::Icon iconOf(int flags)
     }
 }
 
-// The offscreen platforms (batch mode without a display, the tests) have no
-// screen on which anybody could answer a box; exec() would wait for ever.
-bool nobodyCanSee()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
-}
-
 int writeToStandardError(const QString& text, int flags, const QString& title)
 {
     QString line = title.isEmpty() ? text : title + QLatin1String(": ") + text;
@@ -104,7 +96,7 @@ int nMessageBox(const QString& text, int flags, const QString& title)
     const MessageBoxAnswerer answer = answerer();
     if (answer)
         return answer(text, flags, title);
-    if (nobodyCanSee())
+    if (bNobodyCanSee())
         return writeToStandardError(text, flags, title);
     return showBox(text, flags, title);
 }
@@ -112,4 +104,10 @@ int nMessageBox(const QString& text, int flags, const QString& title)
 void setMessageBoxAnswerer(MessageBoxAnswerer replacement)
 {
     answerer() = std::move(replacement);
+}
+
+bool bNobodyCanSee()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }

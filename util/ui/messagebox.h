@@ -30,6 +30,10 @@ enum MessageBoxReply : int {
 // as plain text.
 int nMessageBox(const QString& text, int flags = MB_OK, const QString& title = QString());
 
+// True on the platforms without a screen (offscreen, minimal): batch mode
+// without a display, the tests.
+bool bNobodyCanSee();
+
 // Test seam: while an answerer is set, nMessageBox shows nothing and returns
 // what the answerer returns for the box it would have shown.
 using MessageBoxAnswerer = std::function<int(const QString& text, int flags, const QString& title)>;
