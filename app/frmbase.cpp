@@ -69,8 +69,11 @@ std::optional<int> frmBase::load(const QString& strCommandLine)
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
     cpMan->setYield([this] { yieldToWindow(); });
-    cpMan->setCopyRunner(
-        [this](std::int64_t size, const std::function<CopyResult()>& copy) { return runCopy(size, copy); });
+    cpMan->setWaiter([this](PendingCopy& copy) { waitForCopy(copy); });
+    cpMan->setBeforeCopy([this] {
+        if (beforeThreadedCopy)
+            beforeThreadedCopy();
+    });
     histories->bLoadMRUList();
     histories->bLoadHistory();
     InitMainDisplay();

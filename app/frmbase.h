@@ -131,10 +131,7 @@ public:
     std::int32_t nExtFilterKind = 0;
     QString strExtFilter;
 
-    // Files at least this large are copied on a helper thread while the
-    // window keeps working; smaller ones are quicker copied in place.
-    std::int64_t nThreadedCopyBytes = 4 << 20;
-    // Test seam: runs on the helper thread before each threaded copy.
+    // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;
 
     // Controls; each carries its name as objectName().
@@ -280,9 +277,8 @@ private:
     bool endRun();
     // Adds one file the estimate would copy to its sums and to the estimate window.
     void estimateFile(const std::string& pSrc, const std::string& pDst);
-    // The engine's copy runner: a large file is copied on a helper thread
-    // while the window keeps working.
-    CopyResult runCopy(std::int64_t size, const std::function<CopyResult()>& copy);
+    // The engine's waiter: the window keeps working while a copy keeps the run waiting.
+    void waitForCopy(PendingCopy& copy);
 
     SettingsStore& store_;
     MainLayout layout_;

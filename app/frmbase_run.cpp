@@ -9,6 +9,7 @@
 #include "pathtext.h"
 #include "textlabel.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,7 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <thread>
+#include <atomic>
 
 namespace {
 
@@ -229,24 +230,21 @@ void frmBase::yieldToWindow()
     sinceYield_.start();
 }
 
-CopyResult frmBase::runCopy(std::int64_t size, const std::function<CopyResult()>& copy)
+void frmBase::waitForCopy(PendingCopy& copy)
 {
-    // Nobody watches a batch run's window: its files are copied in place.
-    if (size < nThreadedCopyBytes || bBatch)
-        return copy();
-    // The window keeps painting, ticking and hearing the Stop button while
-    // the file is copied; the run itself still waits for the whole file.
-    CopyResult result;
+    // Nobody watches a batch run's window: the run simply waits.
+    if (bBatch)
+        return;
+    // The window keeps painting, ticking and hearing the Stop button until
+    // the copy is over; the run itself still waits for it.
     refreshRunDisplay();
-    QEventLoop wait;
-    std::thread worker([&] {
-        if (beforeThreadedCopy)
-            beforeThreadedCopy();
-        result = copy();
-        QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+    std::atomic<bool> done { false };
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    copy.whenDone([&done, dispatcher] {
+        done = true;
+        dispatcher->wakeUp();
     });
-    wait.exec();
-    worker.join();
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     sinceYield_.start();
-    return result;
 }

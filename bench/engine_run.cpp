@@ -1,8 +1,9 @@
 // engine_run: one update run from the command line, with every error skipped.
 //
 //   engine_run SRC DST [--ign SECONDS] [--no-subdirs] [--simulate]
-//              [--include "EXTS" | --exclude "EXTS"] [--list]
+//              [--include "EXTS" | --exclude "EXTS"] [--list] [--copies N]
 //
+// --copies N: at most N files copied at once (1: one after the other).
 // Errors go to standard error as they happen; --list prints each copied file.
 // The last line is "checked N copied M errors E result R".
 #include "diffcopy.h"
@@ -53,7 +54,7 @@ int usage(const char* why)
     std::fprintf(stderr,
         "engine_run: %s\n"
         "usage: engine_run SRC DST [--ign SECONDS] [--no-subdirs] [--simulate]\n"
-        "                  [--include \"EXTS\" | --exclude \"EXTS\"] [--list]\n",
+        "                  [--include \"EXTS\" | --exclude \"EXTS\"] [--list] [--copies N]\n",
         why);
     return 2;
 }
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
     int filterKind = 0;
     std::string exts;
     int positional = 0;
+    int copies = 0;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -79,6 +81,13 @@ int main(int argc, char** argv)
             ignSec = std::strtod(argv[++i], &end);
             if (end == argv[i] || *end != '\0')
                 return usage("--ign needs a number of seconds");
+        } else if (arg == "--copies") {
+            if (!hasValue)
+                return usage("--copies needs a number above 0");
+            char* end = nullptr;
+            copies = static_cast<int>(std::strtol(argv[++i], &end, 10));
+            if (copies < 1 || *end != '\0')
+                return usage("--copies needs a number above 0");
         } else if (arg == "--no-subdirs") {
             subDirs = false;
         } else if (arg == "--simulate") {
@@ -110,6 +119,8 @@ int main(int argc, char** argv)
     SkippingListener listener(list);
     DiffCopy engine(listener);
     engine.SetSimulation(simulate);
+    if (copies > 0)
+        engine.setParallelCopies(copies);
     if (filterKind != 0 && !engine.SetExtFilter(filterKind, exts))
         return usage("the filter's extensions are blank");
 

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 // A run walks the source depth first, files first. For each folder:
@@ -29,6 +30,23 @@
 namespace {
 
 constexpr const char* kCreateError = "作成エラー";
+
+// How long the run waits for a copy by itself before it hands the wait to the waiter.
+constexpr std::chrono::milliseconds kPatience(20);
+
+// With several copies at once: the files a run has on their way at most, the
+// largest file it copies on its own thread (a larger one would keep a window
+// from working), and the copies it leaves queued for the copying threads.
+constexpr size_t kCopiesAhead = 64;
+constexpr std::int64_t kCopyInPlaceBytes = 1 << 20;
+constexpr size_t kKeepQueued = 4;
+
+// Copies at once: beyond four, they wait on the disk more than they gain.
+int defaultParallelCopies()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 2u, 4u));
+}
 
 std::string systemMessage(int code)
 {
@@ -91,6 +109,7 @@ ListedFile restat(const std::string& name, const std::string& path)
 
 DiffCopy::DiffCopy(DiffCopyListener& listener)
     : listener_(listener)
+    , parallelCopies_(defaultParallelCopies())
 {
 }
 
@@ -99,9 +118,19 @@ void DiffCopy::setYield(std::function<void()> yield)
     yield_ = std::move(yield);
 }
 
-void DiffCopy::setCopyRunner(CopyRunner runner)
+void DiffCopy::setParallelCopies(int n)
 {
-    copyRunner_ = std::move(runner);
+    parallelCopies_ = std::max(n, 1);
+}
+
+void DiffCopy::setWaiter(Waiter waiter)
+{
+    waiter_ = std::move(waiter);
+}
+
+void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
+{
+    beforeCopy_ = std::move(beforeCopy);
 }
 
 bool DiffCopy::SetSimulation(bool bMode)
@@ -301,81 +330,224 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 }
 
 std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-    const std::vector<ListedFile>& files, const Run& run, bool dstCreated, bool& ended)
+    const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended)
 {
     const std::string src = RemoveBackslash(srcPrefix);
     const std::string dst = RemoveBackslash(dstPrefix);
     // When the destination folder is new, or cannot be opened (missing in
     // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
-    const bool dstEmpty = dstCreated || dstFolder.get() < 0;
+    const Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
     std::int32_t result = 0;
     std::int32_t failure = 0;
-    std::string srcPath, dstPath;
+    // With several copies at once, the run goes on deciding while the copying
+    // threads work, and copies small files itself rather than wait for them:
+    // handing a file to another thread costs more than copying a small one,
+    // so the run waits only when kCopiesAhead files are on their way, and
+    // then until half of them are over.
+    const bool several = parallelCopies_ > 1;
+    const size_t inFlight = several ? kCopiesAhead : 1;
 
+    std::deque<Pending> pending;
+    // Copies still in progress write into dstFolder: whatever way this
+    // function is left, they are over before the folder is closed.
+    struct InFlight {
+        std::deque<Pending>& pending;
+        Run& run;
+        ~InFlight()
+        {
+            if (pending.empty())
+                return;
+            run.pool->cancelQueued();
+            for (Pending& p : pending)
+                if (p.copy)
+                    run.pool->waitFor(*p.copy);
+        }
+    } inFlightGuard { pending, run };
+
+    // Settles the first file on its way; true when that ends the folder.
+    auto settleFront = [&] {
+        Pending& front = pending.front();
+        finish(front, run);
+        // While the user is asked about a failed copy, the copies queued
+        // behind it wait: a stop then leaves only those already started.
+        const bool holdBack = front.code != 0 && pending.size() > 1;
+        if (holdBack)
+            run.pool->cancelQueued();
+        const FileEnd end = settle(front, folder, run, src, dst, result, failure);
+        pending.pop_front();
+        if (end != FileEnd::Next) {
+            abandon(pending, run);
+            ended = true;
+            result = end == FileEnd::Stop ? failure : 0;
+            return true;
+        }
+        if (holdBack)
+            for (Pending& p : pending)
+                if (p.copy && p.copy->cancelled())
+                    start(p, folder, run);
+        return false;
+    };
+    // Settles, in walk order, the files at the front whose copies are over.
+    auto settleOver = [&] {
+        while (!pending.empty() && (!pending.front().copy || CopyPool::isOver(*pending.front().copy)))
+            if (settleFront())
+                return true;
+        return false;
+    };
+
+    Pending current;
     for (const ListedFile& listed : files) {
+        if (settleOver())
+            return result;
+        if (several && run.pool && run.pool->runQueued(kCopyInPlaceBytes, kKeepQueued) && settleOver())
+            return result;
+        if (pending.size() >= inFlight) {
+            // The first file on its way is being copied (the others are
+            // settled above), so this finds a copy.
+            size_t half = inFlight / 2;
+            while (!pending[half].copy)
+                --half;
+            await(*run.pool, *pending[half].copy);
+            if (settleOver())
+                return result;
+        }
         if (stopRequested()) {
+            abandon(pending, run);
             ended = true;
             return kStopped;
         }
-        srcPath.assign(srcPrefix).append(listed.name);
-        dstPath.assign(dstPrefix).append(listed.name);
-
-        ListedFile file = listed;
-        for (;;) {
-            // The decision: filter, then times, then the copy itself.
-            const bool filteredOut = filter_.passesOver(ExtensionOf(file.name));
-            std::int32_t code = filteredOut ? 0 : file.statError;
-            std::string text = code != 0 ? systemMessage(code) : std::string();
-            bool copied = false;
-            if (code == 0) {
-                auto dstTime
-                    = filteredOut || dstEmpty ? std::nullopt : destinationTime(dstFolder.get(), file.name, run.euid);
-                if (decideCopy(filteredOut, file.mtimeSeconds(), dstTime, run.ignSec) == Verdict::Copy) {
-                    if (!simulation_) {
-                        auto copyFile = [&] {
-                            return copyOneFile(
-                                srcPath, { dstPath, dstFolder.get(), file.name.c_str() }, file.atime, file.mtime);
-                        };
-                        CopyResult copy = copyRunner_ ? copyRunner_(file.size, copyFile) : copyFile();
-                        code = copy.code;
-                        text = std::move(copy.text);
-                    }
-                    copied = code == 0;
-                }
-            }
-
-            bool reportSkipped = false;
-            if (code != 0) {
-                result = code;
-                std::int32_t reply = ask(srcPath, dstPath, text);
-                if (reply == 1) {
-                    ended = true;
-                    return code;
-                }
-                if (reply == 2) {
-                    file = restat(file.name, srcPath);
-                    continue;
-                }
-                if (reply != 3 && reply != 4)
-                    break; // outside the protocol: no event, the code stays as the running result
-                reportSkipped = true;
-            }
-
-            const DateTime time = DateTime::fromUnixSeconds(file.mtimeSeconds());
-            Resolution resolution = guarded(src, dst, failure, [&] {
-                listener_.FileChecked(srcPath, dstPath, time, copied && !reportSkipped);
-                return 0;
-            });
-            if (resolution == Resolution::Stop || resolution == Resolution::EndFolder) {
-                ended = true;
-                return resolution == Resolution::Stop ? failure : 0;
-            }
-            result = 0;
-            break;
+        current.file = listed;
+        current.srcPath.assign(srcPrefix).append(listed.name);
+        current.dstPath.assign(dstPrefix).append(listed.name);
+        start(current, folder, run);
+        if (!pending.empty() || current.copy) {
+            pending.push_back(std::move(current));
+            continue;
+        }
+        // Nothing before it is still on its way: its events come at once.
+        const FileEnd end = settle(current, folder, run, src, dst, result, failure);
+        if (end != FileEnd::Next) {
+            ended = true;
+            return end == FileEnd::Stop ? failure : 0;
         }
     }
+    // The folder's last copies: the run takes on those no thread has started.
+    if (several && run.pool)
+        while (run.pool->runQueued(kCopyInPlaceBytes, 0))
+            ;
+    while (!pending.empty())
+        if (settleFront())
+            return result;
     return result;
+}
+
+void DiffCopy::start(Pending& p, const Folder& folder, Run& run)
+{
+    // The decision: filter, then times, then the copy itself.
+    const bool filteredOut = filter_.passesOver(ExtensionOf(p.file.name));
+    p.code = filteredOut ? 0 : p.file.statError;
+    p.text = p.code != 0 ? systemMessage(p.code) : std::string();
+    p.copied = false;
+    p.copy.reset();
+    if (p.code != 0)
+        return;
+    const auto dstTime
+        = filteredOut || folder.dstEmpty ? std::nullopt : destinationTime(folder.dstFd, p.file.name, run.euid);
+    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstTime, run.ignSec) != Verdict::Copy)
+        return;
+    p.copied = true; // in simulation mode: would be copied
+    if (simulation_)
+        return;
+    if (!run.pool)
+        run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
+    p.copy = run.pool->submit(p.file.size,
+        [src = p.srcPath, dst = p.dstPath, name = p.file.name, dirFd = folder.dstFd, atime = p.file.atime,
+            mtime = p.file.mtime, before = beforeCopy_] {
+            if (before)
+                before();
+            return copyOneFile(src, { dst, dirFd, name.c_str() }, atime, mtime);
+        });
+}
+
+void DiffCopy::await(CopyPool& pool, CopyPool::Job& job)
+{
+    if (pool.waitFor(job, kPatience))
+        return;
+    if (waiter_)
+        waiter_(job);
+    pool.waitFor(job);
+}
+
+void DiffCopy::finish(Pending& p, Run& run)
+{
+    if (!p.copy)
+        return;
+    await(*run.pool, *p.copy);
+    const CopyResult& copy = p.copy->result();
+    p.code = copy.code;
+    p.text = copy.code != 0 && copy.text.empty() ? systemMessage(copy.code) : copy.text;
+    p.copied = copy.code == 0;
+    p.copy.reset();
+}
+
+DiffCopy::FileEnd DiffCopy::settle(Pending& p, const Folder& folder, Run& run, const std::string& src,
+    const std::string& dst, std::int32_t& result, std::int32_t& failure)
+{
+    for (;;) {
+        finish(p, run);
+        bool reportSkipped = false;
+        if (p.code != 0) {
+            result = p.code;
+            const std::int32_t reply = ask(p.srcPath, p.dstPath, p.text);
+            if (reply == 1) {
+                failure = p.code;
+                return FileEnd::Stop;
+            }
+            if (reply == 2) {
+                p.file = restat(p.file.name, p.srcPath);
+                start(p, folder, run);
+                continue;
+            }
+            if (reply != 3 && reply != 4)
+                return FileEnd::Next; // outside the protocol: no event, the code stays as the running result
+            reportSkipped = true;
+        }
+
+        const DateTime time = DateTime::fromUnixSeconds(p.file.mtimeSeconds());
+        const Resolution resolution = guarded(src, dst, failure, [&] {
+            listener_.FileChecked(p.srcPath, p.dstPath, time, p.copied && !reportSkipped);
+            return 0;
+        });
+        if (resolution == Resolution::Stop)
+            return FileEnd::Stop;
+        if (resolution == Resolution::EndFolder)
+            return FileEnd::EndFolder;
+        result = 0;
+        return FileEnd::Next;
+    }
+}
+
+void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
+{
+    if (pending.empty())
+        return;
+    run.pool->cancelQueued();
+    for (Pending& p : pending) {
+        if (p.copy) {
+            await(*run.pool, *p.copy);
+            if (p.copy->cancelled() || p.copy->result().code != 0)
+                continue; // never made, or failed and left as it was: as if never tried
+        } else if (p.code != 0) {
+            continue;
+        }
+        try {
+            listener_.FileChecked(p.srcPath, p.dstPath, DateTime::fromUnixSeconds(p.file.mtimeSeconds()), p.copied);
+        } catch (...) {
+            break; // the run is ending anyway; a handler that fails is not asked again
+        }
+    }
+    pending.clear();
 }
 
 std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)

@@ -3,6 +3,7 @@
 // last-modified time in the source is later.
 #pragma once
 
+#include "copypool.h"
 #include "extfilter.h"
 #include "filecopy.h"
 #include "listener.h"
@@ -11,7 +12,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -30,11 +33,21 @@ public:
     // StopCopy made from it is seen right after it returns.
     void setYield(std::function<void()> yield);
 
-    // Runs the copy of one file of SIZE bytes: the runner calls COPY (on any
-    // thread) and returns its result once it is done. Without a runner the
-    // copy runs on the calling thread. Either way the run waits for the file.
-    using CopyRunner = std::function<CopyResult(std::int64_t size, const std::function<CopyResult()>& copy)>;
-    void setCopyRunner(CopyRunner runner);
+    // Files are copied on up to N threads at once, the calling thread among
+    // them, while the run decides the next ones; the events still come in walk
+    // order. With 1, every file is copied on a thread of its own and the run
+    // waits for each copy before it decides the next file, as a plain
+    // sequential copy would. By default, one per processor core, 2 to 4.
+    void setParallelCopies(int n);
+
+    // Called when the run has waited a moment for a copy and has to go on
+    // waiting: a window can keep working until the copy wakes it. A waiter
+    // that returns before then leaves the run to wait by itself.
+    using Waiter = std::function<void(PendingCopy& copy)>;
+    void setWaiter(Waiter waiter);
+
+    // Called on the copying thread as each copy starts.
+    void setBeforeCopy(std::function<void()> beforeCopy);
 
     // Simulation mode: decide and report as a real run, but write nothing. Returns bMode.
     bool SetSimulation(bool bMode);
@@ -73,7 +86,27 @@ private:
         std::vector<FolderId> path; // the source folders from the top down to the one being walked
         bool hasTopDst = false;
         FolderId topDst {};
+        std::unique_ptr<CopyPool> pool; // started with the run's first copy
     };
+
+    // The folder whose files are being decided.
+    struct Folder {
+        int dstFd; // the destination folder, open, or -1
+        bool dstEmpty; // no file of it can be found at the destination
+    };
+
+    // One file on its way: decided, perhaps being copied, its events not raised yet.
+    struct Pending {
+        ListedFile file;
+        std::string srcPath, dstPath;
+        std::shared_ptr<CopyPool::Job> copy; // the copy in progress
+        std::int32_t code = 0;
+        std::string text;
+        bool copied = false;
+    };
+
+    // What the outcome of a file means for its folder.
+    enum class FileEnd { Next, EndFolder, Stop };
 
     // How an unexpected failure was answered.
     enum class Resolution { Retry, Continue, EndFolder, Stop };
@@ -83,7 +116,18 @@ private:
     // folder was made by this run); ENDED tells that the folder ends with the
     // returned value instead of going on to its subfolders.
     std::int32_t processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-        const std::vector<ListedFile>& files, const Run& run, bool dstCreated, bool& ended);
+        const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
+    // Decides P's file and, when it is to be copied, hands the copy to the pool.
+    void start(Pending& p, const Folder& folder, Run& run);
+    // Waits for P's copy, if one is in progress, and takes its outcome.
+    void finish(Pending& p, Run& run);
+    void await(CopyPool& pool, CopyPool::Job& job);
+    // Raises P's events and follows the replies (a retry decides the file again).
+    FileEnd settle(Pending& p, const Folder& folder, Run& run, const std::string& src, const std::string& dst,
+        std::int32_t& result, std::int32_t& failure);
+    // The folder ends early: copies not started are cancelled, the others
+    // waited for, and the files that went through are still reported.
+    void abandon(std::deque<Pending>& pending, Run& run);
     bool makeDestination(const std::string& src, const std::string& dst);
     std::int32_t countFolder(const std::string& src, bool subDirs, std::vector<FolderId>& path, std::int32_t& reached);
 
@@ -101,7 +145,9 @@ private:
 
     DiffCopyListener& listener_;
     std::function<void()> yield_;
-    CopyRunner copyRunner_;
+    Waiter waiter_;
+    std::function<void()> beforeCopy_;
+    int parallelCopies_;
     std::atomic<bool> stop_ { false };
     bool simulation_ = false;
     ExtFilter filter_;

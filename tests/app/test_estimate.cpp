@@ -114,8 +114,8 @@ TEST_F(Estimate, RefusesWhileACopyRunsAndAJobTheChecksRefuse)
     writeFile(src + "/a.bin", "a");
     fill();
     // An estimate asked for in the middle of a copy run does nothing. The
-    // file is copied on the helper thread, while the window works.
-    window->nThreadedCopyBytes = 0;
+    // file is copied on a copying thread, while the window works.
+    window->cpMan->setParallelCopies(1);
     bool estimated = true;
     QTimer::singleShot(0, window, [&] {
         window->btnEst->click();

@@ -1,5 +1,6 @@
 #include "copiedlist.h"
 #include "dialogs.h"
+#include "duringcopy.h"
 #include "frmbase.h"
 #include "messagebox.h"
 #include "store.h"
@@ -76,14 +77,7 @@ TEST_F(RunControl, StopDuringARunEndsItAndLeavesTheHistories)
     for (const char* name : { "/1", "/2", "/3" })
         writeFile(src + name, std::string(64, 'x'), 1700000000);
     fill(src, dst);
-    // Every copy runs on the helper thread, so the window works during the
-    // first file and hears the Stop button then.
-    window->nThreadedCopyBytes = 0;
-    std::atomic<bool> clicked { false };
-    window->beforeThreadedCopy = [&] {
-        if (!clicked.exchange(true))
-            QMetaObject::invokeMethod(window->btnStop, &QPushButton::click, Qt::QueuedConnection);
-    };
+    testsupport::actDuringFirstCopy(*window, [&] { window->btnStop->click(); });
     window->btnStart->click();
 
     ASSERT_EQ(messages.size(), 2u);
@@ -225,7 +219,7 @@ TEST_F(RunControl, TheWindowKeepsWorkingDuringALargeFile)
 {
     writeFile(src + "/large.bin", std::string(1 << 20, 'L'), 1700000000);
     fill(src, dst);
-    window->nThreadedCopyBytes = 1;
+    window->cpMan->setParallelCopies(1);
     // The copy waits until the window's own timer has ticked three times:
     // it can only tick if the window is pumping while the file is copied.
     std::atomic<int> ticks { 0 };
@@ -248,16 +242,10 @@ TEST_F(RunControl, StartDoesNothingWhileARunIsInProgress)
 {
     writeFile(src + "/a", "a", 1700000000);
     fill(src, dst);
-    window->nThreadedCopyBytes = 0;
     // A second click arrives while the first file is being copied.
-    std::atomic<int> starts { 0 };
-    window->beforeThreadedCopy = [&] {
-        if (starts++ == 0)
-            QMetaObject::invokeMethod(window->btnStart, &QPushButton::click, Qt::QueuedConnection);
-    };
+    testsupport::actDuringFirstCopy(*window, [&] { window->btnStart->click(); });
     window->btnStart->click();
-    EXPECT_EQ(starts, 1);
-    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.size(), 1u); // one summary: no second run
 }
 
 TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
@@ -357,12 +345,7 @@ TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
     for (const char* name : { "/1", "/2" })
         writeFile(src + name, "x", 1700000000);
     fill(src, dst);
-    window->nThreadedCopyBytes = 0;
-    std::atomic<bool> asked { false };
-    window->beforeThreadedCopy = [&] {
-        if (!asked.exchange(true))
-            QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
-    };
+    testsupport::actDuringFirstCopy(*window, [&] { window->close(); });
     window->btnStart->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());

@@ -2,6 +2,7 @@
 // helper library, every question answered as a person would, then the copy
 // set saved in it run by the program itself in batch mode.
 #include "dialogs.h"
+#include "duringcopy.h"
 #include "frmbase.h"
 #include "frmerr.h"
 #include "frmest.h"
@@ -81,12 +82,7 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     // New pictures; the user stops the run during the first of them.
     for (const char* name : { "/2025/d.jpg", "/2025/e.jpg", "/2025/f.jpg" })
         writeFile(src + name, name, 1700000100);
-    window->nThreadedCopyBytes = 0;
-    std::atomic<bool> stopped { false };
-    window->beforeThreadedCopy = [&] {
-        if (!stopped.exchange(true))
-            QMetaObject::invokeMethod(window->btnStop, &QPushButton::click, Qt::QueuedConnection);
-    };
+    testsupport::actDuringFirstCopy(*window, [&] { window->btnStop->click(); });
     window->btnStart->click();
     window->beforeThreadedCopy = nullptr;
     // How many were checked before depends on the order the folders list in.

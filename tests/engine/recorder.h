@@ -33,6 +33,8 @@ public:
     {
         events.push_back("error " + strSrc + " -> " + strDst + ": " + strErr);
         errors.push_back(strErr);
+        if (onError)
+            onError(strDst);
         nOp = replies.empty() ? defaultReply : replies.front();
         if (!replies.empty())
             replies.pop_front();
@@ -55,6 +57,7 @@ public:
     std::int32_t defaultReply = 4;
     std::function<void(const std::string&)> onFileChecked;
     std::function<void(const std::string&)> onSearching;
+    std::function<void(const std::string&)> onError; // given the destination
 };
 
 // A temporary folder with "src" and "dst" paths in it, and an engine that

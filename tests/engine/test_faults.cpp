@@ -93,7 +93,9 @@ TEST_F(Faults, FileThatVanishesBeforeItsTurnIsReported)
 {
     writeFile(src + "/a", "a");
     writeFile(src + "/b", "b");
-    // The first file decided removes the other one before its turn.
+    // The first file decided removes the other one before its turn (which
+    // comes after the first file's events with one copy at a time).
+    engine.setParallelCopies(1);
     recorder.onFileChecked
         = [&](const std::string& path) { unlink((path.back() == 'a' ? src + "/b" : src + "/a").c_str()); };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);

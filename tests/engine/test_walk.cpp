@@ -184,9 +184,26 @@ TEST_F(Walk, StopEndsTheRunBeforeTheNextFile)
     for (int i = 0; i < 5; ++i)
         writeFile(src + "/f" + std::to_string(i), "x");
     writeFile(src + "/sub/g", "g");
+    engine.setParallelCopies(1);
     recorder.onFileChecked = [&](const std::string&) { engine.StopCopy(); };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kStopped);
     EXPECT_EQ(recorder.only("copied ").size(), 1u);
+    EXPECT_EQ(indexOf("searching " + src + "/sub"), -1);
+}
+
+TEST_F(Walk, StopWithSeveralCopiesReportsEveryCopyMade)
+{
+    for (int i = 0; i < 300; ++i)
+        writeFile(src + "/f" + std::to_string(i), "x");
+    writeFile(src + "/sub/g", "g");
+    engine.setParallelCopies(3);
+    recorder.onFileChecked = [&](const std::string&) { engine.StopCopy(); };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kStopped);
+    // Copies already on their way when the stop was seen are finished and
+    // reported; none is started after it.
+    const size_t copied = recorder.only("copied ").size();
+    EXPECT_EQ(copied, testsupport::namesIn(dst).size());
+    EXPECT_LT(copied, 300u);
     EXPECT_EQ(indexOf("searching " + src + "/sub"), -1);
 }
 

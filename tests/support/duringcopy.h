@@ -1,0 +1,40 @@
+// Acting on a main window while one of its copies is in progress.
+#pragma once
+
+#include "frmbase.h"
+
+#include <QMetaObject>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace testsupport {
+
+// Makes WINDOW copy one file at a time, each on a copying thread, and run
+// ACTION on the window's own thread while the first copy of the next run is
+// in progress: that copy is held until ACTION has run, so whatever ACTION
+// does (a click, a close) certainly reaches the window during the copy.
+inline void actDuringFirstCopy(frmBase& window, std::function<void()> action)
+{
+    window.cpMan->setParallelCopies(1);
+    auto first = std::make_shared<std::atomic<bool>>(true);
+    window.beforeThreadedCopy = [&window, action, first] {
+        if (!first->exchange(false))
+            return;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        QMetaObject::invokeMethod(
+            &window,
+            [action, done] {
+                action();
+                *done = true;
+            },
+            Qt::QueuedConnection);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!*done && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    };
+}
+
+} // namespace testsupport
