@@ -21,6 +21,10 @@
 //   2. FolderSearching, the listing, FolderSearched;
 //   3. every file is decided and, when it is new or newer, copied, each
 //      followed by FileChecked or, on failure, ErrorDetected and its reply;
+//      the copies go to a pool of threads while the next files are decided,
+//      and the events are raised on the run's thread in listing order, so a
+//      listener sees what a one-file-at-a-time run would show it (except
+//      that a stop finishes the copies already started, and reports them);
 //   4. with subfolders on, each subfolder is walked completely, in listing
 //      order, before the next one.
 // A non-zero result of any level ends the whole run and travels up unchanged.

@@ -115,8 +115,8 @@ TEST_F(SeveralCopies, ARetryAfterTheCauseIsMendedCopiesTheFileInItsPlace)
 
 TEST(CopyPool, WakesOnceTheCopyIsOverAndAtOnceWhenItIsOverAlready)
 {
+    HeldCopy held; // outlives the pool, whose thread uses it
     CopyPool pool(1);
-    HeldCopy held;
     auto job = pool.submit(1, held.copy());
     held.started.get_future().wait();
     std::promise<std::thread::id> woken;
@@ -138,8 +138,8 @@ TEST(CopyPool, WakesOnceTheCopyIsOverAndAtOnceWhenItIsOverAlready)
 
 TEST(CopyPool, CancelsOnlyTheCopiesNotStarted)
 {
+    HeldCopy held; // outlives the pool, whose thread uses it
     CopyPool pool(1);
-    HeldCopy held;
     auto running = pool.submit(1, held.copy());
     held.started.get_future().wait();
     bool ran = false;
@@ -159,8 +159,8 @@ TEST(CopyPool, CancelsOnlyTheCopiesNotStarted)
 
 TEST(CopyPool, RunsTheNewestSmallQueuedCopyOnTheCallingThread)
 {
+    HeldCopy held; // outlives the pool, whose thread uses it
     CopyPool pool(1);
-    HeldCopy held;
     auto running = pool.submit(1, held.copy());
     held.started.get_future().wait();
     std::thread::id ranOn;
