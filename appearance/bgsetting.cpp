@@ -49,9 +49,8 @@ bool bSaveBGSetting(
 {
     if (!store.open())
         return false;
-    bool stored = store.write(kGradation, QString::number(nGradation));
-    stored = store.write(kBGPicture, strBGPicture) && stored;
-    stored = store.write(kLabelColor, QString::number(nLabelColor)) && stored;
+    const bool stored = store.write({ { kGradation, QString::number(nGradation) }, { kBGPicture, strBGPicture },
+        { kLabelColor, QString::number(nLabelColor) } });
     store.close();
     return stored;
 }

@@ -130,8 +130,9 @@ bool Histories::bAddHistory(const QString& strSrc, const QString& strDst)
 
     if (!store_.open())
         return false;
-    const bool written = store_.write(kSrcList, QString::fromStdString(formatHistoryValue(aSrcHistory)))
-        && store_.write(kDstList, QString::fromStdString(formatHistoryValue(aDstHistory)));
+    // Both lists in one write: their entries belong together.
+    const bool written = store_.write({ { kSrcList, QString::fromStdString(formatHistoryValue(aSrcHistory)) },
+        { kDstList, QString::fromStdString(formatHistoryValue(aDstHistory)) } });
     const QString why = store_.errorText();
     store_.close();
     if (!written) {

@@ -82,6 +82,15 @@ bool SettingsStore::write(const QString& name, const QString& value)
     return synced();
 }
 
+bool SettingsStore::write(std::initializer_list<std::pair<QString, QString>> values)
+{
+    if (!settings_)
+        return fail(QStringLiteral("設定の保存場所が開かれていません。"));
+    for (const auto& [name, value] : values)
+        settings_->setValue(name, QVariant(value));
+    return synced();
+}
+
 bool SettingsStore::remove(const QString& name)
 {
     if (!settings_)

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class QSettings;
 
@@ -34,6 +36,8 @@ public:
     std::optional<QString> read(const QString& name);
     // Writes NAME; false when it cannot be stored.
     bool write(const QString& name, const QString& value);
+    // Writes the values together: all of them are stored, or none.
+    bool write(std::initializer_list<std::pair<QString, QString>> values);
     // Removes NAME (and anything stored under it); false when the change
     // cannot be stored.
     bool remove(const QString& name);

@@ -12,12 +12,15 @@ TEST(SettingsStore, ReadsBackExactlyWhatWasWritten)
     ASSERT_TRUE(store.open());
     for (int i = 0; i < texts.size(); ++i)
         ASSERT_TRUE(store.write(QString::number(i), texts[i]));
+    ASSERT_TRUE(store.write({ { QStringLiteral("Src"), QStringLiteral("a") }, { QStringLiteral("Dst"), QString() } }));
     store.close();
 
     SettingsStore fromFile(folder.reopened());
     ASSERT_TRUE(fromFile.open());
     for (int i = 0; i < texts.size(); ++i)
         EXPECT_EQ(fromFile.read(QString::number(i)), std::optional<QString>(texts[i])) << i;
+    EXPECT_EQ(fromFile.read(QStringLiteral("Src")), QStringLiteral("a"));
+    EXPECT_EQ(fromFile.read(QStringLiteral("Dst")), QString());
     EXPECT_EQ(fromFile.read(QStringLiteral("Missing")), std::nullopt) << "missing differs from empty";
 }
 
