@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <system_error>
 
 CopyPool::CopyPool(int threads)
     : maxThreads_(threads < 1 ? 1 : threads)
@@ -24,11 +25,19 @@ std::shared_ptr<CopyPool::Job> CopyPool::submit(std::int64_t size, std::function
 {
     std::shared_ptr<Job> job(new Job(*this, size, std::move(copy)));
     std::lock_guard<std::mutex> lock(mutex_);
+    if (idleThreads_ == 0 && threads_.size() < static_cast<size_t>(maxThreads_)) {
+        // Without a thread nothing would ever copy; with one, the copies
+        // simply share it when the system refuses another.
+        try {
+            threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            if (threads_.empty())
+                throw;
+        }
+    }
     queue_.push_back(job);
     if (idleThreads_ > 0)
         queued_.notify_one();
-    else if (threads_.size() < static_cast<size_t>(maxThreads_))
-        threads_.emplace_back([this] { work(); });
     return job;
 }
 
