@@ -96,6 +96,25 @@ TEST_F(SeveralCopies, AStopAnswerLeavesNoCopyUnreported)
     EXPECT_EQ(readFile(dst + "/bad"), "old");
 }
 
+TEST_F(SeveralCopies, NoCopyStartsWhileTheUserIsAsked)
+{
+    fillWithOneBadFile(300);
+    // Three copies at once: the run's thread is in the question, so at most
+    // the two copying threads can still be finishing a copy.
+    size_t copiedWhenAsked = 0;
+    bool grewBeyondRunning = false;
+    recorder.onError = [&](const std::string&) {
+        copiedWhenAsked = copiesIn(dst);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (!grewBeyondRunning && std::chrono::steady_clock::now() < until)
+            grewBeyondRunning = copiesIn(dst) > copiedWhenAsked + 2;
+    };
+    recorder.replies = { 1 };
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
+    EXPECT_FALSE(grewBeyondRunning);
+    EXPECT_LE(copiesIn(dst), copiedWhenAsked + 2);
+}
+
 TEST_F(SeveralCopies, ARetryAfterTheCauseIsMendedCopiesTheFileInItsPlace)
 {
     fillWithOneBadFile(200);
