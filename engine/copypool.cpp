@@ -88,14 +88,29 @@ bool CopyPool::runQueued(std::int64_t maxBytes, size_t keep)
     return true;
 }
 
+void CopyPool::hold()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+}
+
+void CopyPool::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = false;
+    }
+    queued_.notify_all();
+}
+
 void CopyPool::work()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ++idleThreads_;
-        queued_.wait(lock, [this] { return !queue_.empty() || closing_; });
+        queued_.wait(lock, [this] { return (!queue_.empty() && !held_) || closing_; });
         --idleThreads_;
-        if (queue_.empty())
+        if (closing_)
             return;
         std::shared_ptr<Job> job = std::move(queue_.front());
         queue_.pop_front();

@@ -55,6 +55,11 @@ public:
     // Cancels every queued copy that no thread has started yet.
     void cancelQueued();
 
+    // While held, the pool's threads start no further copy; the copies they
+    // have started go on.
+    void hold();
+    void release();
+
 private:
     void work();
     // Runs JOB, taken off the queue, on the calling thread; LOCK is released meanwhile.
@@ -67,6 +72,7 @@ private:
     std::deque<std::shared_ptr<Job>> queue_;
     std::vector<std::thread> threads_;
     int idleThreads_ = 0;
+    bool held_ = false;
     bool closing_ = false;
 };
 

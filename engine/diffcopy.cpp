@@ -371,26 +371,14 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
 
     // Settles the first file on its way; true when that ends the folder.
     auto settleFront = [&] {
-        Pending& front = pending.front();
-        finish(front, run);
-        // While the user is asked about a failed copy, the copies queued
-        // behind it wait: a stop then leaves only those already started.
-        const bool holdBack = front.code != 0 && pending.size() > 1;
-        if (holdBack)
-            run.pool->cancelQueued();
-        const FileEnd end = settle(front, folder, run, src, dst, result, failure);
+        const FileEnd end = settle(pending.front(), folder, run, src, dst, result, failure);
         pending.pop_front();
-        if (end != FileEnd::Next) {
-            abandon(pending, run);
-            ended = true;
-            result = end == FileEnd::Stop ? failure : 0;
-            return true;
-        }
-        if (holdBack)
-            for (Pending& p : pending)
-                if (p.copy && p.copy->cancelled())
-                    start(p, folder, run);
-        return false;
+        if (end == FileEnd::Next)
+            return false;
+        abandon(pending, run);
+        ended = true;
+        result = end == FileEnd::Stop ? failure : 0;
+        return true;
     };
     // Settles, in walk order, the files at the front whose copies are over.
     auto settleOver = [&] {
@@ -503,7 +491,16 @@ DiffCopy::FileEnd DiffCopy::settle(Pending& p, const Folder& folder, Run& run, c
         bool reportSkipped = false;
         if (p.code != 0) {
             result = p.code;
+            // While the user is asked, the copies queued behind the file wait:
+            // a stop then leaves only those already started.
+            if (run.pool)
+                run.pool->hold();
             const std::int32_t reply = ask(p.srcPath, p.dstPath, p.text);
+            if (run.pool) {
+                if (reply == 1)
+                    run.pool->cancelQueued();
+                run.pool->release();
+            }
             if (reply == 1) {
                 failure = p.code;
                 return FileEnd::Stop;
