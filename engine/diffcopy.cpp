@@ -369,16 +369,20 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
         }
     } inFlightGuard { pending, run };
 
-    // Settles the first file on its way; true when that ends the folder.
-    auto settleFront = [&] {
-        const FileEnd end = settle(pending.front(), folder, run, src, dst, result, failure);
-        pending.pop_front();
+    // True when a file's outcome ends the folder, which then returns RESULT.
+    auto endsFolder = [&](FileEnd end) {
         if (end == FileEnd::Next)
             return false;
         abandon(pending, run);
         ended = true;
         result = end == FileEnd::Stop ? failure : 0;
         return true;
+    };
+    // Settles the first file on its way; true when that ends the folder.
+    auto settleFront = [&] {
+        const FileEnd end = settle(pending.front(), folder, run, src, dst, result, failure);
+        pending.pop_front();
+        return endsFolder(end);
     };
     // Settles, in walk order, the files at the front whose copies are over.
     auto settleOver = [&] {
@@ -418,11 +422,8 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
             continue;
         }
         // Nothing before it is still on its way: its events come at once.
-        const FileEnd end = settle(current, folder, run, src, dst, result, failure);
-        if (end != FileEnd::Next) {
-            ended = true;
-            return end == FileEnd::Stop ? failure : 0;
-        }
+        if (endsFolder(settle(current, folder, run, src, dst, result, failure)))
+            return result;
     }
     // The folder's last copies: the run takes on those no thread has started.
     if (several && run.pool)
