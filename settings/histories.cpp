@@ -19,11 +19,6 @@ constexpr int kButtonsYesNo = 4;
 constexpr int kButtonsError = 16;
 constexpr int kReplyYes = 6;
 
-bool sameText(const QString& a, const QString& b)
-{
-    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
-}
-
 // Adds ITEMS to COMBO's list at POSITION without touching its edit text.
 // QComboBox makes the first item of an empty list current, which puts that
 // item into an editable combo's text; the text is the user's, not the list's,
@@ -78,22 +73,14 @@ bool Histories::bLoadMRUList()
 
 bool Histories::bAddMRU(const QString& strPath)
 {
-    int found = -1;
-    for (int i = 0; i < strMRU.size(); ++i) {
-        if (sameText(strMRU[i], strPath)) {
-            found = i;
-            break;
-        }
-    }
+    // Paths are compared exactly: letter case tells files apart here.
+    const qsizetype found = strMRU.indexOf(strPath);
     if (found < 0) {
         strMRU.prepend(strPath);
         if (strMRU.size() > kMaxMRU)
             strMRU.removeLast();
     } else {
-        // Letter case tells files apart here, so the entry takes the text of
-        // the file that was really opened, also when it is already on top.
-        strMRU.removeAt(found);
-        strMRU.prepend(strPath);
+        strMRU.move(found, 0);
     }
     showMRU();
 
@@ -145,7 +132,7 @@ bool Histories::bAddHistory(const QString& strSrc, const QString& strDst)
 int Histories::nFindSrcHistory(const QString& strPath) const
 {
     for (std::size_t i = 0; i < aSrcHistory.size(); ++i) {
-        if (sameText(QString::fromStdString(aSrcHistory[i].strFolder), strPath))
+        if (QString::fromStdString(aSrcHistory[i].strFolder) == strPath)
             return static_cast<int>(i);
     }
     return -1;
@@ -232,7 +219,7 @@ void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& hist
 void Histories::recordFolder(std::vector<HistoryEntry>& history, QComboBox* combo, const QString& folder, DateTime time)
 {
     for (HistoryEntry& entry : history) {
-        if (sameText(QString::fromStdString(entry.strFolder), folder)) {
+        if (QString::fromStdString(entry.strFolder) == folder) {
             entry.dtUsed = time;
             return;
         }

@@ -52,7 +52,7 @@ public:
     // histories. False without a message when the store cannot be opened,
     // false with a message when it cannot be written.
     bool bAddHistory(const QString& strSrc, const QString& strDst);
-    // The first source entry equal to STRPATH ignoring letter case, or -1.
+    // The first source entry whose folder is exactly STRPATH, or -1.
     int nFindSrcHistory(const QString& strPath) const;
     // The first destination entry used at exactly TIME, or -1 (always -1 for
     // the zero time, which stands for a date that could not be read).

@@ -96,7 +96,7 @@ TEST_F(HistoriesTest, RecordedPairsComeBackNewestFirstAfterARestart)
     QObject::connect(&cmbSrc, &QComboBox::editTextChanged, [&] { ++textChanges; });
     ASSERT_TRUE(histories->bAddHistory("/src/one", "/dst/one"));
     ASSERT_TRUE(histories->bAddHistory("/src/two", "/dst/two"));
-    ASSERT_TRUE(histories->bAddHistory("/SRC/ONE", "/dst/one"));
+    ASSERT_TRUE(histories->bAddHistory("/src/one", "/dst/one"));
     EXPECT_EQ(items(cmbSrc), (QStringList { "/src/two", "/src/one" })) << "a reused entry keeps its place";
     EXPECT_EQ(cmbSrc.currentText() + cmbDst.currentText(), QStringLiteral("/typed"));
     EXPECT_EQ(textChanges, 0);
@@ -127,7 +127,7 @@ TEST_F(HistoriesTest, ASourceLeadsOnlyToTheDestinationOfItsLastRun)
 {
     histories->bAddHistory("/s1", "/d1");
     histories->bAddHistory("/s2", "/d1");
-    EXPECT_EQ(histories->nFindDstHistoryByTime(srcTime("/S1")), -1) << "/d1 now carries run 2";
+    EXPECT_EQ(histories->nFindDstHistoryByTime(srcTime("/s1")), -1) << "/d1 now carries run 2";
     EXPECT_EQ(histories->nFindDstHistoryByTime(srcTime("/s2")), 0);
 
     histories->bAddHistory("/s1", "/d2");
@@ -145,15 +145,32 @@ TEST_F(HistoriesTest, RecentFilesKeepThreeMostRecentFirst)
     EXPECT_EQ(shownMRU(), (QStringList { "/d.vstl", "/c.vstl", "/b.vstl" }));
     ASSERT_TRUE(histories->bAddMRU("/c.vstl"));
     EXPECT_EQ(stored("MRUList"), QStringLiteral("/c.vstl\n/d.vstl\n/b.vstl"));
-    // Letter case tells files apart here: the top entry names the file opened.
-    ASSERT_TRUE(histories->bAddMRU("/C.vstl"));
-    EXPECT_EQ(histories->mru(), (QStringList { "/C.vstl", "/d.vstl", "/b.vstl" }));
+    ASSERT_TRUE(histories->bAddMRU("/b.vstl"));
+    EXPECT_EQ(histories->mru(), (QStringList { "/b.vstl", "/c.vstl", "/d.vstl" }));
 
     storeValue(folder.path(), "MRUList", "/1\n/2\n/3\n/4\n/5");
     restart();
     EXPECT_EQ(shownMRU(), (QStringList { "/1", "/2", "/3" }));
     ASSERT_TRUE(histories->bAddMRU("/new"));
     EXPECT_EQ(stored("MRUList"), QStringLiteral("/new\n/1\n/2"));
+}
+
+// Letter case tells folders and files apart here: /data/Photos and
+// /data/photos are two folders, each with its own entry and its own pair.
+TEST_F(HistoriesTest, PathsThatDifferOnlyInCaseKeepEntriesOfTheirOwn)
+{
+    histories->bAddHistory("/data/Photos", "/backup/Photos");
+    histories->bAddHistory("/data/photos", "/backup/photos");
+    EXPECT_EQ(items(cmbSrc), (QStringList { "/data/photos", "/data/Photos" }));
+    EXPECT_EQ(histories->nFindSrcHistory("/data/Photos"), 0);
+    EXPECT_EQ(histories->nFindSrcHistory("/DATA/PHOTOS"), -1);
+    const int paired = histories->nFindDstHistoryByTime(srcTime("/data/Photos"));
+    ASSERT_GE(paired, 0);
+    EXPECT_EQ(histories->dstHistory()[static_cast<std::size_t>(paired)].strFolder, "/backup/Photos");
+
+    histories->bAddMRU("/sets/Night.vstl");
+    histories->bAddMRU("/sets/night.vstl");
+    EXPECT_EQ(histories->mru(), (QStringList { "/sets/night.vstl", "/sets/Night.vstl" }));
 }
 
 TEST_F(HistoriesTest, AMissingRecentListShowsNothingAndAnEmptyOneOnlyTheSeparator)
