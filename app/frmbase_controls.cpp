@@ -103,8 +103,10 @@ void frmBase::createControls()
 
     lbSrcDesc = label(client, "lbSrcDesc", QStringLiteral("コピー元フォルダ"), 90, 360, 1485, 195);
     cmbSrc = makeTwips<QComboBox>(client, "cmbSrc", 1665, 300, 7845, 345);
+    // The typed text is the job: no completion from the history may change it.
     cmbSrc->setEditable(true);
     cmbSrc->setInsertPolicy(QComboBox::NoInsert);
+    cmbSrc->setCompleter(nullptr);
     cmbSrc->setToolTip(QStringLiteral("コピー元となるフォルダを指定して下さい。"));
     btnSrc = button(client, "btnSrc", QStringLiteral("参照..."),
         QStringLiteral("コピー元となるフォルダをダイアログで指定します。"), 9675, 225, 1020, 435);
@@ -118,6 +120,7 @@ void frmBase::createControls()
     cmbDst = makeTwips<QComboBox>(client, "cmbDst", 1665, 1230, 7815, 345);
     cmbDst->setEditable(true);
     cmbDst->setInsertPolicy(QComboBox::NoInsert);
+    cmbDst->setCompleter(nullptr);
     cmbDst->setToolTip(QStringLiteral("コピー先のフォルダを指定して下さい。"));
     btnDst = button(client, "btnDst", QStringLiteral("参照..."),
         QStringLiteral("コピー先となるフォルダをダイアログで指定します。"), 9675, 1155, 1020, 435);

@@ -266,6 +266,46 @@ TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
     EXPECT_EQ(window->cmbDst->currentText(), QStringLiteral("/elsewhere"));
 }
 
+// Real key presses, one per character, into the box's line, which then
+// loses the focus as when the user moves on.
+static void typeInto(QComboBox* combo, const QString& text, QWidget* next)
+{
+    combo->setFocus();
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(combo->lineEdit(), &press);
+        QCoreApplication::sendEvent(combo->lineEdit(), &release);
+    }
+    next->setFocus();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(RunControl, TypedFoldersStayExactlyAsTyped)
+{
+    writeFile(src + "/a.txt", "a", 1700000000);
+    const std::string older = dst + "/old";
+    fill(src, older);
+    window->btnStart->click(); // the histories now hold src and dst/old
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+
+    window->cmbSrc->setEditText(QString());
+    window->cmbDst->setEditText(QString());
+    typeInto(window->cmbSrc, QString::fromStdString(src), window->cmbDst);
+    typeInto(window->cmbDst, QString::fromStdString(dst), window->btnStart);
+    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dst);
+    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), src);
+    window->btnStart->click();
+    EXPECT_EQ(readFile(dst + "/a.txt"), "a");
+
+    // A text that differs from an entry only in case is not folded into it.
+    const QString upper = QString::fromStdString(older).toUpper();
+    window->cmbDst->setEditText(QString());
+    typeInto(window->cmbDst, upper, window->btnStart);
+    EXPECT_EQ(window->cmbDst->currentText(), upper);
+}
+
 TEST_F(RunControl, EnterMovesOnWithoutStarting)
 {
     fill(src, dst);
