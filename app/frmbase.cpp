@@ -24,10 +24,9 @@ const QString frmBase::kCaption = QStringLiteral("更新ファイルコピー");
 
 namespace {
 
-// The window's designed outer size: its 11880 x 8595 client area with the
-// frame, caption and menu bar of the system it was drawn on around it.
-constexpr int kDesignedWidth = 11880 + 2 * 165;
-constexpr int kDesignedHeight = 8595 + 735 + 165;
+// The designed client area: everything below the menu bar.
+constexpr int kClientWidth = 11880;
+constexpr int kClientHeight = 8595;
 
 void place(QWidget* widget, const TwipRect& rect)
 {
@@ -52,7 +51,7 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return bIsNightSlot(nTimeSlot); });
     connectSelection();
     connectOptions();
-    resize(twipsToPixelsX(kDesignedWidth), twipsToPixelsY(kDesignedHeight));
+    resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight) + menuBar()->sizeHint().height());
 }
 
 frmBase::~frmBase()

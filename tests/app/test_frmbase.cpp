@@ -154,14 +154,26 @@ TEST_F(MainWindow, InteractiveMessagesUseTheMessageBox)
     EXPECT_EQ(messages[0].title, QStringLiteral("題"));
 }
 
+TEST_F(MainWindow, OpensWithTheDesignedClientAreaBelowItsMenuBar)
+{
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->centralWidget()->size(), QSize(twipsToPixelsX(11880), twipsToPixelsY(8595)));
+    EXPECT_EQ(window->lbMsg->y(), twipsToPixelsY(8280));
+    EXPECT_EQ(window->lstCopied->height(), twipsToPixelsY(4350));
+    EXPECT_EQ(window->btnStart->y(), twipsToPixelsY(7350));
+}
+
 TEST_F(MainWindow, ResizingMovesTheBottomRowAndStretchesTheList)
 {
     window->show();
+    const int dx = twipsToPixelsX(1500), dy = twipsToPixelsY(1500);
+    // The designed size is below the size that rearranges: start above it.
+    window->resize(window->width() + dx, window->height() + dy);
     QCoreApplication::processEvents();
     const QRect list = window->lstCopied->geometry();
     const QRect end = window->btnEnd->geometry();
     const QRect msg = window->lbMsg->geometry();
-    const int dx = twipsToPixelsX(1500), dy = twipsToPixelsY(1500);
     window->resize(window->width() + dx, window->height() + dy);
     QCoreApplication::processEvents();
 
