@@ -42,15 +42,14 @@ int pixelsY(double twips)
     return twipsToPixelsY(static_cast<int>(std::lround(std::clamp(twips, -1e9, 1e9))));
 }
 
-// The icon's edge in twips; also the distance between the tiles of a cloud.
-double iconWidth()
+// A flight's size is taken from the holder its icon was drawn in, a square
+// somewhat larger than the icon itself; a cloud is three holders wide.
+constexpr double kIconHolderTwips = 540;
+
+// The distance between the tiles of a cloud: one icon's edge.
+double tileSpacing()
 {
     return pixelsToTwipsX(kFlightIconPixels);
-}
-
-double iconHeight()
-{
-    return pixelsToTwipsY(kFlightIconPixels);
 }
 
 // Where a flight is in its course: what one step changes.
@@ -299,8 +298,8 @@ bool FlightDeck::bStartFlight(std::int32_t slot, FlightRecord& rec, double W, do
         image->setPixmap(flightIcon(iconOf(thema, tile), ratio));
         image->resize(kFlightIconPixels, kFlightIconPixels);
     }
-    rec.dbWidth = n * iconWidth();
-    rec.dbHeight = iconHeight();
+    rec.dbWidth = n * kIconHolderTwips;
+    rec.dbHeight = kIconHolderTwips;
 
     // Clouds cross the picture's width in 300 to 900 seconds, birds in 20 to
     // 30; a star falls a fiftieth to a hundredth of the width a tick. The
@@ -355,7 +354,7 @@ bool FlightDeck::bStartFlight(std::int32_t slot, FlightRecord& rec, double W, do
 
 void FlightDeck::placeFlight(const FlightRecord& rec) const
 {
-    const double spacing = iconWidth();
+    const double spacing = tileSpacing();
     for (std::size_t tile = 0; tile < rec.imgs.size(); ++tile) {
         if (QLabel* image = rec.imgs[tile])
             image->move(pixelsX(rec.dbLeft + tile * spacing), pixelsY(rec.dbTop));

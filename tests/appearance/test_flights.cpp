@@ -49,8 +49,9 @@ protected:
 
     double W() const { return pixelsToTwipsX(imgBG->width()); }
     double H() const { return pixelsToTwipsY(imgBG->height()); }
-    static double iconW() { return pixelsToTwipsX(kFlightIconPixels); }
-    static double iconH() { return pixelsToTwipsY(kFlightIconPixels); }
+    // A flight is as large as its icon's 540-twip holder; tiles are one icon apart.
+    static constexpr double holder = 540;
+    static double tile() { return pixelsToTwipsX(kFlightIconPixels); }
     FlightRecord& slot(int index) { return deck->flights[index]; }
 
     // Starts a flight in the first idle slot with exactly the draws given.
@@ -100,7 +101,7 @@ TEST_F(Flights, CloudsEnterAtTheirEdgeAsThreeTilesAndDriftSlowly)
 {
     const int index = startCloud();
     const FlightRecord& day = slot(index);
-    EXPECT_DOUBLE_EQ(day.dbLeft, -3 * iconW());
+    EXPECT_DOUBLE_EQ(day.dbLeft, -3 * holder);
     EXPECT_DOUBLE_EQ(day.dbTop, 0.5 * H() / 4);
     const double speed = (W() / 4500 - W() / 1500) * 0.25 + W() / 1500;
     EXPECT_DOUBLE_EQ(day.dbDX, speed);
@@ -111,7 +112,8 @@ TEST_F(Flights, CloudsEnterAtTheirEdgeAsThreeTilesAndDriftSlowly)
         EXPECT_EQ(day.imgs[tile], images[tile]);
         EXPECT_EQ(images[tile]->property("tag").toString(), QString::number(index));
         EXPECT_EQ(images[tile]->pos(),
-            QPoint(twipsToPixelsX(std::lround(day.dbLeft + tile * iconW())), twipsToPixelsY(std::lround(day.dbTop))));
+            QPoint(twipsToPixelsX(std::lround(day.dbLeft + tile * Flights::tile())),
+                twipsToPixelsY(std::lround(day.dbTop))));
     }
 
     night = true;
@@ -124,7 +126,7 @@ TEST_F(Flights, SingleIconsEnterAtTheirEdge)
 {
     // Top, speed, amplitude, phase, phase step: the draws in their order.
     const FlightRecord& right = slot(startBird());
-    EXPECT_DOUBLE_EQ(right.dbLeft, -iconW());
+    EXPECT_DOUBLE_EQ(right.dbLeft, -holder);
     EXPECT_DOUBLE_EQ(right.dbTop, 0.1 * H() / 2);
     EXPECT_DOUBLE_EQ(right.dbDX, (W() / 150 - W() / 100) * 0.2 + W() / 100);
     EXPECT_DOUBLE_EQ(right.dbAmp, (H() - H() / 2) * 0.3 + H() / 2);
@@ -141,14 +143,14 @@ TEST_F(Flights, SingleIconsEnterAtTheirEdge)
     night = true;
     const FlightRecord& star = slot(start({ kRightOrStar, 0.25, 0.75, 0.5 }));
     EXPECT_DOUBLE_EQ(star.dbLeft, 0.25 * W());
-    EXPECT_DOUBLE_EQ(star.dbTop, -iconH());
+    EXPECT_DOUBLE_EQ(star.dbTop, -holder);
     EXPECT_DOUBLE_EQ(star.dbDX, 250);
     EXPECT_DOUBLE_EQ(star.dbDY, (W() / 100 - W() / 50) * 0.5 + W() / 50);
 }
 
 TEST_F(Flights, ANewCloudQueuesBehindOneStillWaitingOutside)
 {
-    const double cloud = 3 * iconW();
+    const double cloud = 3 * holder;
     FlightRecord& first = slot(startCloud());
     first.dbLeft = -600;
     EXPECT_DOUBLE_EQ(slot(startCloud()).dbLeft, -600 - cloud);
@@ -176,7 +178,7 @@ TEST_F(Flights, ANewCloudDoesNotQueueBehindItsSlotsLastFlight)
     FlightRecord& rec = slot(startCloud());
     rec.dbLeft = -5000;
     deck->bEndFlight(rec);
-    EXPECT_DOUBLE_EQ(slot(startCloud()).dbLeft, -3 * iconW());
+    EXPECT_DOUBLE_EQ(slot(startCloud()).dbLeft, -3 * holder);
 
     deck->StopFlights();
     night = true;
@@ -243,7 +245,7 @@ TEST_F(Flights, ATickMovesEveryFlyingFlightOneStep)
     EXPECT_DOUBLE_EQ(cloud.dbLeft, before.dbLeft + before.dbDX);
     EXPECT_DOUBLE_EQ(cloud.dbTop, before.dbTop + before.dbDY);
     EXPECT_EQ(images[2]->pos(),
-        QPoint(twipsToPixelsX(std::lround(cloud.dbLeft + 2 * iconW())), twipsToPixelsY(std::lround(cloud.dbTop))));
+        QPoint(twipsToPixelsX(std::lround(cloud.dbLeft + 2 * tile())), twipsToPixelsY(std::lround(cloud.dbTop))));
     // The sine takes the phase before the step.
     EXPECT_DOUBLE_EQ(bird.dbTop, bird.dbAmp * std::sin(phase));
     EXPECT_DOUBLE_EQ(bird.dbPhase, phase + bird.dbDY);
@@ -256,12 +258,12 @@ TEST_F(Flights, AFlightOutsideLivesWhileItComesBackWithin31Ticks)
     star.dbDX = 0;
     star.dbDY = 10;
     // Straight after its start it only touches the top edge.
-    star.dbTop = -iconH() - 10;
+    star.dbTop = -holder - 10;
     EXPECT_TRUE(deck->bMoveFlight(imgBG, star));
     // After this tick it still needs 31 ticks to come in, then 32.
-    star.dbTop = -iconH() - 10 - 305;
+    star.dbTop = -holder - 10 - 305;
     EXPECT_TRUE(deck->bMoveFlight(imgBG, star));
-    star.dbTop = -iconH() - 10 - 315;
+    star.dbTop = -holder - 10 - 315;
     QLabel* image = star.imgs[0];
     EXPECT_FALSE(deck->bMoveFlight(imgBG, star));
     EXPECT_EQ(star.nState, kFlightIdle);
