@@ -10,6 +10,7 @@
 #include "store.h"
 #include "textlabel.h"
 
+#include <QApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
@@ -51,7 +52,7 @@ void frmBase::ApplyBackground()
 
 void frmBase::SetLabelColor(std::int32_t nColor)
 {
-    const QColor colour = QColor::fromRgb(rgbOfColorValue(nColor));
+    const QColor colour = QColor::fromRgb(rgbOfColorValue(nColor, QApplication::palette()));
     for (QWidget* control : findChildren<QWidget*>()) {
         const QString name = control->objectName();
         if (!name.startsWith(QLatin1String("lb")) || control == lbMsg)

@@ -1,9 +1,38 @@
 #include "background.h"
 
 #include <QColor>
+#include <algorithm>
 #include <array>
 
 namespace {
+
+// A system colour is 0x80000000 plus the index of one of the desktop's
+// colours; these are the indices that have a counterpart in a palette.
+constexpr std::uint32_t kSystemColorFlag = 0x80000000u;
+
+struct SystemColor {
+    std::uint32_t index;
+    QPalette::ColorRole role;
+};
+
+constexpr std::array<SystemColor, 16> kSystemColors { {
+    { 1, QPalette::Window }, // desktop
+    { 4, QPalette::Window }, // menu
+    { 5, QPalette::Base }, // window
+    { 6, QPalette::Shadow }, // window frame
+    { 7, QPalette::WindowText }, // menu text
+    { 8, QPalette::Text }, // window text
+    { 9, QPalette::HighlightedText }, // caption text
+    { 13, QPalette::Highlight },
+    { 14, QPalette::HighlightedText },
+    { 15, QPalette::Button }, // button face
+    { 16, QPalette::Dark }, // button shadow
+    { 17, QPalette::PlaceholderText }, // grey text
+    { 18, QPalette::ButtonText },
+    { 20, QPalette::Light }, // button highlight
+    { 23, QPalette::ToolTipText },
+    { 24, QPalette::ToolTipBase },
+} };
 
 struct Gradient {
     QRgb top;
@@ -68,7 +97,13 @@ std::int32_t automaticLabelColor(int slot)
     return bIsNightSlot(slot) ? colorValue(255, 255, 180) : colorValue(0, 0, 64);
 }
 
-QRgb rgbOfColorValue(std::int32_t value)
+QRgb rgbOfColorValue(std::int32_t value, const QPalette& palette)
 {
-    return qRgb(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+    const auto bits = static_cast<std::uint32_t>(value);
+    if ((bits & 0xFF000000u) == kSystemColorFlag) {
+        const auto found = std::find_if(kSystemColors.begin(), kSystemColors.end(),
+            [bits](const SystemColor& entry) { return entry.index == (bits & 0xFFFFFFu); });
+        return palette.color(found != kSystemColors.end() ? found->role : QPalette::WindowText).rgb();
+    }
+    return qRgb(bits & 0xFF, (bits >> 8) & 0xFF, (bits >> 16) & 0xFF);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPalette>
 #include <QRgb>
 
 // The number of built-in gradients (and of time slots).
@@ -24,5 +25,7 @@ QImage builtInBackground(int slot);
 // night, dark navy by day (as 0x00BBGGRR).
 std::int32_t automaticLabelColor(int slot);
 
-// A 0x00BBGGRR colour value as a colour.
-QRgb rgbOfColorValue(std::int32_t value);
+// A 0x00BBGGRR colour value as a colour. A system colour (0x80000000 plus
+// its index) is taken from PALETTE; any other bits above the blue byte are
+// ignored.
+QRgb rgbOfColorValue(std::int32_t value, const QPalette& palette);

@@ -8,6 +8,7 @@
 #include "messagebox.h"
 #include "paths.h"
 #include "pathtext.h"
+#include "qvubind.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -29,7 +30,7 @@
 namespace {
 
 constexpr std::int32_t kOwnPicture = 100;
-constexpr std::int32_t kColorMask = 0xFFFFFF;
+constexpr std::int64_t kLargestColorValue = 0xFFFFFFFF;
 
 const std::array<const char*, kBackgroundSlots> kSlotCaptions {
     "04-06時",
@@ -82,8 +83,10 @@ QString trimSpaces(const QString& text)
 }
 
 // The colour value of a hexadecimal text such as "B4FFFF" (spaces around it
-// allowed, letter case ignored); 0 for an empty text. Nothing when the text
-// is not a hexadecimal number or is beyond FFFFFF, the largest colour.
+// allowed, letter case ignored); 0 for an empty text. Eight digits make the
+// whole 32-bit value, so a system colour (80000012) or -1 (FFFFFFFF) comes
+// back as it was shown. Nothing when the text is not a hexadecimal number or
+// is beyond FFFFFFFF.
 std::optional<std::int32_t> colorOfHexText(const QString& text)
 {
     const QString digits = trimSpaces(text);
@@ -100,10 +103,10 @@ std::optional<std::int32_t> colorOfHexText(const QString& text)
         else
             return std::nullopt;
         value = value * 16 + nibble;
-        if (value > kColorMask)
+        if (value > kLargestColorValue)
             return std::nullopt;
     }
-    return static_cast<std::int32_t>(value);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
 // A colour component typed as decimal text: a whole number from 0 to 255,
@@ -117,7 +120,7 @@ int componentOfText(const QString& text)
 
 QString hexText(std::int32_t color)
 {
-    return QString::number(color & kColorMask, 16).toUpper();
+    return QString::number(static_cast<std::uint32_t>(color), 16).toUpper();
 }
 
 // The filter pair preselected for PATH: the one for its extension, the JPEG
@@ -316,8 +319,10 @@ std::int32_t frmBG::GetBGSetting(QString& strPath, std::int32_t& nColor) const
 
 void frmBG::ShowLabelColor(std::int32_t nColor)
 {
-    nShownColor_ = nColor & kColorMask;
-    const std::array<int, 3> components { nColor & 0xFF, (nColor >> 8) & 0xFF, (nColor >> 16) & 0xFF };
+    nShownColor_ = nColor;
+    std::array<std::int32_t, 3> components {};
+    if (!qvu::SplitColor(nColor, components[0], components[1], components[2]))
+        components = { nColor & 0xFF, (nColor >> 8) & 0xFF, (nColor >> 16) & 0xFF };
     for (int i = 0; i < 3; ++i) {
         const QSignalBlocker quiet(editLabel[i]);
         editLabel[i]->setText(QString::number(components[i]));

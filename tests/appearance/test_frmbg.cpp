@@ -1,7 +1,9 @@
+#include "background.h"
 #include "dialogs.h"
 #include "frmbg.h"
 #include "messagebox.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QCoreApplication>
 #include <QDir>
@@ -175,9 +177,26 @@ TEST_F(BackgroundDialogTest, TheComponentsRewriteTheHexadecimalText)
     frmBG dialog;
     dialog.DispBGSetting(2, QString(), kPaleYellow);
     EXPECT_EQ(dialog.editRGB->text() + u' ' + components(dialog), QStringLiteral("B4FFFF 255,255,180"));
-    // Only the colour part of a stored value is shown, and it is what comes back.
-    dialog.ShowLabelColor(static_cast<std::int32_t>(0x800000FFu));
-    EXPECT_EQ(dialog.editRGB->text() + u' ' + components(dialog), QStringLiteral("FF 255,0,0"));
+    // A stored value is shown whole, high bits too, and comes back unchanged.
+    const std::pair<std::uint32_t, QString> stored[] = {
+        { 0x800000FFu, "800000FF 255,0,0" },
+        { 0xFFFFFFFFu, "FFFFFFFF 255,255,255" },
+        { 0x80000012u, "80000012 18,0,0" },
+    };
+    for (const auto& [value, shown] : stored) {
+        dialog.ShowLabelColor(static_cast<std::int32_t>(value));
+        EXPECT_EQ(dialog.editRGB->text() + u' ' + components(dialog), shown);
+        QString path;
+        std::int32_t color = 0;
+        dialog.GetBGSetting(path, color);
+        EXPECT_EQ(static_cast<std::uint32_t>(color), value) << shown.toStdString();
+    }
+    // A system colour is drawn in the desktop's colour of that name, not as
+    // the dark red its low byte would make.
+    const QPalette palette = QApplication::palette();
+    EXPECT_EQ(
+        rgbOfColorValue(static_cast<std::int32_t>(0x80000012u), palette), palette.color(QPalette::ButtonText).rgb());
+    EXPECT_EQ(rgbOfColorValue(-1, palette), qRgb(255, 255, 255));
 
     // Not numeric counts as 0, negative as 0, beyond 255 (also beyond the
     // 32-bit range) as 255; fractions round halves to even.
@@ -224,7 +243,7 @@ TEST_F(BackgroundDialogTest, OKRefusesAnIncompleteChoice)
     }
 
     dialog.editPath->setText(QStringLiteral(" ") + picture("sea.png"));
-    for (const QString text : { "12G4", "1000000", "0x12", "-1", "&HFF", "\uFF11" }) {
+    for (const QString text : { "12G4", "100000000", "0x12", "-1", "&HFF", "\uFF11" }) {
         dialog.editRGB->setText(text);
         EXPECT_EQ(refusal(dialog), kBadColor) << text.toStdString();
         EXPECT_EQ(dialog.focusWidget(), dialog.editRGB);
