@@ -221,9 +221,12 @@ std::string decodeCopySetText(std::string_view bytes)
 std::vector<std::vector<std::string>> splitCopySetLines(std::string_view text)
 {
     std::vector<std::vector<std::string>> lines;
+    // Linux editors end lines with LF alone. In a file with any CR at all a
+    // lone LF stays part of its line, as it always has.
+    const char lineEnd = text.find('\r') == std::string_view::npos ? '\n' : '\r';
     std::size_t start = 0;
     while (start < text.size()) {
-        const std::size_t end = text.find('\r', start);
+        const std::size_t end = text.find(lineEnd, start);
         if (end == std::string_view::npos) {
             appendFields(lines, text.substr(start));
             break;

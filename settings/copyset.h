@@ -51,7 +51,8 @@ std::string formatCopySet(const CopySetValues& values);
 std::string decodeCopySetText(std::string_view bytes);
 
 // TEXT cut into lines and each line into its TAB-separated fields. A line
-// ends at CR or at CR LF; a lone LF stays part of the line. Lines without a
+// ends at CR or at CR LF; a lone LF stays part of the line, except in a text
+// without any CR, whose lines end at LF (Linux editors). Lines without a
 // TAB are left out (they are never applied); text after the last line end
 // is a line of its own.
 std::vector<std::vector<std::string>> splitCopySetLines(std::string_view text);

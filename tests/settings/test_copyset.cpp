@@ -122,7 +122,10 @@ TEST(CopySetLines, LineEndsAndFields)
     EXPECT_EQ(splitCopySetLines("a\t1\rb\t2\r\nc\t3\nd\t4\r\r\ne\t5"),
         (Lines { { "a", "1" }, { "b", "2" }, { "c", "3\nd", "4" }, { "e", "5" } }));
     EXPECT_EQ(splitCopySetLines("cmbSrc\t\r"), (Lines { { "cmbSrc", "" } }));
-    EXPECT_EQ(splitCopySetLines("\n\tx\n"), (Lines { { "\n", "x\n" } }));
+    // A text without any CR is read with LF line ends, as Linux editors write it.
+    EXPECT_EQ(splitCopySetLines("\n\tx\ncmbSrc\t/a b\nchkSubDir\t1"),
+        (Lines { { "", "x" }, { "cmbSrc", "/a b" }, { "chkSubDir", "1" } }));
+    EXPECT_EQ(splitCopySetLines("cmbSrc\t/a\ncmbDst\t/b\r"), (Lines { { "cmbSrc", "/a\ncmbDst", "/b" } }));
 
     // Every further TAB makes a field, empty ones included.
     EXPECT_EQ(splitCopySetLines("reg\tGradation\t5\textra\t\r\n\t\r\n"),
