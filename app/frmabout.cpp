@@ -1,6 +1,7 @@
 #include "frmabout.h"
 
 #include "browse.h"
+#include "commandline.h"
 #include "dialogs.h"
 #include "icons.h"
 
@@ -74,7 +75,7 @@ frmAbout::frmAbout(QWidget* parent)
     Label3 = textLabel(this, "Label3", QStringLiteral("-f　設定ファイル名"));
     Label4 = textLabel(
         this, "Label4", QStringLiteral("-l　ログファイル名（-f 指定がある場合のみ。省略時は、Vestrelle.log）"));
-    Label5 = textLabel(this, "Label5", QStringLiteral("例）　Vestrelle -f copyset1.vstl -l d:\\tmp\\copyset1.log"));
+    Label5 = textLabel(this, "Label5", QStringLiteral("例）　") + kCommandLineExample);
 
     Label1 = textLabel(this, "Label1", QStringLiteral("サポート先"));
     lbMailTo = textLabel(this, "lbMailTo", kSupportMail);

@@ -2,6 +2,7 @@
 
 #include "background.h"
 #include "bgsetting.h"
+#include "commandline.h"
 #include "copiedlist.h"
 #include "flights.h"
 #include "forms.h"
@@ -60,7 +61,7 @@ frmBase::~frmBase()
     delete estimateWindow.data();
 }
 
-std::optional<int> frmBase::load(const QString& strCommandLine)
+std::optional<int> frmBase::load(const QStringList& arguments)
 {
     cpMan = std::make_unique<DiffCopy>(*this);
     histories = std::make_unique<Histories>(
@@ -78,9 +79,16 @@ std::optional<int> frmBase::load(const QString& strCommandLine)
     InitMainDisplay();
     bLoadBGSetting(store_, nGradation, strBGPicture, nLabelColor);
     ApplyBackground();
-    if (strCommandLine.isEmpty())
+    switch (startKindOf(arguments)) {
+    case StartKind::Window:
         return std::nullopt;
-    return RunCommandLine(strCommandLine);
+    case StartKind::OpenCopySet:
+        // A file manager opening a copy set: the window shows it, nothing runs.
+        openCopySet(arguments.front());
+        return std::nullopt;
+    default:
+        return RunCommandLine(arguments);
+    }
 }
 
 void frmBase::InitMainDisplay()

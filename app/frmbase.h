@@ -46,11 +46,16 @@ public:
 
     // The start-up sequence: the engine and its listener, the recent-file
     // list, the histories, the display set-up, the background, and batch
-    // mode when STRCOMMANDLINE (the arguments after the program's name) is
-    // not empty. Returns the program's exit status when start-up has ended
-    // the program (the window is then gone); nothing when the window is to
-    // be shown.
-    std::optional<int> load(const QString& strCommandLine = QString());
+    // mode when ARGUMENTS (those after the program's name, without Qt's
+    // own options) are not empty, or the copy set a file manager opens us
+    // with (one argument naming a file). Returns the program's exit status when
+    // start-up has ended the program (the window is then gone); nothing when
+    // the window is to be shown.
+    std::optional<int> load(const QStringList& arguments = {});
+
+    // Loads the copy set in STRPATH as the File menu's Open does: the File
+    // menu then saves to it, and it becomes the most recent file.
+    void openCopySet(const QString& strPath);
 
     // Exit statuses of a batch run: the copy completed without a copy error;
     // it completed with skipped errors, was stopped or ended with an error
@@ -262,7 +267,7 @@ private:
     void cmbSrc_Click();
     // Batch mode: runs the copy set named on STRCOMMANDLINE unattended and
     // returns the exit status; nothing when the window is to open after all.
-    std::optional<int> RunCommandLine(const QString& strCommandLine);
+    std::optional<int> RunCommandLine(const QStringList& arguments);
     void showSaveResult(bool bSaved);
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();

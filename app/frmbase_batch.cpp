@@ -1,6 +1,7 @@
 // Batch mode: a copy set named on the command line is run unattended, its
 // messages and copied files written to a log, and the program ends without
 // showing its window.
+#include "commandline.h"
 #include "flights.h"
 #include "forms.h"
 #include "frmbase.h"
@@ -18,30 +19,14 @@ QString timeStamp()
     return QString::fromStdString(DateTimeText(DateTime::now()));
 }
 
-// The options in the argument text: split at every single blank (two blanks
-// give an empty token), "-f" and "-l" in any letter case each take the next
-// token as their value, every other token is ignored.
-void readOptions(const QString& text, QString& setFile, QString& logFile)
-{
-    const QStringList tokens = text.split(QLatin1Char(' '));
-    for (qsizetype i = 0; i < tokens.size(); ++i) {
-        const bool set = tokens[i].compare(QLatin1String("-f"), Qt::CaseInsensitive) == 0;
-        const bool log = tokens[i].compare(QLatin1String("-l"), Qt::CaseInsensitive) == 0;
-        if (!set && !log)
-            continue;
-        if (i + 1 < tokens.size())
-            (set ? setFile : logFile) = tokens[i + 1];
-        ++i;
-    }
-}
-
 } // namespace
 
-std::optional<int> frmBase::RunCommandLine(const QString& strCommandLine)
+std::optional<int> frmBase::RunCommandLine(const QStringList& arguments)
 {
     QCoreApplication::processEvents();
-    strLogFile = QStringLiteral("./Vestrelle.log");
-    readOptions(strCommandLine, strSetFile, strLogFile);
+    const BatchOptions options = readBatchOptions(arguments);
+    strSetFile = options.setFile;
+    strLogFile = options.logFile;
 
     // The window closes for good here; nothing of it is touched afterwards.
     auto end = [this](int status) {
@@ -51,10 +36,10 @@ std::optional<int> frmBase::RunCommandLine(const QString& strCommandLine)
     };
 
     if (strSetFile.isEmpty()) {
-        nMessageBox(QStringLiteral("コマンドラインによる実行には、-f による設定ファイルの指定が必要です。\r\n\r\n"
-                                   "例）　Vestrelle.exe -f copyset1.vstl -l d:\\tmp\\copyset1.log\r\n\r\n"
-                                   "与えられたパラメータ：")
-                + strCommandLine,
+        nMessageBox(
+            QStringLiteral("コマンドラインによる実行には、-f による設定ファイルの指定が必要です。\r\n\r\n例）　")
+                + kCommandLineExample + QStringLiteral("\r\n\r\n与えられたパラメータ：")
+                + arguments.join(QLatin1Char(' ')),
             MB_OK, kCaption);
         return end(kBatchUnusable);
     }

@@ -169,7 +169,12 @@ void frmBase::mnuFileOpen_Click()
     setEnabled(true);
     if (!chosen)
         return;
-    strSetFile = dialog.FileName();
+    openCopySet(dialog.FileName());
+}
+
+void frmBase::openCopySet(const QString& strPath)
+{
+    strSetFile = strPath;
     if (bLoadCopySet(strSetFile)) {
         mnuFileSave->setEnabled(true);
         histories->bAddMRU(strSetFile);
@@ -208,11 +213,7 @@ void frmBase::mnuFileMRU_Click(int index)
     // The entry's path (its caption doubles any "&").
     if (index < 0 || index >= histories->mru().size())
         return;
-    strSetFile = histories->mru()[index];
-    if (bLoadCopySet(strSetFile)) {
-        mnuFileSave->setEnabled(true);
-        histories->bAddMRU(strSetFile);
-    }
+    openCopySet(histories->mru()[index]);
 }
 
 void frmBase::showSaveResult(bool bSaved)

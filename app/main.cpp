@@ -1,11 +1,16 @@
+#include "commandline.h"
 #include "frmbase.h"
 #include "messagebox.h"
 #include "store.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -26,26 +31,64 @@ void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, cons
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
+// Batch mode never shows its window, so a copy set that can be read runs on
+// the offscreen platform whatever display there is: a cron job from a
+// desktop session that has ended keeps a DISPLAY nobody answers, and a
+// Wayland session may have no plugin for it. Only a copy set that cannot be
+// read wants the window, where a display is usable; the platforms are then
+// tried in turn, ending with the offscreen one.
+void choosePlatform(const QStringList& arguments)
+{
+    const QFileInfo setFile(readBatchOptions(arguments).setFile);
+    const bool runsUnseen = setFile.isFile() && setFile.isReadable();
+    if (runsUnseen || noDisplay()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietWithoutSession);
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM",
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+    }
+}
+
+// Qt's own texts (the file dialogs, Yes and No) in Japanese like the rest of
+// the window, when the distribution's translations are installed.
+void loadQtTranslation(QApplication& app, QTranslator& translator)
+{
+    if (translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&translator);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // The arguments as given, before Qt takes out the options it knows.
-    QStringList arguments;
+    // The arguments as the shell gave them, before Qt takes out its own.
+    QStringList given;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QFile::decodeName(argv[i]));
-    // A batch run from a scheduler on a server has no display to open.
-    if (argc > 1 && noDisplay()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietWithoutSession);
+        given.append(QFile::decodeName(argv[i]));
+    const QStringList arguments = withoutQtOptions(given);
+    const StartKind kind = startKindOf(arguments);
+    if (kind == StartKind::Help) {
+        std::fputs(qPrintable(usageText()), stdout);
+        return 0;
     }
+    if (kind == StartKind::Version) {
+        std::printf("vestrelle %s\n", VESTRELLE_VERSION);
+        return 0;
+    }
+    if (kind == StartKind::Batch)
+        choosePlatform(arguments);
 
     QApplication app(argc, argv);
+    QTranslator qtTexts;
+    if (kind != StartKind::Batch)
+        loadQtTranslation(app, qtTexts);
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->bHeadless = bNobodyCanSee();
-    if (const std::optional<int> status = window->load(arguments.join(QLatin1Char(' '))))
+    if (const std::optional<int> status = window->load(arguments))
         return *status;
     window->show();
     return app.exec();

@@ -2,6 +2,8 @@
 // a machine without a display, in a folder of its own.
 #include "testsupport.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
 
@@ -14,16 +16,21 @@ namespace {
 struct Outcome {
     int status = -1;
     std::string errors; // what the program wrote to standard error
+    std::string output; // and to standard output
 };
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
 
 class Batch : public ::testing::Test {
 protected:
     // Runs the program with ARGUMENTS in the test's folder, as cron would.
-    Outcome run(const std::vector<std::string>& arguments)
+    Outcome run(const std::vector<std::string>& arguments, const Environment& environment = {})
     {
         const std::string errors = dir / "stderr.txt";
-        const int status = testsupport::runProgram(VESTRELLE_PROGRAM, arguments, dir.path(), dir / "config", errors);
-        return { status, readFile(errors) };
+        const std::string output = dir / "stdout.txt";
+        const int status = testsupport::runProgram(
+            VESTRELLE_PROGRAM, arguments, dir.path(), dir / "config", errors, environment, output);
+        return { status, readFile(errors), readFile(output) };
     }
 
     // A copy set from SOURCE to DESTINATION with subfolders and nothing else.
@@ -180,4 +187,58 @@ TEST_F(Batch, CallsAMissingSourceFolderAFailure)
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "コピー元フォルダ " + dir / "unmounted" + " が見つかりません。");
     EXPECT_FALSE(exists(dst));
+}
+
+TEST_F(Batch, HelpAndVersionPrintAndEndWithoutALog)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        { "--help", "vestrelle -f copyset1.vstl -l /tmp/copyset1.log" },
+        { "-h", "Usage: vestrelle" },
+        { "--version", "vestrelle 0." },
+        { "-V", "vestrelle 0." },
+    };
+    for (const auto& [option, printed] : cases) {
+        const Outcome outcome = run({ option });
+        EXPECT_EQ(outcome.status, 0) << option;
+        EXPECT_NE(outcome.output.find(printed), std::string::npos) << option << ": " << outcome.output;
+        EXPECT_EQ(outcome.errors, "") << option;
+    }
+    EXPECT_FALSE(exists(dir / "Vestrelle.log"));
+}
+
+// One argument is one token: paths with blanks, Qt's own options beside the
+// program's, a copy set written by a Linux editor, and a display that the
+// session left behind but nobody answers any more.
+TEST_F(Batch, RunsTheCopySetWhateverTheShellAndSessionGave)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        Environment environment;
+        bool lfOnly;
+    };
+    const std::string set = dir / "my sets/photos.vstl";
+    const std::string log = dir / "my log.log";
+    const Case cases[] = {
+        { "blanks", { "-f", set, "-l", log }, {}, false },
+        { "qt options", { "-style", "fusion", "-f", set, "--reverse", "-l", log }, {}, false },
+        { "lf only", { "-f", set, "-l", log }, {}, true },
+        { "dead display", { "-f", set, "-l", log }, { { "DISPLAY", ":97" } }, false },
+        { "wayland only", { "-f", set, "-l", log },
+            { { "WAYLAND_DISPLAY", "wayland-97" }, { "XDG_RUNTIME_DIR", dir.path() } }, false },
+    };
+    writeFile(src + "/a.txt", "a");
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(dst);
+        writeCopySet(set, src, dst);
+        if (c.lfOnly) {
+            std::string text = readFile(set);
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+            writeFile(set, text);
+        }
+        const Outcome outcome = run(c.arguments, c.environment);
+        EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.errors;
+        EXPECT_EQ(readFile(dst + "/a.txt"), "a") << c.name;
+        EXPECT_EQ(logLines(log).size(), 4u) << c.name;
+    }
 }

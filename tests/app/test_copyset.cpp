@@ -302,7 +302,7 @@ TEST_F(CopySet, ABatchRunIsNotHeldUpByItsBackgroundPicture)
         "cmbSrc\t" + dir / "src" + "\r\ncmbDst\t" + dir / "dst" + "\r\nreg\tGradation\t100\r\nreg\tBGPicture\t"
             + dir / "missing.png" + "\r\n");
     const std::optional<int> status
-        = window->load(QString::fromStdString("-f " + dir / "set.vstl" + " -l " + dir / "log"));
+        = window->load({ "-f", QString::fromStdString(dir / "set.vstl"), "-l", QString::fromStdString(dir / "log") });
     EXPECT_EQ(status, std::optional<int>(frmBase::kBatchClean));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(readFile(dir / "dst/a.txt"), "a");
@@ -318,4 +318,22 @@ TEST_F(CopySet, ARecentFileWithAnAmpersandShowsAndLoadsAsItIs)
     window->mnuFileMRU[0]->trigger();
     EXPECT_EQ(window->strSetFile, QString::fromStdString(path));
     EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/research"));
+}
+
+TEST_F(CopySet, AFileManagerOpensACopySetInTheWindowWithoutRunningIt)
+{
+    writeFile(dir / "src/a.txt", "a");
+    const std::string path = dir / "photos.vstl";
+    writeFile(path, "cmbSrc\t" + dir / "src" + "\ncmbDst\t" + dir / "dst" + "\nchkMakeDir\t1\n");
+    delete window.data();
+    window = new frmBase(*store);
+
+    EXPECT_EQ(window->load({ QString::fromStdString(path) }), std::nullopt);
+    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "src");
+    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "dst");
+    EXPECT_TRUE(window->chkMakeDir->isChecked());
+    EXPECT_TRUE(window->mnuFileSave->isEnabled());
+    EXPECT_EQ(window->histories->mru(), QStringList { QString::fromStdString(path) });
+    EXPECT_FALSE(testsupport::exists(dir / "dst"));
+    EXPECT_TRUE(messages.empty());
 }

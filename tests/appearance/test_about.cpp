@@ -37,7 +37,7 @@ TEST(AboutDialog, ShowsTheProgramItsVersionOptionsAndMaker)
     EXPECT_EQ(dialog.lblVersion->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ ") + QStringLiteral(VESTRELLE_VERSION));
     EXPECT_EQ(dialog.lblDescription->text(), QStringLiteral("更新ファイルコピーユーティリティ"));
     EXPECT_EQ(dialog.Label3->text(), QStringLiteral("-f　設定ファイル名"));
-    EXPECT_EQ(dialog.Label5->text(), QStringLiteral("例）　Vestrelle -f copyset1.vstl -l d:\\tmp\\copyset1.log"));
+    EXPECT_EQ(dialog.Label5->text(), QStringLiteral("例）　vestrelle -f copyset1.vstl -l /tmp/copyset1.log"));
     EXPECT_EQ(dialog.lbMailTo->text(), QStringLiteral("support@quorvane.example"));
     EXPECT_EQ(dialog.lbCompany->text(), QStringLiteral("Quorvane"));
     EXPECT_FALSE(dialog.picIcon->pixmap().isNull());

@@ -134,17 +134,23 @@ inline bool asUnprivileged(const std::function<bool()>& body)
 // start it: no display, no session, settings under CONFIG, in FOLDER, its
 // standard error written to ERRORS (when not empty). Returns its exit
 // status, -1 when it did not exit normally.
+// ENVIRONMENT adds to or replaces variables of the session-less start;
+// standard output goes to OUTPUT when it is given.
 inline int runProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
-    const std::string& config, const std::string& errors = std::string())
+    const std::string& config, const std::string& errors = std::string(),
+    const std::vector<std::pair<std::string, std::string>>& environment = {}, const std::string& output = std::string())
 {
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
-        if (chdir(folder.c_str()) != 0 || (!errors.empty() && !freopen(errors.c_str(), "w", stderr)))
+        if (chdir(folder.c_str()) != 0 || (!errors.empty() && !freopen(errors.c_str(), "w", stderr))
+            || (!output.empty() && !freopen(output.c_str(), "w", stdout)))
             _exit(100);
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR" })
             unsetenv(name);
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        for (const auto& [name, value] : environment)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv { const_cast<char*>(program.c_str()) };
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));

@@ -1,0 +1,37 @@
+// The program's command line: the options Qt takes for itself, the batch
+// options, and which kind of start the arguments ask for. Qt Core only.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The example shown wherever the command line is explained.
+inline const QString kCommandLineExample = QStringLiteral("vestrelle -f copyset1.vstl -l /tmp/copyset1.log");
+
+enum class StartKind {
+    Window, // no arguments
+    OpenCopySet, // one argument naming a file, as a file manager starts us
+    Batch, // anything else: a copy set to run unattended
+    Help,
+    Version,
+};
+
+// ARGUMENTS (without the program's name) less Qt's own options such as
+// "-style fusion" or "-platform xcb", with their values.
+QStringList withoutQtOptions(const QStringList& arguments);
+
+// What ARGUMENTS (without Qt's options) ask for.
+StartKind startKindOf(const QStringList& arguments);
+
+struct BatchOptions {
+    QString setFile;
+    QString logFile = QStringLiteral("./Vestrelle.log");
+};
+
+// "-f" and "-l" in any letter case each take the next argument as their
+// value; a later one wins, one without an argument after it changes
+// nothing, and every other argument is ignored.
+BatchOptions readBatchOptions(const QStringList& arguments);
+
+// What --help prints.
+QString usageText();
