@@ -8,10 +8,10 @@
 #include "messagebox.h"
 #include "paths.h"
 #include "pathtext.h"
+#include "picturefile.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -332,8 +332,8 @@ QString frmBG::result() const
 
 bool frmBG::bCanLoadPicture(const QString& strPath)
 {
-    QImageReader reader(strPath);
-    const QImage picture = reader.read();
+    QString why;
+    const QImage picture = readPictureFile(strPath, why);
     if (picture.isNull())
         return false;
     imgCheck->setPixmap(QPixmap::fromImage(picture));

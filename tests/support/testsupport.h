@@ -132,16 +132,19 @@ inline bool asUnprivileged(const std::function<bool()>& body)
 
 // Runs PROGRAM with ARGUMENTS in a child process the way a scheduler would
 // start it: no display, no session, settings under CONFIG, in FOLDER, its
-// standard error written to ERRORS (when not empty). Returns its exit
-// status, -1 when it did not exit normally.
+// standard error written to ERRORS (when not empty). With TIMEOUT seconds
+// (above 0) the program is killed (by SIGALRM) when it runs longer. Returns
+// its exit status, -1 when it did not exit normally.
 inline int runProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
-    const std::string& config, const std::string& errors = std::string())
+    const std::string& config, const std::string& errors = std::string(), unsigned timeout = 0)
 {
     fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(folder.c_str()) != 0 || (!errors.empty() && !freopen(errors.c_str(), "w", stderr)))
             _exit(100);
+        // The alarm outlives execv, and its default action ends the program.
+        alarm(timeout);
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR" })
             unsetenv(name);
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
