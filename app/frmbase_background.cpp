@@ -7,11 +7,11 @@
 #include "frmbase.h"
 #include "frmbg.h"
 #include "messagebox.h"
+#include "picturefile.h"
 #include "store.h"
 #include "textlabel.h"
 
 #include <QApplication>
-#include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <ctime>
@@ -38,10 +38,10 @@ void frmBase::ApplyBackground()
     } else {
         flightDeck->StopFlights();
         if (!strBGPicture.isEmpty()) {
-            QImageReader reader(strBGPicture);
-            const QImage picture = reader.read();
+            QString why;
+            const QImage picture = readPictureFile(strBGPicture, why);
             if (picture.isNull()) {
-                nShowMessage(reader.errorString(), MB_OK, kCaption);
+                nShowMessage(why, MB_OK, kCaption);
                 return;
             }
             imgBG->setPixmap(QPixmap::fromImage(picture));

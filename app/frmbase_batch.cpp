@@ -6,11 +6,14 @@
 #include "forms.h"
 #include "frmbase.h"
 #include "messagebox.h"
+#include "ownfiles.h"
+#include "pathtext.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 #include <exception>
+#include <unistd.h>
 
 namespace {
 
@@ -61,7 +64,10 @@ std::optional<int> frmBase::RunCommandLine(const QStringList& arguments)
     flightDeck->StopFlights();
     if (!strLogFile.isEmpty()) {
         nLogFile = std::make_unique<QFile>(strLogFile);
-        if (!nLogFile->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const int fd = openLogForWriting(toPath(strLogFile), toPath(strSetFile));
+        if (fd < 0 || !nLogFile->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
             nLogFile.reset();
             nMessageBox(
                 QStringLiteral("指定ログファイル ") + strLogFile + QStringLiteral("が開けません。"), MB_OK, kCaption);

@@ -6,15 +6,17 @@
 #include "dialogs.h"
 #include "frmbase.h"
 #include "messagebox.h"
+#include "ownfiles.h"
+#include "pathtext.h"
 #include "textlabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
+#include <unistd.h>
 
 namespace {
 
@@ -70,11 +72,14 @@ bool frmBase::bSaveCopySet(const QString& strPath)
 bool frmBase::bLoadCopySet(const QString& strPath)
 {
     // Only a file: opening a named pipe would wait for a writer for ever.
-    if (!QFileInfo(strPath).isFile())
+    const int fd = openRegularForReading(toPath(strPath));
+    if (fd < 0)
         return false;
     QFile file(strPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return false;
+    }
     const QByteArray bytes = file.read(kMaxCopySetBytes + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > kMaxCopySetBytes)
         return false;

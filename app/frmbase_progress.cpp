@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "frmbase.h"
 #include "frmerr.h"
+#include "logtext.h"
 #include "pathtext.h"
 #include "textlabel.h"
 #include "textwidth.h"
@@ -32,12 +33,13 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
         estimateFile(pSrc, pDst);
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
-    const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
+    const QString time = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ');
     // A batch run's window is never shown: its record is the log.
     if (bBatch) {
-        writeLog(line, false);
+        writeLog(time + fromPath(logName(pDst)), false);
         return;
     }
+    const QString line = time + fromPath(pDst);
     lstCopied->appendLine(line);
 
     // The horizontal extent only grows, to the widest line so far.
@@ -79,7 +81,8 @@ void frmBase::ErrorDetected(
     const QString dst = fromPath(strDst);
     const QString error = QString::fromLocal8Bit(strErr.c_str());
     if (bBatch) {
-        writeLog(src + QStringLiteral(" -> ") + dst + QStringLiteral(" でエラーが発生。") + error);
+        writeLog(fromPath(logName(strSrc)) + QStringLiteral(" -> ") + fromPath(logName(strDst))
+            + QStringLiteral(" でエラーが発生。") + error);
         ++batchErrors_;
         nOp = 4;
         return;

@@ -4,6 +4,7 @@
 #include "copiedlist.h"
 #include "forms.h"
 #include "frmbase.h"
+#include "logtext.h"
 #include "messagebox.h"
 #include "paths.h"
 #include "pathtext.h"
@@ -43,15 +44,18 @@ bool frmBase::bCheckJob(Job& job)
             bSetFocus(focus);
         return false;
     };
+    // Unattended, the messages go to the log, where a name is one of its
+    // lines only with its control characters escaped.
+    auto named = [this](const QString& path) { return bBatch ? fromPath(logName(toPath(path))) : path; };
     // A path that names a shortcut ("NAME" for the link "NAME.lnk") may be
     // replaced by the shortcut's target, when the user agrees.
-    auto followShortcut = [this](QString& path, QComboBox* combo) {
+    auto followShortcut = [this, &named](QString& path, QComboBox* combo) {
         if (bIsFolder(toPath(path)))
             return;
         const QString target = fromPath(ShortcutTarget(toPath(path)));
         if (target.isEmpty())
             return;
-        if (nShowMessage(path + QStringLiteral("はショートカットのようです。") + target
+        if (nShowMessage(named(path) + QStringLiteral("はショートカットのようです。") + named(target)
                     + QStringLiteral("に置き換えてよいですか？"),
                 MB_YESNO, kCaption)
             == IDYES) {
@@ -74,9 +78,9 @@ bool frmBase::bCheckJob(Job& job)
         if (!bIsRootPath(toPath(job.strSrc))) {
             folder = fromPath(FileNamePart(toPath(job.strSrc)));
             if (!bIsRootPath(toPath(job.strDst)) && fromPath(FileNamePart(toPath(job.strDst))) == folder
-                && nShowMessage(QStringLiteral("オプションで、コピー先フォルダの下に") + folder
+                && nShowMessage(QStringLiteral("オプションで、コピー先フォルダの下に") + named(folder)
                            + QStringLiteral("を作るように指定されていますが\r\nコピー先が、")
-                           + fromPath(AddBackslash(toPath(job.strDst))) + folder
+                           + named(fromPath(AddBackslash(toPath(job.strDst))) + folder)
                            + QStringLiteral("になってもよいですか？"),
                        MB_YESNO, kCaption)
                     != IDYES)
@@ -171,7 +175,8 @@ void frmBase::btnStart_Click()
     // Unattended, a source that is not there (a mount that failed) must not
     // pass for a night with nothing to copy.
     if (bBatch && !bIsFolder(toPath(job.strSrc))) {
-        nShowMessage(QStringLiteral("コピー元フォルダ ") + job.strSrc + QStringLiteral(" が見つかりません。"),
+        nShowMessage(QStringLiteral("コピー元フォルダ ") + fromPath(logName(toPath(job.strSrc)))
+                + QStringLiteral(" が見つかりません。"),
             MB_ICONERROR, kCaption);
         running_ = false;
         return;

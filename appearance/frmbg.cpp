@@ -8,11 +8,11 @@
 #include "messagebox.h"
 #include "paths.h"
 #include "pathtext.h"
+#include "picturefile.h"
 #include "qvubind.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -337,8 +337,8 @@ QString frmBG::result() const
 
 bool frmBG::bCanLoadPicture(const QString& strPath)
 {
-    QImageReader reader(strPath);
-    const QImage picture = reader.read();
+    QString why;
+    const QImage picture = readPictureFile(strPath, why);
     if (picture.isNull())
         return false;
     imgCheck->setPixmap(QPixmap::fromImage(picture));

@@ -205,9 +205,13 @@ void Histories::showMRU()
 
 void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& history, QComboBox* combo)
 {
+    // Each UTF-16 unit takes at least one byte in UTF-8: this many units hold
+    // every byte the parser reads.
     if (const std::optional<QString> value = store_.read(name))
-        history = parseHistoryValue(value->toStdString());
+        history = parseHistoryValue(value->left(static_cast<qsizetype>(kHistoryValueBytes)).toStdString());
     SortHistByTime(0, static_cast<int>(history.size()) - 1, history);
+    if (history.size() > kHistoryEntriesKept)
+        history.resize(kHistoryEntriesKept);
 
     QStringList folders;
     for (const HistoryEntry& entry : history)

@@ -8,19 +8,19 @@
 namespace {
 
 // UTF-8 code points: every byte that does not continue a sequence starts one.
-std::size_t characterCount(const std::string& text)
+std::size_t characterCount(std::string_view text)
 {
     return static_cast<std::size_t>(
         std::count_if(text.begin(), text.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
 }
 
-std::vector<std::string> split(const std::string& text, char separator)
+std::vector<std::string_view> split(std::string_view text, char separator)
 {
-    std::vector<std::string> pieces;
+    std::vector<std::string_view> pieces;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = text.find(separator, start);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             pieces.push_back(text.substr(start));
             return pieces;
         }
@@ -36,18 +36,26 @@ bool storable(const std::string& folder)
 
 } // namespace
 
-std::vector<HistoryEntry> parseHistoryValue(const std::string& value)
+std::vector<HistoryEntry> parseHistoryValue(std::string_view value)
 {
+    if (value.size() > kHistoryValueBytes) {
+        const std::size_t lastWhole = value.rfind('\n', kHistoryValueBytes);
+        value = value.substr(0, lastWhole == std::string_view::npos ? 0 : lastWhole);
+    }
     std::vector<HistoryEntry> entries;
-    for (const std::string& piece : split(value, '\n')) {
+    std::size_t start = 0;
+    while (start <= value.size() && entries.size() < kHistoryEntriesRead) {
+        const std::size_t end = std::min(value.find('\n', start), value.size());
+        const std::string_view piece = value.substr(start, end - start);
+        start = end + 1;
         // The shortest real entry is far longer; anything this short is debris
         // such as the empty piece between two LFs.
         if (characterCount(piece) <= 8)
             continue;
-        const std::vector<std::string> parts = split(piece, '\t');
+        const std::vector<std::string_view> parts = split(piece, '\t');
         if (parts.size() != 2)
             continue;
-        entries.push_back({ dtParseDate(parts[0]), parts[1] });
+        entries.push_back({ dtParseDate(std::string(parts[0])), std::string(parts[1]) });
     }
     return entries;
 }

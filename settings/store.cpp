@@ -1,7 +1,30 @@
 #include "store.h"
 
+#include "ownfiles.h"
+#include "pathtext.h"
+
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
+
+namespace {
+
+// The user's store where it is a file: the one QSettings("Quorvane",
+// "Vestrelle") would use, named here so that it can be looked at before it is
+// read, and so that only it is read (not the organisation's or the system's
+// files as well). Elsewhere (the Windows registry) empty: the store is named
+// by organisation and program.
+QString userFile()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Quorvane/Vestrelle.conf");
+#else
+    return QString();
+#endif
+}
+
+} // namespace
 
 SettingsStore::SettingsStore() = default;
 
@@ -19,9 +42,16 @@ bool SettingsStore::open()
     if (unavailable_)
         return fail(QStringLiteral("設定の保存場所を開けません。"));
 
-    auto settings = path_.isEmpty()
+    // QSettings reads its file as it is made, so the file is looked at first:
+    // a named pipe there would hold the program for ever. (Should it be put
+    // there just after this look, its owner is the user, who can do worse.)
+    const QString file = path_.isEmpty() ? userFile() : path_;
+    if (!file.isEmpty() && !isRegularOrMissing(toPath(file)))
+        return fail(QStringLiteral("設定ファイルを読み込めません: ") + file);
+
+    auto settings = file.isEmpty()
         ? std::make_unique<QSettings>(QStringLiteral("Quorvane"), QStringLiteral("Vestrelle"))
-        : std::make_unique<QSettings>(path_, QSettings::IniFormat);
+        : std::make_unique<QSettings>(file, path_.isEmpty() ? QSettings::NativeFormat : QSettings::IniFormat);
     // The store is the user's own: values that an administrator put in the
     // system-wide or organisation-wide files must not stand in for missing ones.
     settings->setFallbacksEnabled(false);

@@ -267,3 +267,17 @@ TEST_F(HistoriesTest, AStoreThatCannotBeWrittenIsReportedNotPassedOff)
     EXPECT_EQ(messages[2].text, kNotDeleted);
     EXPECT_EQ(messages[2].buttons, 16);
 }
+
+TEST_F(HistoriesTest, AFullHistoryLosesItsOldestEntriesNotTheNewest)
+{
+    // A full list as stored at the last start, then one session's new entry
+    // appended after it, as bAddHistory stores it.
+    QString value;
+    for (std::size_t i = 0; i < kHistoryEntriesKept; ++i)
+        value += QStringLiteral("2024/01/15 12:00:00\t/old/%1\n").arg(i);
+    value += QStringLiteral("2024/01/16 08:30:00\t/new");
+    storeValue(folder.path(), "SrcList", value);
+    ASSERT_TRUE(histories->bLoadHistory());
+    ASSERT_EQ(histories->srcHistory().size(), kHistoryEntriesKept);
+    EXPECT_EQ(cmbSrc.itemText(0), QStringLiteral("/new"));
+}

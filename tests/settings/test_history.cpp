@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
 
 namespace {
 
@@ -19,6 +20,31 @@ std::vector<std::string> folders(const std::vector<HistoryEntry>& entries)
     for (const HistoryEntry& entry : entries)
         names.push_back(entry.strFolder);
     return names;
+}
+
+// The history sort as first written, a plain recursive quicksort: the order
+// of equal times that stored histories were read with.
+void referenceSort(int first, int last, std::vector<HistoryEntry>& entries)
+{
+    if (first >= last)
+        return;
+    const int middle = (first + last) / 2;
+    const HistoryEntry pivot = entries[middle];
+    entries[middle] = entries[first];
+    int k = first;
+    for (int i = first + 1; i <= last; ++i) {
+        if (pivot.dtUsed < entries[i].dtUsed)
+            std::swap(entries[++k], entries[i]);
+    }
+    entries[first] = entries[k];
+    entries[k] = pivot;
+    referenceSort(first, k - 1, entries);
+    referenceSort(k + 1, last, entries);
+}
+
+std::string storedEntry(int minutes, const std::string& folder)
+{
+    return DateTimeText(at(minutes)) + "\t" + folder;
 }
 
 } // namespace
@@ -58,6 +84,48 @@ TEST(SortHistByTime, OrdersEqualTimesAsTheProcedureDoes)
         { at(5), "5" }, { at(0), "out too" } };
     SortHistByTime(1, 4, ranged);
     EXPECT_EQ(folders(ranged), (std::vector<std::string> { "out", "7", "5", "3", "zero", "out too" }));
+}
+
+TEST(SortHistByTime, LeavesEqualTimesInTheOrderOfTheFirstProcedure)
+{
+    // Few distinct times, so that most entries share theirs with many others.
+    std::mt19937 random(14);
+    for (int round = 0; round < 3000; ++round) {
+        const int size = static_cast<int>(random() % 80);
+        const int times = 1 + static_cast<int>(random() % 5);
+        std::vector<HistoryEntry> entries;
+        for (int i = 0; i < size; ++i)
+            entries.push_back(
+                { random() % 7 ? at(static_cast<int>(random()) % times) : DateTime(), std::to_string(i) });
+        const int first = size ? static_cast<int>(random() % size) : 0;
+        const int last = size ? first + static_cast<int>(random() % (size - first)) : -1;
+        std::vector<HistoryEntry> expected = entries;
+        referenceSort(first, last, expected);
+        SortHistByTime(first, last, entries);
+        ASSERT_EQ(folders(entries), folders(expected)) << "round " << round;
+    }
+
+    // The first procedure needed minutes for this; a return of it shows as
+    // the test's time limit running out.
+    std::vector<HistoryEntry> same(300000, { at(1), "/same" });
+    same.push_back({ at(2), "/newest" });
+    SortHistByTime(0, static_cast<int>(same.size()) - 1, same);
+    EXPECT_EQ(same.front().strFolder, "/newest");
+}
+
+TEST(HistoryValue, ReadsNoMoreThanItsCaps)
+{
+    std::string value;
+    for (std::size_t i = 0; i <= kHistoryEntriesRead; ++i)
+        value += storedEntry(0, "/folder/" + std::to_string(i)) + "\n";
+    const std::vector<HistoryEntry> read = parseHistoryValue(value);
+    ASSERT_EQ(read.size(), kHistoryEntriesRead);
+    EXPECT_EQ(read.back().strFolder, "/folder/" + std::to_string(kHistoryEntriesRead - 1));
+
+    // Past the byte cap only whole entries count.
+    const std::string tail = storedEntry(1, "/x" + std::string(kHistoryValueBytes, 'x'));
+    EXPECT_EQ(folders(parseHistoryValue(storedEntry(2, "/kept") + "\n" + tail)), std::vector<std::string> { "/kept" });
+    EXPECT_TRUE(parseHistoryValue(tail).empty());
 }
 
 // Every history-* file under regressions/ is a stored value that once troubled

@@ -132,12 +132,13 @@ inline bool asUnprivileged(const std::function<bool()>& body)
 
 // Runs PROGRAM with ARGUMENTS in a child process the way a scheduler would
 // start it: no display, no session, settings under CONFIG, in FOLDER, its
-// standard error written to ERRORS (when not empty). Returns its exit
-// status, -1 when it did not exit normally.
-// ENVIRONMENT adds to or replaces variables of the session-less start;
-// standard output goes to OUTPUT when it is given.
+// standard error written to ERRORS (when not empty). With TIMEOUT seconds
+// (above 0) the program is killed (by SIGALRM) when it runs longer.
+// ENVIRONMENT adds to or replaces variables of that start; standard output
+// goes to OUTPUT when it is given. Returns its exit status, -1 when it did
+// not exit normally.
 inline int runProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
-    const std::string& config, const std::string& errors = std::string(),
+    const std::string& config, const std::string& errors = std::string(), unsigned timeout = 0,
     const std::vector<std::pair<std::string, std::string>>& environment = {}, const std::string& output = std::string())
 {
     fflush(nullptr);
@@ -146,6 +147,8 @@ inline int runProgram(const std::string& program, const std::vector<std::string>
         if (chdir(folder.c_str()) != 0 || (!errors.empty() && !freopen(errors.c_str(), "w", stderr))
             || (!output.empty() && !freopen(output.c_str(), "w", stdout)))
             _exit(100);
+        // The alarm outlives execv, and its default action ends the program.
+        alarm(timeout);
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR" })
             unsetenv(name);
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
