@@ -1,16 +1,14 @@
 #include "commandline.h"
 #include "frmbase.h"
 #include "messagebox.h"
+#include "qttranslation.h"
 #include "store.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QPointer>
 #include <QStringList>
-#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -50,15 +48,6 @@ void choosePlatform(const QStringList& arguments)
     }
 }
 
-// Qt's own texts (the file dialogs, Yes and No) in Japanese like the rest of
-// the window, when the distribution's translations are installed.
-void loadQtTranslation(QApplication& app, QTranslator& translator)
-{
-    if (translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&translator);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -81,9 +70,9 @@ int main(int argc, char** argv)
         choosePlatform(arguments);
 
     QApplication app(argc, argv);
-    QTranslator qtTexts;
+    // Nobody reads Qt's texts in a batch run.
     if (kind != StartKind::Batch)
-        loadQtTranslation(app, qtTexts);
+        installQtTranslation(app);
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [EXTRA-PACKAGE ...]
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base "$@")
+packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base qt6-translations-l10n "$@")
 
 missing=()
 for package in "${packages[@]}"; do

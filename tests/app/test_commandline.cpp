@@ -1,6 +1,8 @@
 #include "commandline.h"
+#include "qttranslation.h"
 #include "testsupport.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 TEST(CommandLine, QtOptionsAreNotTheProgramsAndOneFileOpensTheWindow)
@@ -33,4 +35,10 @@ TEST(CommandLine, QtOptionsAreNotTheProgramsAndOneFileOpensTheWindow)
     const BatchOptions options = readBatchOptions({ "-F", "my set.vstl", "-l", "a log", "-f" });
     EXPECT_EQ(options.setFile, "my set.vstl");
     EXPECT_EQ(options.logFile, "a log");
+}
+
+TEST(QtTranslation, QtsOwnButtonsSpeakJapanese)
+{
+    ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance())) << "qt6-translations-l10n is installed by deps.sh";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("はい(&Y)"));
 }
