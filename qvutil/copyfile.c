@@ -37,7 +37,6 @@
 #define HIDDEN_EXTRA (1 + sizeof HIDDEN_TAG - 1 + RANDOM_CHARS) /* leading '.', tag, random part */
 #define NAME_ATTEMPTS 100
 #define LARGEST_CHUNK ((size_t)1 << 20)
-#define UNKNOWN_SIZE_CHUNK ((size_t)64 << 10)
 #define RANGE_STEP ((off_t)1 << 30)
 #define EAGER_CHECK_SIZE ((off_t)1 << 20)
 
@@ -226,19 +225,17 @@ static int writeAll(int fd, const char* data, size_t length)
     return 0;
 }
 
-/* Copies from the current offsets on. SIZE 0 means "read to the end". */
+/* Copies from the current offsets on, DONE of SIZE bytes being there already. */
 static int copyByReadWrite(int in, int out, off_t size, off_t done)
 {
-    size_t capacity = UNKNOWN_SIZE_CHUNK;
-    if (size > 0)
-        capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
+    size_t capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
     char* buffer = malloc(capacity);
     if (!buffer)
         return ENOMEM;
     int err = 0;
-    while (size == 0 || done < size) {
+    while (done < size) {
         size_t want = capacity;
-        if (size > 0 && size - done < (off_t)want)
+        if (size - done < (off_t)want)
             want = (size_t)(size - done);
         ssize_t n = read(in, buffer, want);
         if (n < 0) {
@@ -258,23 +255,36 @@ static int copyByReadWrite(int in, int out, off_t size, off_t done)
     return err;
 }
 
+/* A reflink takes the whole file as it is at that moment; what it grew by
+ * since it was opened is cut off again. */
+static int cloneData(int in, int out, off_t size)
+{
+    int r;
+    do
+        r = ioctl(out, FICLONE, in);
+    while (r < 0 && errno == EINTR);
+    if (r < 0)
+        return lastError();
+    struct stat cloned;
+    if (fstat(out, &cloned) < 0)
+        return lastError();
+    if (cloned.st_size > size && ftruncate(out, size) < 0)
+        return lastError();
+    return 0;
+}
+
 /* Copies the source's data into OUT. SIZE is the source's size when it was
- * opened: the copy stops there, or earlier where the source has shrunk. A size
- * of 0 is not trusted (kernel files report it) and such files are read to
- * their end. */
+ * opened: the copy stops there, or earlier where the source has shrunk. */
 static int copyData(int in, int out, off_t size, struct route* route)
 {
     if (size == 0)
-        return copyByReadWrite(in, out, 0, 0);
+        return 0;
 
     if (!route->noClone) {
-        int r;
-        do
-            r = ioctl(out, FICLONE, in);
-        while (r < 0 && errno == EINTR);
-        if (r == 0)
+        int err = cloneData(in, out, size);
+        if (err == 0)
             return 0;
-        switch (errno) {
+        switch (err) {
         case EOPNOTSUPP:
         case ENOTTY:
         case ENOSYS:
@@ -285,7 +295,7 @@ static int copyData(int in, int out, off_t size, struct route* route)
         case EPERM:
             break;
         default:
-            return lastError();
+            return err;
         }
     }
 
