@@ -4,6 +4,7 @@
 #include "filecopy.h"
 #include "listing.h"
 #include "paths.h"
+#include "staletemps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -341,7 +342,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     // When the destination folder is new, or cannot be opened (missing in
     // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
-    const Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
+    Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
     std::int32_t result = 0;
     std::int32_t failure = 0;
     // With several copies at once, the run goes on deciding while the copying
@@ -435,7 +436,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     return result;
 }
 
-void DiffCopy::start(Pending& p, const Folder& folder, Run& run)
+void DiffCopy::start(Pending& p, Folder& folder, Run& run)
 {
     // The decision: filter, then times, then the copy itself.
     const bool filteredOut = filter_.passesOver(ExtensionOf(p.file.name));
@@ -452,6 +453,15 @@ void DiffCopy::start(Pending& p, const Folder& folder, Run& run)
     p.copied = true; // in simulation mode: would be copied
     if (simulation_)
         return;
+    // A temporary that a killed copy left stands beside a file that was being
+    // copied and so is copied again: the folder is searched for such leftovers
+    // when a copy into it first begins, none of its copies yet on their way.
+    // A run where nothing changed lists no destination folder.
+    if (!folder.swept) {
+        folder.swept = true;
+        if (!folder.dstEmpty)
+            removeStaleTemporaries(folder.dstFd);
+    }
     if (!run.pool)
         run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
     p.copy = run.pool->submit(p.file.size,
@@ -484,8 +494,8 @@ void DiffCopy::finish(Pending& p, Run& run)
     p.copy.reset();
 }
 
-DiffCopy::FileEnd DiffCopy::settle(Pending& p, const Folder& folder, Run& run, const std::string& src,
-    const std::string& dst, std::int32_t& result, std::int32_t& failure)
+DiffCopy::FileEnd DiffCopy::settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
+    std::int32_t& result, std::int32_t& failure)
 {
     for (;;) {
         finish(p, run);

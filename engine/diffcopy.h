@@ -93,6 +93,7 @@ private:
     struct Folder {
         int dstFd; // the destination folder, open, or -1
         bool dstEmpty; // no file of it can be found at the destination
+        bool swept = false; // its stale temporaries were looked for
     };
 
     // One file on its way: decided, perhaps being copied, its events not raised yet.
@@ -118,12 +119,12 @@ private:
     std::int32_t processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
         const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
-    void start(Pending& p, const Folder& folder, Run& run);
+    void start(Pending& p, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);
     // Raises P's events and follows the replies (a retry decides the file again).
-    FileEnd settle(Pending& p, const Folder& folder, Run& run, const std::string& src, const std::string& dst,
+    FileEnd settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
         std::int32_t& result, std::int32_t& failure);
     // The folder ends early: copies not started are cancelled, the others
     // waited for, and the files that went through are still reported.

@@ -14,6 +14,19 @@
  *    name: an unnamed file is linked in directly when DST does not exist, and
  *    otherwise, like a named one, renamed over DST.
  *
+ * Only the bytes the source had when it was opened are copied: a file that
+ * grows meanwhile gives that prefix, and one that claims size 0 gives an empty
+ * copy, whatever it would yield when read (kernel files such as
+ * /proc/self/pagemap read on for gigabytes).
+ *
+ * A hidden temporary is locked (flock) for as long as it has its name, from
+ * before the name appears until after the rename; a process killed meanwhile
+ * loses the lock with its life. Later runs remove the temporaries whose lock
+ * they can take (engine/staletemps.cpp): the lock, unlike a process id or an
+ * age, is released by the kernel the moment its holder dies, cannot be
+ * mistaken for a recycled process, and works between the hosts of a network
+ * file system.
+ *
  * There is no fsync, as with cp: the copy is as durable as any other write.
  */
 #include "qvutil.h"
@@ -27,6 +40,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -379,6 +393,54 @@ static int fillTemporary(int in, int out, const struct stat* source, struct rout
     return 0;
 }
 
+/* Locks the temporary FD before it has a name (an unnamed file) or as soon as
+ * it has one (NAMED). Returns a second descriptor of the same open file
+ * that holds the lock while FD is closed before the rename (the close reports
+ * a write that failed late, on network file systems), -1 with *ERR 0 when the
+ * file system has no locks, or -1 with *ERR set.
+ *
+ * A named file is visible for a moment before it is locked; a sweep that took
+ * its lock meanwhile is removing it. That shows as EWOULDBLOCK here, or as a
+ * file without a link once the sweep is done; *ERR is then EEXIST, and the
+ * caller tries another name. */
+static int lockTemporary(int fd, int named, int* err)
+{
+    *err = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        if (errno == EWOULDBLOCK)
+            *err = EEXIST;
+        else if (errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS)
+            *err = lastError();
+        return -1;
+    }
+    struct stat st;
+    if (named && fstat(fd, &st) < 0) {
+        *err = lastError();
+        return -1;
+    }
+    if (named && st.st_nlink == 0) {
+        *err = EEXIST;
+        return -1;
+    }
+    int keeper = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (keeper < 0)
+        *err = lastError();
+    return keeper;
+}
+
+/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it. */
+static int renameTemporary(int fd, int keeper, const char* hidden, const char* dst)
+{
+    int err = 0;
+    if (close(fd) < 0 || rename(hidden, dst) < 0) {
+        err = lastError();
+        unlink(hidden);
+    }
+    if (keeper >= 0)
+        close(keeper);
+    return err;
+}
+
 /* Gives an O_TMPFILE file the name PATH; EEXIST when PATH is taken. */
 static int linkUnnamed(int fd, const char* path)
 {
@@ -422,6 +484,11 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
         }
     }
     /* DST exists: a link cannot replace it, a rename can. */
+    int keeper = lockTemporary(fd, 0, &err);
+    if (err) {
+        close(fd);
+        return err;
+    }
     char hidden[PATH_MAX + NAME_MAX + 2];
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         makeHiddenPath(target, hidden);
@@ -431,22 +498,34 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
     }
     if (err) {
         close(fd);
+        if (keeper >= 0)
+            close(keeper);
         return err;
     }
-    if (close(fd) < 0 || rename(hidden, target->path) < 0) {
-        err = lastError();
-        unlink(hidden);
-    }
-    return err;
+    return renameTemporary(fd, keeper, hidden, target->path);
 }
 
-static int createHidden(const struct target* target, char* hidden, mode_t mode)
+/* Creates and locks a named temporary; its lock keeper goes to *KEEPER. */
+static int createHidden(const struct target* target, char* hidden, mode_t mode, int* keeper)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         makeHiddenPath(target, hidden);
         int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        int err;
+        *keeper = lockTemporary(fd, 1, &err);
+        if (!err)
             return fd;
+        close(fd);
+        if (err != EEXIST) {
+            unlink(hidden);
+            errno = err;
+            return -1;
+        }
     }
     errno = EEXIST;
     return -1;
@@ -487,17 +566,20 @@ static int replaceDestination(
     if (!destination->checked && (err = checkDestination(target->path, destination)) != 0)
         return err;
     char hidden[PATH_MAX + NAME_MAX + 2];
-    int fd = createHidden(target, hidden, mode);
+    int keeper = -1;
+    int fd = createHidden(target, hidden, mode, &keeper);
     if (fd < 0)
         return lastError();
     err = fillTemporary(in, fd, source, route, needChmod);
-    if (close(fd) < 0 && !err)
-        err = lastError();
-    if (!err && rename(hidden, target->path) < 0)
-        err = lastError();
-    if (err)
+    if (err) {
+        close(fd);
         unlink(hidden);
-    else if (retried)
+        if (keeper >= 0)
+            close(keeper);
+        return err;
+    }
+    err = renameTemporary(fd, keeper, hidden, target->path);
+    if (!err && retried)
         atomic_store_explicit(&unnamedUnusable, 1, memory_order_relaxed);
     return err;
 }
