@@ -44,10 +44,13 @@ bool removeIfStale(int dirFd, const char* name, uid_t euid)
     bool removed = false;
     struct stat opened;
     struct stat named;
-    // The lock is kept until the name is gone, so that a copy that created
-    // this very name a moment ago sees the sweep and moves to another name.
+    // A copy holds an exclusive lock, so a shared one is to be had only from
+    // a dead copy (and asks for no write access, which network file systems
+    // would want for an exclusive one). It is kept until the name is gone, so
+    // that a copy that created this very name a moment ago sees the sweep and
+    // moves to another name.
     if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink == 1 && opened.st_uid == euid
-        && flock(fd, LOCK_EX | LOCK_NB) == 0 && fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0
+        && flock(fd, LOCK_SH | LOCK_NB) == 0 && fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0
         && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
         removed = unlinkat(dirFd, name, 0) == 0;
     close(fd);

@@ -397,7 +397,8 @@ static int fillTemporary(int in, int out, const struct stat* source, struct rout
  * it has one (NAMED). Returns a second descriptor of the same open file
  * that holds the lock while FD is closed before the rename (the close reports
  * a write that failed late, on network file systems), -1 with *ERR 0 when the
- * file system has no locks, or -1 with *ERR set.
+ * file system refuses the lock (a sweep cannot lock the file there either, and
+ * leaves it alone), or -1 with *ERR set.
  *
  * A named file is visible for a moment before it is locked; a sweep that took
  * its lock meanwhile is removing it. That shows as EWOULDBLOCK here, or as a
@@ -409,18 +410,18 @@ static int lockTemporary(int fd, int named, int* err)
     if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
         if (errno == EWOULDBLOCK)
             *err = EEXIST;
-        else if (errno != ENOLCK && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS)
+        return -1;
+    }
+    if (named) {
+        struct stat st;
+        if (fstat(fd, &st) < 0) {
             *err = lastError();
-        return -1;
-    }
-    struct stat st;
-    if (named && fstat(fd, &st) < 0) {
-        *err = lastError();
-        return -1;
-    }
-    if (named && st.st_nlink == 0) {
-        *err = EEXIST;
-        return -1;
+            return -1;
+        }
+        if (st.st_nlink == 0) {
+            *err = EEXIST;
+            return -1;
+        }
     }
     int keeper = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (keeper < 0)
