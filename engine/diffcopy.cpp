@@ -4,6 +4,7 @@
 #include "filecopy.h"
 #include "listing.h"
 #include "paths.h"
+#include "staletemps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,8 +29,13 @@
 //   4. with subfolders on, each subfolder is walked completely, in listing
 //      order, before the next one.
 // A non-zero result of any level ends the whole run and travels up unchanged.
-// Folders already on the current path (link loops) and the run's own top
-// destination folder (a destination inside the source) are never walked.
+// Each real folder (device and inode) is walked at most once per run: a link
+// that leads back to one already walked, whether it closes a loop or fans out
+// to the same folder again, is reported with the place the folder was copied
+// to and passed over. The run's own top destination folder (a destination
+// inside the source) is never walked, and without a word, since it is no part
+// of the source. Below the top, a link in the destination tree is followed
+// only when it belongs to the user running the program or to root.
 
 namespace {
 
@@ -267,8 +273,20 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     if (!reachable)
         return 0;
     const FolderId id { st.st_dev, st.st_ino };
-    if (std::find(run.path.begin(), run.path.end(), id) != run.path.end() || (run.hasTopDst && id == run.topDst))
+    if (run.hasTopDst && id == run.topDst)
         return 0;
+    // A folder the walk must not enter is passed over on any reply but stop.
+    for (;;) {
+        std::int32_t code = 0;
+        const std::optional<std::string> why = refusal(dst, id, run, top, code);
+        if (!why)
+            break;
+        resolution = resolveFailure(src, dst, code, *why, failure);
+        if (resolution == Resolution::Stop)
+            return failure;
+        if (resolution != Resolution::Retry)
+            return 0;
+    }
 
     // A destination folder made by this run holds none of the files yet.
     bool dstCreated = false;
@@ -284,12 +302,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
             run.hasTopDst = true;
         }
     }
-
-    run.path.push_back(id);
-    struct PathGuard {
-        std::vector<FolderId>& path;
-        ~PathGuard() { path.pop_back(); }
-    } guard { run.path };
+    run.walked.emplace(id, dst);
 
     // Each step of the folder may fail; the reply decides whether the folder goes on.
     std::optional<std::int32_t> ending;
@@ -333,6 +346,30 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     return result;
 }
 
+std::optional<std::string> DiffCopy::refusal(
+    const std::string& dst, const FolderId& id, const Run& run, bool top, std::int32_t& code)
+{
+    const auto walked = run.walked.find(id);
+    if (walked != run.walked.end()) {
+        code = ELOOP;
+        return "このフォルダは既に " + walked->second + " へコピーしたため、たどりません";
+    }
+    // The top destination is the user's own choice, links and all. Below it, a
+    // link planted by someone else could send the run's writes anywhere the
+    // user running it may write (root: everywhere), so it is followed only when
+    // it belongs to that user or to root, who could write there anyway. This
+    // is the kernel's protected_symlinks rule without its exception for the
+    // owner of the folder holding the link: that owner may be the one who
+    // planted it.
+    struct stat st;
+    if (!top && lstat(dst.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != run.euid && st.st_uid != 0) {
+        code = EACCES;
+        return "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(st.st_uid)
+            + "）が所有するシンボリックリンクのため使いません";
+    }
+    return std::nullopt;
+}
+
 std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
     const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended)
 {
@@ -341,7 +378,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     // When the destination folder is new, or cannot be opened (missing in
     // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
-    const Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
+    Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
     std::int32_t result = 0;
     std::int32_t failure = 0;
     // With several copies at once, the run goes on deciding while the copying
@@ -435,7 +472,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     return result;
 }
 
-void DiffCopy::start(Pending& p, const Folder& folder, Run& run)
+void DiffCopy::start(Pending& p, Folder& folder, Run& run)
 {
     // The decision: filter, then times, then the copy itself.
     const bool filteredOut = filter_.passesOver(ExtensionOf(p.file.name));
@@ -452,6 +489,15 @@ void DiffCopy::start(Pending& p, const Folder& folder, Run& run)
     p.copied = true; // in simulation mode: would be copied
     if (simulation_)
         return;
+    // A temporary that a killed copy left stands beside a file that was being
+    // copied and so is copied again: the folder is searched for such leftovers
+    // when a copy into it first begins, none of its copies yet on their way.
+    // A run where nothing changed lists no destination folder.
+    if (!folder.swept) {
+        folder.swept = true;
+        if (!folder.dstEmpty)
+            removeStaleTemporaries(folder.dstFd);
+    }
     if (!run.pool)
         run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
     p.copy = run.pool->submit(p.file.size,
@@ -484,8 +530,8 @@ void DiffCopy::finish(Pending& p, Run& run)
     p.copy.reset();
 }
 
-DiffCopy::FileEnd DiffCopy::settle(Pending& p, const Folder& folder, Run& run, const std::string& src,
-    const std::string& dst, std::int32_t& result, std::int32_t& failure)
+DiffCopy::FileEnd DiffCopy::settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
+    std::int32_t& result, std::int32_t& failure)
 {
     for (;;) {
         finish(p, run);
@@ -555,24 +601,23 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
 std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
 {
     stop_ = false;
-    std::vector<FolderId> path;
+    std::unordered_set<FolderId, FolderIdHash> counted;
     std::int32_t reached = 0;
     try {
-        return countFolder(strSrc, bCheckDir, path, reached);
+        return countFolder(strSrc, bCheckDir, counted, reached);
     } catch (...) {
         return reached; // an unexpected failure leaves the count reached so far
     }
 }
 
 std::int32_t DiffCopy::countFolder(
-    const std::string& src, bool subDirs, std::vector<FolderId>& path, std::int32_t& reached)
+    const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted, std::int32_t& reached)
 {
     struct stat st;
     if (stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return 0;
-    const FolderId id { st.st_dev, st.st_ino };
-    if (std::find(path.begin(), path.end(), id) != path.end())
-        return 0;
+    if (!counted.insert({ st.st_dev, st.st_ino }).second)
+        return 0; // counted already, through another link
 
     Listing listing;
     ListFolder(src, listing, [this] { return !stopRequested(); });
@@ -581,15 +626,13 @@ std::int32_t DiffCopy::countFolder(
     if (!subDirs)
         return count;
     std::vector<ListedFile>().swap(listing.files);
-    path.push_back(id);
     const std::string prefix = AddBackslash(src);
     for (const auto& name : listing.folders) {
         if (stopRequested()) {
             count = 0; // a stopped count is no count
             break;
         }
-        count += countFolder(prefix + name, true, path, reached);
+        count += countFolder(prefix + name, true, counted, reached);
     }
-    path.pop_back();
     return count;
 }

@@ -15,8 +15,11 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class DiffCopy {
@@ -78,12 +81,16 @@ private:
         ino_t ino;
         bool operator==(const FolderId& other) const { return dev == other.dev && ino == other.ino; }
     };
+    struct FolderIdHash {
+        size_t operator()(const FolderId& id) const { return std::hash<ino_t>()(id.ino) * 31 + id.dev; }
+    };
 
     struct Run {
         double ignSec = 0;
         bool subDirs = false;
         uid_t euid = 0;
-        std::vector<FolderId> path; // the source folders from the top down to the one being walked
+        // Every source folder walked so far, with the destination it was copied to.
+        std::unordered_map<FolderId, std::string, FolderIdHash> walked;
         bool hasTopDst = false;
         FolderId topDst {};
         std::unique_ptr<CopyPool> pool; // started with the run's first copy
@@ -93,6 +100,7 @@ private:
     struct Folder {
         int dstFd; // the destination folder, open, or -1
         bool dstEmpty; // no file of it can be found at the destination
+        bool swept = false; // its stale temporaries were looked for
     };
 
     // One file on its way: decided, perhaps being copied, its events not raised yet.
@@ -118,18 +126,22 @@ private:
     std::int32_t processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
         const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
-    void start(Pending& p, const Folder& folder, Run& run);
+    void start(Pending& p, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);
     // Raises P's events and follows the replies (a retry decides the file again).
-    FileEnd settle(Pending& p, const Folder& folder, Run& run, const std::string& src, const std::string& dst,
+    FileEnd settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
         std::int32_t& result, std::int32_t& failure);
     // The folder ends early: copies not started are cancelled, the others
     // waited for, and the files that went through are still reported.
     void abandon(std::deque<Pending>& pending, Run& run);
     bool makeDestination(const std::string& src, const std::string& dst);
-    std::int32_t countFolder(const std::string& src, bool subDirs, std::vector<FolderId>& path, std::int32_t& reached);
+    // Why the walk must not enter SRC (with ID) onto DST, or nothing; CODE gets the error number.
+    std::optional<std::string> refusal(
+        const std::string& dst, const FolderId& id, const Run& run, bool top, std::int32_t& code);
+    std::int32_t countFolder(const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted,
+        std::int32_t& reached);
 
     // Runs one step of a folder; a failure thrown from it, or from a handler
     // it calls, is reported as an unexpected failure of the folder.

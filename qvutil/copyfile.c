@@ -14,6 +14,19 @@
  *    name: an unnamed file is linked in directly when DST does not exist, and
  *    otherwise, like a named one, renamed over DST.
  *
+ * Only the bytes the source had when it was opened are copied: a file that
+ * grows meanwhile gives that prefix, and one that claims size 0 gives an empty
+ * copy, whatever it would yield when read (kernel files such as
+ * /proc/self/pagemap read on for gigabytes).
+ *
+ * A hidden temporary is locked (flock) for as long as it has its name, from
+ * before the name appears until after the rename; a process killed meanwhile
+ * loses the lock with its life. Later runs remove the temporaries whose lock
+ * they can take (engine/staletemps.cpp): the lock, unlike a process id or an
+ * age, is released by the kernel the moment its holder dies, cannot be
+ * mistaken for a recycled process, and works between the hosts of a network
+ * file system.
+ *
  * There is no fsync, as with cp: the copy is as durable as any other write.
  */
 #include "qvutil.h"
@@ -27,6 +40,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -37,7 +51,6 @@
 #define HIDDEN_EXTRA (1 + sizeof HIDDEN_TAG - 1 + RANDOM_CHARS) /* leading '.', tag, random part */
 #define NAME_ATTEMPTS 100
 #define LARGEST_CHUNK ((size_t)1 << 20)
-#define UNKNOWN_SIZE_CHUNK ((size_t)64 << 10)
 #define RANGE_STEP ((off_t)1 << 30)
 #define EAGER_CHECK_SIZE ((off_t)1 << 20)
 
@@ -226,19 +239,17 @@ static int writeAll(int fd, const char* data, size_t length)
     return 0;
 }
 
-/* Copies from the current offsets on. SIZE 0 means "read to the end". */
+/* Copies from the current offsets on, DONE of SIZE bytes being there already. */
 static int copyByReadWrite(int in, int out, off_t size, off_t done)
 {
-    size_t capacity = UNKNOWN_SIZE_CHUNK;
-    if (size > 0)
-        capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
+    size_t capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
     char* buffer = malloc(capacity);
     if (!buffer)
         return ENOMEM;
     int err = 0;
-    while (size == 0 || done < size) {
+    while (done < size) {
         size_t want = capacity;
-        if (size > 0 && size - done < (off_t)want)
+        if (size - done < (off_t)want)
             want = (size_t)(size - done);
         ssize_t n = read(in, buffer, want);
         if (n < 0) {
@@ -258,23 +269,36 @@ static int copyByReadWrite(int in, int out, off_t size, off_t done)
     return err;
 }
 
+/* A reflink takes the whole file as it is at that moment; what it grew by
+ * since it was opened is cut off again. */
+static int cloneData(int in, int out, off_t size)
+{
+    int r;
+    do
+        r = ioctl(out, FICLONE, in);
+    while (r < 0 && errno == EINTR);
+    if (r < 0)
+        return lastError();
+    struct stat cloned;
+    if (fstat(out, &cloned) < 0)
+        return lastError();
+    if (cloned.st_size > size && ftruncate(out, size) < 0)
+        return lastError();
+    return 0;
+}
+
 /* Copies the source's data into OUT. SIZE is the source's size when it was
- * opened: the copy stops there, or earlier where the source has shrunk. A size
- * of 0 is not trusted (kernel files report it) and such files are read to
- * their end. */
+ * opened: the copy stops there, or earlier where the source has shrunk. */
 static int copyData(int in, int out, off_t size, struct route* route)
 {
     if (size == 0)
-        return copyByReadWrite(in, out, 0, 0);
+        return 0;
 
     if (!route->noClone) {
-        int r;
-        do
-            r = ioctl(out, FICLONE, in);
-        while (r < 0 && errno == EINTR);
-        if (r == 0)
+        int err = cloneData(in, out, size);
+        if (err == 0)
             return 0;
-        switch (errno) {
+        switch (err) {
         case EOPNOTSUPP:
         case ENOTTY:
         case ENOSYS:
@@ -285,7 +309,7 @@ static int copyData(int in, int out, off_t size, struct route* route)
         case EPERM:
             break;
         default:
-            return lastError();
+            return err;
         }
     }
 
@@ -369,6 +393,55 @@ static int fillTemporary(int in, int out, const struct stat* source, struct rout
     return 0;
 }
 
+/* Locks the temporary FD before it has a name (an unnamed file) or as soon as
+ * it has one (NAMED). Returns a second descriptor of the same open file
+ * that holds the lock while FD is closed before the rename (the close reports
+ * a write that failed late, on network file systems), -1 with *ERR 0 when the
+ * file system refuses the lock (a sweep cannot lock the file there either, and
+ * leaves it alone), or -1 with *ERR set.
+ *
+ * A named file is visible for a moment before it is locked; a sweep that took
+ * its lock meanwhile is removing it. That shows as EWOULDBLOCK here, or as a
+ * file without a link once the sweep is done; *ERR is then EEXIST, and the
+ * caller tries another name. */
+static int lockTemporary(int fd, int named, int* err)
+{
+    *err = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        if (errno == EWOULDBLOCK)
+            *err = EEXIST;
+        return -1;
+    }
+    if (named) {
+        struct stat st;
+        if (fstat(fd, &st) < 0) {
+            *err = lastError();
+            return -1;
+        }
+        if (st.st_nlink == 0) {
+            *err = EEXIST;
+            return -1;
+        }
+    }
+    int keeper = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (keeper < 0)
+        *err = lastError();
+    return keeper;
+}
+
+/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it. */
+static int renameTemporary(int fd, int keeper, const char* hidden, const char* dst)
+{
+    int err = 0;
+    if (close(fd) < 0 || rename(hidden, dst) < 0) {
+        err = lastError();
+        unlink(hidden);
+    }
+    if (keeper >= 0)
+        close(keeper);
+    return err;
+}
+
 /* Gives an O_TMPFILE file the name PATH; EEXIST when PATH is taken. */
 static int linkUnnamed(int fd, const char* path)
 {
@@ -412,6 +485,11 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
         }
     }
     /* DST exists: a link cannot replace it, a rename can. */
+    int keeper = lockTemporary(fd, 0, &err);
+    if (err) {
+        close(fd);
+        return err;
+    }
     char hidden[PATH_MAX + NAME_MAX + 2];
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         makeHiddenPath(target, hidden);
@@ -421,22 +499,34 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
     }
     if (err) {
         close(fd);
+        if (keeper >= 0)
+            close(keeper);
         return err;
     }
-    if (close(fd) < 0 || rename(hidden, target->path) < 0) {
-        err = lastError();
-        unlink(hidden);
-    }
-    return err;
+    return renameTemporary(fd, keeper, hidden, target->path);
 }
 
-static int createHidden(const struct target* target, char* hidden, mode_t mode)
+/* Creates and locks a named temporary; its lock keeper goes to *KEEPER. */
+static int createHidden(const struct target* target, char* hidden, mode_t mode, int* keeper)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         makeHiddenPath(target, hidden);
         int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        int err;
+        *keeper = lockTemporary(fd, 1, &err);
+        if (!err)
             return fd;
+        close(fd);
+        if (err != EEXIST) {
+            unlink(hidden);
+            errno = err;
+            return -1;
+        }
     }
     errno = EEXIST;
     return -1;
@@ -477,17 +567,20 @@ static int replaceDestination(
     if (!destination->checked && (err = checkDestination(target->path, destination)) != 0)
         return err;
     char hidden[PATH_MAX + NAME_MAX + 2];
-    int fd = createHidden(target, hidden, mode);
+    int keeper = -1;
+    int fd = createHidden(target, hidden, mode, &keeper);
     if (fd < 0)
         return lastError();
     err = fillTemporary(in, fd, source, route, needChmod);
-    if (close(fd) < 0 && !err)
-        err = lastError();
-    if (!err && rename(hidden, target->path) < 0)
-        err = lastError();
-    if (err)
+    if (err) {
+        close(fd);
         unlink(hidden);
-    else if (retried)
+        if (keeper >= 0)
+            close(keeper);
+        return err;
+    }
+    err = renameTemporary(fd, keeper, hidden, target->path);
+    if (!err && retried)
         atomic_store_explicit(&unnamedUnusable, 1, memory_order_relaxed);
     return err;
 }

@@ -239,4 +239,13 @@ TEST_F(CopyFile, CopiesLargeFileExactly)
     }
 }
 
+// A kernel file that says size 0 reads on for gigabytes; the copy takes only
+// the size the source had when it began.
+TEST_F(CopyFile, ReadsNoFurtherThanTheSourcesSize)
+{
+    const std::string dst = path("pagemap");
+    ASSERT_EQ(qvuCopyFile("/proc/self/pagemap", dst.c_str(), sizeof message, message), 0) << message;
+    EXPECT_EQ(readFile(dst), "");
+}
+
 } // namespace
