@@ -66,6 +66,18 @@ void frmBase::FolderSearched(const std::string& pPath)
     lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
 }
 
+void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst)
+{
+    auto text = [](const std::string& src, const std::string& firstDst) {
+        return fromPath(src) + QStringLiteral(" は既に ") + fromPath(firstDst)
+            + QStringLiteral(" へコピーしたため、たどりません");
+    };
+    if (bBatch)
+        writeLog(text(logName(pSrc), logName(pFirstDst)));
+    else
+        lbMsg->setText(text(pSrc, pFirstDst));
+}
+
 void frmBase::refreshRunDisplay()
 {
     lstCopied->lines().flush();

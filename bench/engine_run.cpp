@@ -33,6 +33,7 @@ public:
     }
     void FolderSearching(const std::string&) override { }
     void FolderSearched(const std::string&) override { }
+    void FolderAlreadyCopied(const std::string&, const std::string&) override { }
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override
     {

@@ -275,10 +275,15 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     const FolderId id { st.st_dev, st.st_ino };
     if (run.hasTopDst && id == run.topDst)
         return 0;
+    // Each real folder is walked once per run, however many links lead to it.
+    if (const auto walked = run.walked.find(id); walked != run.walked.end()) {
+        listener_.FolderAlreadyCopied(src, walked->second);
+        return 0;
+    }
     // A folder the walk must not enter is passed over on any reply but stop.
     for (;;) {
         std::int32_t code = 0;
-        const std::optional<std::string> why = refusal(dst, id, run, top, code);
+        const std::optional<std::string> why = refusal(dst, run, top, code);
         if (!why)
             break;
         resolution = resolveFailure(src, dst, code, *why, failure);
@@ -346,14 +351,8 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     return result;
 }
 
-std::optional<std::string> DiffCopy::refusal(
-    const std::string& dst, const FolderId& id, const Run& run, bool top, std::int32_t& code)
+std::optional<std::string> DiffCopy::refusal(const std::string& dst, const Run& run, bool top, std::int32_t& code)
 {
-    const auto walked = run.walked.find(id);
-    if (walked != run.walked.end()) {
-        code = ELOOP;
-        return "このフォルダは既に " + walked->second + " へコピーしたため、たどりません";
-    }
     // The top destination is the user's own choice, links and all. Below it, a
     // link planted by someone else could send the run's writes anywhere the
     // user running it may write (root: everywhere), so it is followed only when

@@ -137,9 +137,8 @@ private:
     // waited for, and the files that went through are still reported.
     void abandon(std::deque<Pending>& pending, Run& run);
     bool makeDestination(const std::string& src, const std::string& dst);
-    // Why the walk must not enter SRC (with ID) onto DST, or nothing; CODE gets the error number.
-    std::optional<std::string> refusal(
-        const std::string& dst, const FolderId& id, const Run& run, bool top, std::int32_t& code);
+    // Why the walk must not write into DST, or nothing; CODE gets the error number.
+    std::optional<std::string> refusal(const std::string& dst, const Run& run, bool top, std::int32_t& code);
     std::int32_t countFolder(const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted,
         std::int32_t& reached);
 

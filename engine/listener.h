@@ -23,6 +23,11 @@ public:
     // A source folder was listed; its files are decided next.
     virtual void FolderSearched(const std::string& pPath) = 0;
 
+    // A source folder reached again through a link (a loop, or two links to
+    // one folder) was passed over: it was copied to pFirstDst already in this
+    // run. Not a failure: nothing is missing.
+    virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) = 0;
+
     // Something failed. The handler stores its reply in nOp:
     // 1 stop, 2 retry, 3 skip and continue, 4 skip this and every later error.
     virtual void ErrorDetected(

@@ -182,3 +182,22 @@ TEST_F(Batch, RunsTheCopySetWhateverTheShellAndSessionGave)
         EXPECT_EQ(logLines(log).size(), 4u) << c.name;
     }
 }
+
+// A folder reached twice through links is copied once; the log says where,
+// and the run is still a clean one.
+TEST_F(Batch, LogsAFolderReachedAgainThroughALinkAndEndsCleanly)
+{
+    writeFile(dir / "photos/a.jpg", "a");
+    testsupport::makeDirs(src);
+    ASSERT_EQ(symlink((dir / "photos").c_str(), (src + "/latest").c_str()), 0);
+    ASSERT_EQ(symlink((dir / "photos").c_str(), (src + "/2026").c_str()), 0);
+    writeCopySet(dir / "job.vstl", src, dst);
+
+    EXPECT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 0);
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_EQ(lines.size(), 5u);
+    const bool latestFirst = exists(dst + "/latest/a.jpg");
+    EXPECT_NE(latestFirst, exists(dst + "/2026/a.jpg"));
+    const std::string second = latestFirst ? "/2026" : "/latest", first = latestFirst ? "/latest" : "/2026";
+    EXPECT_EQ(lines[2], src + second + " は既に " + dst + first + " へコピーしたため、たどりません");
+}

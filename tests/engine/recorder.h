@@ -28,6 +28,10 @@ public:
             onSearching(pPath);
     }
     void FolderSearched(const std::string& pPath) override { events.push_back("searched " + pPath); }
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override
+    {
+        events.push_back("already " + pSrc + " -> " + pFirstDst);
+    }
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override
     {
