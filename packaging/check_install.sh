@@ -6,9 +6,9 @@
 #
 #   packaging/check_install.sh ROOT [PREFIX]      (PREFIX defaults to /usr)
 #
-# Optional tools (desktop-file-validate, xmllint, update-mime-database, groff,
-# readelf) are used when present; with CHECK_STRICT=1 a missing one is a
-# failure. Prints one line per failure and exits 1 when there was any.
+# Optional tools (desktop-file-validate, appstreamcli, xmllint,
+# update-mime-database, groff, readelf) are used when present; with
+# CHECK_STRICT=1 a missing one is a failure. Prints one line per failure and exits 1 when there was any.
 set -u
 root=$(cd "${1:?usage: check_install.sh ROOT [PREFIX]}" && pwd -P)
 prefix=${2:-/usr}
@@ -69,6 +69,8 @@ else
   fi
   exec_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
   [ "$exec_program" = vestrelle ] || fail "the desktop entry starts '$exec_program', not the program in bin/"
+  # A file manager opening a .vstl passes it on; the program opens it in its window.
+  grep -qx 'Exec=vestrelle %f' "$desktop" || fail "the desktop entry does not pass the opened file: $(grep '^Exec=' "$desktop")"
   grep -qx 'Icon=vestrelle' "$desktop" || fail "the desktop entry does not use the icon vestrelle"
   grep -qx "MimeType=$mime_type;" "$desktop" || fail "the desktop entry does not claim $mime_type"
 fi
@@ -94,6 +96,29 @@ else
     fi
   fi
 fi
+
+# The software centre's description: valid, and naming the desktop entry and
+# the file type installed beside it.
+metainfo=$top/share/metainfo/com.quorvane.vestrelle.metainfo.xml
+if [ ! -f "$metainfo" ]; then
+  fail "no AppStream description $metainfo"
+else
+  if have appstreamcli; then
+    out=$(appstreamcli validate --no-net --no-color "$metainfo" 2>&1) || fail "appstreamcli validate: $out"
+  fi
+  launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+  [ -f "$top/share/applications/$launchable" ] || fail "the AppStream description launches '$launchable', which is not installed"
+  grep -q "<mediatype>$mime_type</mediatype>" "$metainfo" || fail "the AppStream description does not provide $mime_type"
+fi
+
+# What Debian wants in the package's documentation folder, and the examples.
+doc=$top/share/doc/vestrelle
+head -n 1 "$doc/copyright" 2>/dev/null | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+  || fail "no machine-readable copyright file $doc/copyright"
+gzip -t "$doc/changelog.gz" 2>/dev/null || fail "no compressed changelog $doc/changelog.gz"
+for unit in vestrelle-nightly.service vestrelle-nightly.timer; do
+  [ -f "$doc/examples/$unit" ] || fail "no example unit $doc/examples/$unit"
+done
 
 # png_size FILE: "WIDTHxHEIGHT" of a PNG file, from its header.
 png_size() {

@@ -3,7 +3,10 @@
 # Usage: scripts/deps.sh [EXTRA-PACKAGE ...]
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base qt6-translations-l10n "$@")
+# appstream and dpkg-dev for the tests that check the AppStream description
+# against the Debian changelog.
+packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
+  qt6-translations-l10n appstream dpkg-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do
