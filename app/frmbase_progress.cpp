@@ -69,9 +69,9 @@ void frmBase::FolderSearched(const std::string& pPath)
 void frmBase::refreshRunDisplay()
 {
     lstCopied->lines().flush();
-    lbCheckNum->update();
-    lbCheckFile->update();
-    lbCopyNum->update();
+    lbCheckNum->refresh();
+    lbCheckFile->refresh();
+    lbCopyNum->refresh();
 }
 
 void frmBase::ErrorDetected(
