@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <algorithm>
 
 const QString frmBase::kCaption = QStringLiteral("更新ファイルコピー");
@@ -63,7 +64,17 @@ QSize frmBase::openingSize() const
 {
     const QSize designed(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight) + menuBar()->sizeHint().height());
     const QScreen* screen = this->screen();
-    return screen ? designed.boundedTo(screen->availableGeometry().size()) : designed;
+    if (!screen)
+        return designed;
+    const QSize room = screen->availableGeometry().size();
+    QSize size = designed.boundedTo(room);
+    // Where one side is cut, the scroll bar along it takes no room from the other.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (size.height() < designed.height())
+        size.setWidth(std::min(room.width(), size.width() + bar));
+    if (size.width() < designed.width())
+        size.setHeight(std::min(room.height(), size.height() + bar));
+    return size;
 }
 
 void frmBase::fitIntoScreen()
@@ -243,14 +254,18 @@ void frmBase::placeControls()
     // area, or more where the last arrangement put the bottom row lower or
     // the list further right. (The status line and the background follow
     // the window's outer width and would only add a sliver under the frame.)
-    QRect reach(0, 0, twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight));
-    const QWidget* const movable[] = { btnStart, btnEst, btnStop, btnEnd, lstCopied, lbCheckFile, lbSec };
-    for (const QWidget* control : movable)
-        reach |= control->geometry();
-    reach.setBottom(std::max(reach.bottom(), lbMsg->geometry().bottom()));
+    // Counted in twips, so that no pixel of rounding makes the area scroll.
+    int right = kClientWidth;
+    int bottom = std::max(kClientHeight, layout_.lbMsg.top + layout_.lbMsg.height);
+    for (const TwipRect& rect : { layout_.btnStart, layout_.btnEst, layout_.btnStop, layout_.btnEnd, layout_.lstCopied,
+             layout_.lbCheckFile, layout_.lbSec, layout_.lbSecDesc }) {
+        right = std::max(right, rect.left + rect.width);
+        bottom = std::max(bottom, rect.top + rect.height);
+    }
+    const QSize reach(twipsToPixelsX(right), twipsToPixelsY(bottom));
     QWidget* client = clientScroller_->widget();
-    if (client->minimumSize() != reach.size()) {
-        client->setMinimumSize(reach.size());
+    if (client->minimumSize() != reach) {
+        client->setMinimumSize(reach);
         // The scroll area fits its client to the new least size at once.
         QEvent request(QEvent::LayoutRequest);
         QCoreApplication::sendEvent(clientScroller_, &request);

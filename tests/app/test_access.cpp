@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -288,6 +289,11 @@ TEST_P(FontSize, TheLayoutGrowsWithTheFontAndKeepsEveryCaptionWhole)
     expectAllWithinReach(window);
     const QRect screen = window.screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(window.frameGeometry())) << window.width() << "x" << window.height();
+    // At its designed size nothing scrolls.
+    window.resize(twipsToPixelsX(11880), twipsToPixelsY(8595) + window.menuBar()->height());
+    QCoreApplication::processEvents();
+    const auto* scroller = static_cast<QScrollArea*>(window.centralWidget());
+    EXPECT_FALSE(scroller->horizontalScrollBar()->isVisible() || scroller->verticalScrollBar()->isVisible());
 
     frmEst est;
     est.SetFreeTotal(QStringLiteral("/mnt"), 1e15, 1e15);
