@@ -1,5 +1,6 @@
 #include "copiedlist.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -81,6 +82,9 @@ CopiedListView::CopiedListView(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A list box: the arrow keys go from line to line, Tab leaves the list
+    // (a table would keep Tab for its cells and never let the focus go).
+    setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
@@ -131,4 +135,17 @@ void CopiedListView::mousePressEvent(QMouseEvent* event)
         return;
     }
     QTableView::mousePressEvent(event);
+}
+
+// The mouse's menu opened at its press; the keyboard's opens below the
+// current line, or at the list's corner when no line is current or in view.
+void CopiedListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        event->accept();
+        return;
+    }
+    const QRect line = visualRect(currentIndex()).intersected(viewport()->rect());
+    const QPoint at = line.isEmpty() ? QPoint(0, 0) : line.bottomLeft();
+    emit contextMenuWanted(viewport()->mapToGlobal(at));
 }

@@ -55,11 +55,13 @@ public:
     QString selectedText() const;
 
 signals:
-    // The right mouse button went down over the list.
+    // The right mouse button went down over the list, or the menu key was
+    // pressed in it; GLOBALPOS is where the menu is to open.
     void contextMenuWanted(const QPoint& globalPos);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     CopiedListModel model_;

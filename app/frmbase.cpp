@@ -16,10 +16,15 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <algorithm>
 
 const QString frmBase::kCaption = QStringLiteral("更新ファイルコピー");
 
@@ -44,15 +49,51 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmBase"));
     setWindowTitle(kCaption);
-    QFont font = this->font();
-    font.setPointSize(9);
-    setFont(font);
+    // The window takes the user's font; the twips grow with it (twips.h).
     createControls();
+    // The resize handler places the seconds' caption; as wide as it was made.
+    layout_.lbSecDesc.width = std::max(layout_.lbSecDesc.width, pixelsToTwipsX(lbSecDesc->width()));
     createMenus();
     flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return bIsNightSlot(nTimeSlot); });
     connectSelection();
     connectOptions();
-    resize(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight) + menuBar()->sizeHint().height());
+    resize(openingSize());
+}
+
+QSize frmBase::openingSize() const
+{
+    const QSize designed(twipsToPixelsX(kClientWidth), twipsToPixelsY(kClientHeight) + menuBar()->sizeHint().height());
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return designed;
+    const QSize room = screen->availableGeometry().size();
+    QSize size = designed.boundedTo(room);
+    // Where one side is cut, the scroll bar along it takes no room from the other.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (size.height() < designed.height())
+        size.setWidth(std::min(room.width(), size.width() + bar));
+    if (size.width() < designed.width())
+        size.setHeight(std::min(room.height(), size.height() + bar));
+    return size;
+}
+
+void frmBase::fitIntoScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen || isMaximized() || isFullScreen())
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    // The frame around the client area, as far as the window system tells it.
+    const QSize border = frame.size() - size();
+    const QSize fits = size().boundedTo(room.size() - border);
+    if (fits != size())
+        resize(fits);
+    QPoint corner = frame.topLeft();
+    corner.setX(std::clamp(corner.x(), room.left(), std::max(room.left(), room.right() + 1 - frameGeometry().width())));
+    corner.setY(std::clamp(corner.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frameGeometry().height())));
+    if (corner != frame.topLeft())
+        move(corner);
 }
 
 frmBase::~frmBase()
@@ -176,6 +217,10 @@ void frmBase::showEvent(QShowEvent* event)
     if (windowIcon().isNull())
         setWindowIcon(programIcon(32));
     QMainWindow::showEvent(event);
+    if (!fitted_) {
+        fitted_ = true;
+        fitIntoScreen();
+    }
 }
 
 void frmBase::resizeEvent(QResizeEvent* event)
@@ -204,4 +249,25 @@ void frmBase::placeControls()
     place(lbSec, layout_.lbSec);
     place(lbSecDesc, layout_.lbSecDesc);
     place(imgBG, layout_.imgBG);
+
+    // The client area holds every control where it stands now: the designed
+    // area, or more where the last arrangement put the bottom row lower or
+    // the list further right. (The status line and the background follow
+    // the window's outer width and would only add a sliver under the frame.)
+    // Counted in twips, so that no pixel of rounding makes the area scroll.
+    int right = kClientWidth;
+    int bottom = std::max(kClientHeight, layout_.lbMsg.top + layout_.lbMsg.height);
+    for (const TwipRect& rect : { layout_.btnStart, layout_.btnEst, layout_.btnStop, layout_.btnEnd, layout_.lstCopied,
+             layout_.lbCheckFile, layout_.lbSec, layout_.lbSecDesc }) {
+        right = std::max(right, rect.left + rect.width);
+        bottom = std::max(bottom, rect.top + rect.height);
+    }
+    const QSize reach(twipsToPixelsX(right), twipsToPixelsY(bottom));
+    QWidget* client = clientScroller_->widget();
+    if (client->minimumSize() != reach) {
+        client->setMinimumSize(reach);
+        // The scroll area fits its client to the new least size at once.
+        QEvent request(QEvent::LayoutRequest);
+        QCoreApplication::sendEvent(clientScroller_, &request);
+    }
 }

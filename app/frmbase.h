@@ -30,6 +30,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class SettingsStore;
 class TextLabel;
@@ -263,6 +264,11 @@ private:
     void InitMainDisplay();
     void placeControls();
     void Form_Resize();
+    // The size the window opens with: the designed client area below the
+    // menu bar, as far as the screen has room for it.
+    QSize openingSize() const;
+    // Brings the window, frame and all, within the screen's free area.
+    void fitIntoScreen();
     void connectSelection();
     void connectOptions();
     void cmbSrc_Click();
@@ -288,6 +294,8 @@ private:
 
     SettingsStore& store_;
     MainLayout layout_;
+    QScrollArea* clientScroller_ = nullptr; // holds the client area
+    bool fitted_ = false; // the window has been brought within the screen once
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
     // The last start: nothing when the job was refused, else the engine's result.
     std::optional<std::int32_t> lastRunResult_;

@@ -1,4 +1,5 @@
 // The main window's controls and menus, at their designed places (twips).
+#include "accessibility.h"
 #include "copiedlist.h"
 #include "frmabout.h"
 #include "frmbase.h"
@@ -12,7 +13,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
 #include <QTimer>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -20,6 +25,13 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
 {
     auto* widget = makeTwips<QLabel>(parent, name, left, top, width, height);
     widget->setText(text);
+    // Where the font shown needs more room than the design gave a caption,
+    // it reaches further right, into the space beside it.
+    int needed = 0;
+    for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts))
+        needed = std::max(needed, widget->fontMetrics().horizontalAdvance(line) + 1);
+    if (needed > widget->width())
+        widget->resize(needed, widget->height());
     return widget;
 }
 
@@ -67,6 +79,13 @@ QAction* item(QMenu* menu, const char* name, const QString& text)
     return action;
 }
 
+// The platform's keys for KEY; FALLBACK where it has none.
+QList<QKeySequence> standardKeys(QKeySequence::StandardKey key, const QKeySequence& fallback)
+{
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    return keys.isEmpty() ? QList<QKeySequence> { fallback } : keys;
+}
+
 QAction* tickItem(QMenu* menu, const char* name, const QString& text, bool ticked)
 {
     QAction* action = item(menu, name, text);
@@ -87,9 +106,18 @@ QTimer* timer(QObject* parent, const char* name, int interval)
 
 void frmBase::createControls()
 {
-    auto* client = new QWidget(this);
+    // The controls stand at their designed places on the client area. Where
+    // the window is smaller than they need (a large font or a high scale on
+    // a small screen), the area scrolls, so that each stays within reach.
+    clientScroller_ = new QScrollArea(this);
+    clientScroller_->setObjectName(QStringLiteral("clientScroller"));
+    clientScroller_->setFrameShape(QFrame::NoFrame);
+    clientScroller_->setFocusPolicy(Qt::NoFocus);
+    clientScroller_->setWidgetResizable(true);
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
+    clientScroller_->setWidget(client);
+    setCentralWidget(clientScroller_);
 
     // The background comes first so that every other control stands on it.
     imgBG = makeTwips<QLabel>(client, "imgBG", 0, 0, 11880, 8280);
@@ -180,6 +208,17 @@ void frmBase::createControls()
     lbMsg = display(client, "lbMsg", QString(), 0, 8280, 11850, 315);
     lbMsg->setAutoFillBackground(true);
 
+    // What assistive tools announce each control and display by: its caption.
+    const std::pair<QLabel*, QWidget*> captioned[] = { { lbSrcDesc, cmbSrc }, { lbDstDesc, cmbDst },
+        { lbCountDesc, lbCountNum }, { lbCheckDesc, lbCheckNum }, { lbCopyDesc, lbCopyNum }, { lbSubDir, chkSubDir },
+        { lbIgn, chkIgn }, { lbMakeDir, chkMakeDir }, { lbExtFilter, chkFilter }, { lbSecDesc, lbSec } };
+    for (const auto& [caption, control] : captioned)
+        nameAfterCaption(caption, control);
+    editIgn->setAccessibleName(QStringLiteral("無視する誤差の秒数"));
+    lbCheckFile->setAccessibleName(QStringLiteral("確認中のファイル"));
+    lstCopied->setAccessibleName(QStringLiteral("コピーされたファイル"));
+    lbMsg->setAccessibleName(QStringLiteral("状態"));
+
     Timer1 = timer(this, "Timer1", 1000);
     tmBG = timer(this, "tmBG", 10000);
     tmFly = timer(this, "tmFly", 200);
@@ -210,6 +249,11 @@ void frmBase::createMenus()
     mnuFileSeparator2->setObjectName(QStringLiteral("mnuFileSeparator2"));
     mnuFileSeparator2->setVisible(false);
     mnuFileEnd = item(mnuFile, "mnuFileEnd", QStringLiteral("終了(&X)"));
+    mnuFileOpen->setShortcuts(QKeySequence::Open);
+    mnuFileSave->setShortcuts(QKeySequence::Save);
+    // Not every platform has keys for these two; the common ones stand in.
+    mnuFileSaveAs->setShortcuts(standardKeys(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
+    mnuFileEnd->setShortcuts(standardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
 
     mnuExe = menuBar()->addMenu(QStringLiteral("操作(&E)"));
     mnuExe->setObjectName(QStringLiteral("mnuExe"));
@@ -239,6 +283,13 @@ void frmBase::createMenus()
     mnuListSelClear = item(mnuList, "mnuListSelClear", QStringLiteral("選択解除(&R)"));
     mnuList->addSeparator();
     mnuListCopy = item(mnuList, "mnuListCopy", QStringLiteral("コピー(&C)"));
+    // The list's commands also answer their keys while the list has the focus.
+    mnuListSelAll->setShortcuts(QKeySequence::SelectAll);
+    mnuListCopy->setShortcuts(QKeySequence::Copy);
+    for (QAction* action : { mnuListSelAll, mnuListCopy }) {
+        action->setShortcutContext(Qt::WidgetShortcut);
+        lstCopied->addAction(action);
+    }
 
     connect(mnuFileOpen, &QAction::triggered, this, &frmBase::mnuFileOpen_Click);
     connect(mnuFileSave, &QAction::triggered, this, &frmBase::mnuFileSave_Click);

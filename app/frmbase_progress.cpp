@@ -81,9 +81,9 @@ void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& pF
 void frmBase::refreshRunDisplay()
 {
     lstCopied->lines().flush();
-    lbCheckNum->update();
-    lbCheckFile->update();
-    lbCopyNum->update();
+    lbCheckNum->refresh();
+    lbCheckFile->refresh();
+    lbCopyNum->refresh();
 }
 
 void frmBase::ErrorDetected(

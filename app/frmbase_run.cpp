@@ -154,6 +154,9 @@ std::int32_t frmBase::runEngine(const Job& job)
 bool frmBase::endRun()
 {
     refreshRunDisplay();
+    // The run's last figures are told before the summary comes up.
+    for (TextLabel* display : { lbCheckNum, lbCopyNum, lbCheckFile, lbSec })
+        display->announceNow();
     QApplication::restoreOverrideCursor();
     Timer1->stop();
     btnStop->setEnabled(false);

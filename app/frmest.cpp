@@ -1,5 +1,6 @@
 #include "frmest.h"
 
+#include "accessibility.h"
 #include "estimate.h"
 #include "forms.h"
 #include "messagebox.h"
@@ -9,6 +10,7 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPointer>
@@ -21,85 +23,85 @@ const QString frmEst::kCaption = QStringLiteral("コピー容量見積");
 
 namespace {
 
-// Where things stand, in twips. Rows of caption, value and unit at the top,
-// the notes below them, then the bars and the button.
+// Where things stand, in twips, at the least: rows of caption, value and unit
+// at the top, the notes below them, then the bars and the button. A column,
+// a row or a note grows where its texts need more room in the font shown.
 constexpr int kFormWidth = 9600;
 constexpr int kMargin = 240;
+constexpr int kGap = 90;
 constexpr int kValueLeft = 3720;
 constexpr int kValueWidth = 2400;
-constexpr int kUnitLeft = kValueLeft + kValueWidth + 90;
 constexpr int kRowTop = 240;
-constexpr int kRowPitch = 390;
+constexpr int kRowSpacing = 75;
 constexpr int kRowHeight = 315;
 constexpr int kNoteHeight = 420;
+constexpr int kButtonWidth = 1335;
+constexpr int kButtonHeight = 435;
 
 // The bars: one left edge, 6,000 twips for the whole volume, and room to the
 // right of it for the shortfall.
 constexpr int kBarLeft = 1800;
 constexpr int kBarDesignWidth = 6000;
 constexpr int kBarHeight = 250;
-constexpr int kBarPitch = 340;
+constexpr int kBarSpacing = 30;
 constexpr int kOverWidth = 1020;
 
 // Milliseconds between two rounds of event handling while the sums grow.
 constexpr qint64 kEventInterval = 20;
 
-constexpr int rowTop(int row)
-{
-    return kRowTop + row * kRowPitch;
-}
-
 const QString kBytes = QStringLiteral("バイト");
 const QString kCloseCaption = QStringLiteral("閉じる");
 const QString kStopCaption = QStringLiteral("見積中止");
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
+// The rows of figures: caption, value, unit.
+struct Row {
+    const char* captionName;
+    const char* caption;
+    const char* valueName;
+    TextLabel* frmEst::*value;
+    const char* unitName;
+    const char* unitText;
+    QLabel* frmEst::*unit;
+};
+
+// The widest texts a value and a unit can show.
+const QString kWidestValue = QStringLiteral("-9,999,999,999,999,999");
+const QString kWidestUnit = QStringLiteral("バイト（100.00 %）");
+
+QLabel* label(QWidget* parent, const char* name, const QString& text)
 {
-    auto* widget = makeTwips<QLabel>(parent, name, left, top, width, height);
+    auto* widget = new QLabel(parent);
+    widget->setObjectName(QString::fromLatin1(name));
     // Texts here are fixed or numbers; none is markup.
     widget->setTextFormat(Qt::PlainText);
     widget->setText(text);
     return widget;
 }
 
-// A value: a sunken box with the number on the right.
-TextLabel* value(QWidget* parent, const char* name, const QString& text, int top)
+void placeTwips(QWidget* widget, int left, int top, int width, int height)
 {
-    auto* widget = makeTwips<TextLabel>(parent, name, kValueLeft, top, kValueWidth, kRowHeight);
-    widget->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    widget->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    widget->setText(text);
-    return widget;
+    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
 }
 
-QLabel* unit(QWidget* parent, const char* name, const QString& text, int top)
+// The width of TEXT in WIDGET's font, in twips, with a pixel to spare on
+// each side for rounding.
+int textTwips(const QWidget* widget, const QString& text)
 {
-    return label(parent, name, text, kUnitLeft, top, kFormWidth - kMargin - kUnitLeft, kRowHeight);
-}
-
-QLabel* caption(QWidget* parent, const char* name, const QString& text, int top)
-{
-    return label(parent, name, text, kMargin, top, kValueLeft - kMargin - 90, kRowHeight);
-}
-
-QLabel* note(QWidget* parent, const char* name, const QString& text, int top)
-{
-    QLabel* widget = label(parent, name, text, kMargin, top, kFormWidth - 2 * kMargin, kNoteHeight);
-    widget->setWordWrap(true);
-    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return widget;
+    return pixelsToTwipsX(widget->fontMetrics().horizontalAdvance(text) + 2);
 }
 
 } // namespace
 
 EstimateBar::EstimateBar(
-    QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height)
+    QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height, int wholeWidth)
     : QWidget(parent)
     , left_(left)
     , top_(top)
     , width_(width)
     , height_(height)
+    , wholeWidth_(wholeWidth)
 {
+    installAccessibleInterfaces();
     setObjectName(QString::fromLatin1(name));
     QPalette fill = palette();
     fill.setColor(QPalette::Window, colour);
@@ -121,6 +123,11 @@ void EstimateBar::moveTwips(int left, int top)
     left_ = left;
     top_ = top;
     place();
+}
+
+double EstimateBar::shareOfWhole() const
+{
+    return wholeWidth_ > 0 ? 100.0 * std::max(width_, 0) / wholeWidth_ : 0.0;
 }
 
 void EstimateBar::place()
@@ -151,86 +158,134 @@ void frmEst::setStopEstimate(std::function<void()> stopEstimate)
 
 void frmEst::createControls()
 {
-    caption(this, "lbPathCaption", QStringLiteral("コピー先"), rowTop(0));
-    lbPath = makeTwips<TextLabel>(this, "lbPath", kValueLeft, rowTop(0), kFormWidth - kMargin - kValueLeft, kRowHeight);
-    lbPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-
-    caption(this, "lbTotalCaption", QStringLiteral("総容量"), rowTop(1));
-    lbTotal = value(this, "lbTotal", QString(), rowTop(1));
-    unit(this, "lbTotalUnit", kBytes, rowTop(1));
-
-    caption(this, "lbFreeCaption", QStringLiteral("空き容量"), rowTop(2));
-    lbFree = value(this, "lbFree", QString(), rowTop(2));
-    lbFreeDesc = unit(this, "lbFreeDesc", kBytes, rowTop(2));
-
-    caption(this, "lbCopyCaption", QStringLiteral("ｺﾋﾟｰ対象容量"), rowTop(3));
-    lbCopy = value(this, "lbCopy", QString(), rowTop(3));
-    unit(this, "lbCopyUnit", kBytes, rowTop(3));
-
-    caption(this, "lbExistCaption", QStringLiteral("ｺﾋﾟｰ先存在量"), rowTop(4));
-    lbExist = value(this, "lbExist", QString(), rowTop(4));
-    unit(this, "lbExistUnit", kBytes, rowTop(4));
-
-    caption(this, "lbNeedCaption", QStringLiteral("差分必要量"), rowTop(5));
-    lbNeed = value(this, "lbNeed", QString(), rowTop(5));
-    unit(this, "lbNeedUnit", kBytes, rowTop(5));
-
-    // The shortfall belongs to the need above it; it has no caption of its own.
-    lbOver = value(this, "lbOver", QString(), rowTop(6));
-    lbOverDesc = unit(this, "lbOverDesc", QStringLiteral("バイト不足"), rowTop(6));
-
-    caption(this, "lbPeakCaption", QStringLiteral("最大一時必要量"), rowTop(7));
-    lbPeak = value(this, "lbPeak", QString(), rowTop(7));
-    unit(this, "lbPeakUnit", kBytes, rowTop(7));
-
-    caption(this, "lbClusterCaption", QStringLiteral("１クラスタ（ﾌｧｲﾙ格納最小単位）あたり"), rowTop(8));
-    lbCluster = value(this, "lbCluster", QString(), rowTop(8));
-    lbClusterBytes = unit(this, "lbClusterBytes", kBytes, rowTop(8));
-
-    int top = rowTop(9);
-    note(this, "lbClusterNote",
-        QStringLiteral("（１バイトのファイルでも、ディスクに格納するには、１クラスタサイズが必要です。）"), top);
-    top += kNoteHeight + 60;
-    note(this, "lbNeedNote",
-        QStringLiteral("☆コピーの対象となるファイルがあっても、差分必要量が０以下になる場合があります。"), top);
-    top += kNoteHeight + 60;
-    lbNotice = note(
-        this, "lbNotice", QStringLiteral("☆１クラスタサイズが不明なため、ファイルのサイズの合計を表示します。"), top);
-    top += kNoteHeight + 120;
-
+    const Row rows[] = {
+        { "lbPathCaption", "コピー先", "lbPath", &frmEst::lbPath, nullptr, nullptr, nullptr },
+        { "lbTotalCaption", "総容量", "lbTotal", &frmEst::lbTotal, "lbTotalUnit", "バイト", nullptr },
+        { "lbFreeCaption", "空き容量", "lbFree", &frmEst::lbFree, "lbFreeDesc", "バイト", &frmEst::lbFreeDesc },
+        { "lbCopyCaption", "ｺﾋﾟｰ対象容量", "lbCopy", &frmEst::lbCopy, "lbCopyUnit", "バイト", nullptr },
+        { "lbExistCaption", "ｺﾋﾟｰ先存在量", "lbExist", &frmEst::lbExist, "lbExistUnit", "バイト", nullptr },
+        { "lbNeedCaption", "差分必要量", "lbNeed", &frmEst::lbNeed, "lbNeedUnit", "バイト", nullptr },
+        // The shortfall belongs to the need above it; it has no caption of its own.
+        { nullptr, nullptr, "lbOver", &frmEst::lbOver, "lbOverDesc", "バイト不足", &frmEst::lbOverDesc },
+        { "lbPeakCaption", "最大一時必要量", "lbPeak", &frmEst::lbPeak, "lbPeakUnit", "バイト", nullptr },
+        { "lbClusterCaption", "１クラスタ（ﾌｧｲﾙ格納最小単位）あたり", "lbCluster", &frmEst::lbCluster, "lbClusterBytes",
+            "バイト", &frmEst::lbClusterBytes },
+    };
     // A caption beside each bar says what it stands for.
     const struct {
-        const char* captionName;
-        const char* text;
+        const char* legendName;
+        const char* legend;
         const char* barName;
         QColor colour;
         int width;
-        EstimateBar** bar;
+        EstimateBar* frmEst::*bar;
     } bars[] = {
-        { "lbTotalBar", "総容量", "picTotal", QColor(0, 0, 255), kBarDesignWidth, &picTotal },
-        { "lbFreeBar", "空き容量", "picFree", QColor(255, 128, 255), kBarDesignWidth, &picFree },
-        { "lbCopyBar", "ｺﾋﾟｰ対象容量", "picCopy", QColor(128, 255, 255), 1, &picCopy },
-        { "lbExistBar", "ｺﾋﾟｰ先存在量", "picExist", QColor(128, 128, 255), 1, &picExist },
-        { "lbNeedBar", "差分必要量", "picNeed", QColor(128, 255, 128), 1, &picNeed },
+        { "lbTotalBar", "総容量", "picTotal", QColor(0, 0, 255), kBarDesignWidth, &frmEst::picTotal },
+        { "lbFreeBar", "空き容量", "picFree", QColor(255, 128, 255), kBarDesignWidth, &frmEst::picFree },
+        { "lbCopyBar", "ｺﾋﾟｰ対象容量", "picCopy", QColor(128, 255, 255), 1, &frmEst::picCopy },
+        { "lbExistBar", "ｺﾋﾟｰ先存在量", "picExist", QColor(128, 128, 255), 1, &frmEst::picExist },
+        { "lbNeedBar", "差分必要量", "picNeed", QColor(128, 255, 128), 1, &frmEst::picNeed },
     };
+
+    // The columns, as wide as their widest text.
+    int captionWidth = kValueLeft - kMargin - kGap;
+    for (const Row& row : rows) {
+        if (row.caption)
+            captionWidth = std::max(captionWidth, textTwips(this, QString::fromUtf8(row.caption)));
+    }
+    const int valueLeft = kMargin + captionWidth + kGap;
+    // A value has a sunken frame and two pixels inside it on each side.
+    const int valueWidth = std::max(kValueWidth, textTwips(this, kWidestValue) + pixelsToTwipsX(6));
+    const int unitLeft = valueLeft + valueWidth + kGap;
+    int unitWidth = 0;
+    for (const QString& unit : { kWidestUnit, QStringLiteral("バイト不足") })
+        unitWidth = std::max(unitWidth, textTwips(this, unit));
+    int legendWidth = kBarLeft - kMargin - kGap;
+    for (const auto& bar : bars)
+        legendWidth = std::max(legendWidth, textTwips(this, QString::fromUtf8(bar.legend)));
+    const int barLeft = kMargin + legendWidth + kGap;
+    const int formWidth
+        = std::max({ kFormWidth, unitLeft + unitWidth + kMargin, barLeft + kBarDesignWidth + kOverWidth + kMargin });
+    const int rowHeight = std::max(kRowHeight, pixelsToTwipsY(fontMetrics().height() + 6));
+
+    int top = kRowTop;
+    for (const Row& row : rows) {
+        if (row.caption) {
+            QLabel* caption = label(this, row.captionName, QString::fromUtf8(row.caption));
+            placeTwips(caption, kMargin, top, captionWidth, rowHeight);
+        }
+        auto* value = new TextLabel(this);
+        value->setObjectName(QString::fromLatin1(row.valueName));
+        value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        this->*row.value = value;
+        if (row.unitName) {
+            value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            placeTwips(value, valueLeft, top, valueWidth, rowHeight);
+            QLabel* unit = label(this, row.unitName, QString::fromUtf8(row.unitText));
+            placeTwips(unit, unitLeft, top, formWidth - kMargin - unitLeft, rowHeight);
+            if (row.unit)
+                this->*row.unit = unit;
+        } else {
+            // The destination runs to the right edge.
+            placeTwips(value, valueLeft, top, formWidth - kMargin - valueLeft, rowHeight);
+        }
+        top += rowHeight + kRowSpacing;
+    }
+
+    const int noteWidth = formWidth - 2 * kMargin;
+    auto note = [&](const char* name, const char* text) {
+        QLabel* widget = label(this, name, QString::fromUtf8(text));
+        widget->setWordWrap(true);
+        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const int height = std::max(kNoteHeight, pixelsToTwipsY(widget->heightForWidth(twipsToPixelsX(noteWidth)) + 2));
+        placeTwips(widget, kMargin, top, noteWidth, height);
+        top += height + 60;
+        return widget;
+    };
+    top += 90;
+    note("lbClusterNote", "（１バイトのファイルでも、ディスクに格納するには、１クラスタサイズが必要です。）");
+    note("lbNeedNote", "☆コピーの対象となるファイルがあっても、差分必要量が０以下になる場合があります。");
+    lbNotice = note("lbNotice", "☆１クラスタサイズが不明なため、ファイルのサイズの合計を表示します。");
+    top += 60;
+
+    const int legendHeight = std::max(kBarHeight + 60, rowHeight);
     for (const auto& bar : bars) {
-        QLabel* legend = label(this, bar.captionName, QString::fromUtf8(bar.text), kMargin, top - 30,
-            kBarLeft - kMargin - 90, kBarHeight + 60);
+        QLabel* legend = label(this, bar.legendName, QString::fromUtf8(bar.legend));
         legend->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        *bar.bar = new EstimateBar(this, bar.barName, bar.colour, kBarLeft, top, bar.width, kBarHeight);
-        top += kBarPitch;
+        placeTwips(legend, kMargin, top, legendWidth, legendHeight);
+        const int barTop = top + (legendHeight - kBarHeight) / 2;
+        this->*bar.bar
+            = new EstimateBar(this, bar.barName, bar.colour, barLeft, barTop, bar.width, kBarHeight, kBarDesignWidth);
+        nameAfterCaption(legend, this->*bar.bar);
+        top += legendHeight + kBarSpacing;
     }
     picOver = new EstimateBar(
-        this, "picOver", QColor(255, 0, 0), kBarLeft + 1, picNeed->twipsTop(), kOverWidth, kBarHeight);
+        this, "picOver", QColor(255, 0, 0), barLeft + 1, picNeed->twipsTop(), kOverWidth, kBarHeight, kBarDesignWidth);
+    picOver->setAccessibleName(QStringLiteral("容量不足"));
 
     top += 120;
-    constexpr int buttonWidth = 1335;
-    constexpr int buttonHeight = 435;
-    btnEnd = makeTwips<QPushButton>(this, "btnEnd", kFormWidth - kMargin - buttonWidth, top, buttonWidth, buttonHeight);
+    btnEnd = new QPushButton(this);
+    btnEnd->setObjectName(QStringLiteral("btnEnd"));
+    // As wide and high as the longer of its two captions needs.
+    QSize button = QSize(twipsToPixelsX(kButtonWidth), twipsToPixelsY(kButtonHeight));
+    for (const QString& text : { kCloseCaption, kStopCaption }) {
+        btnEnd->setText(text);
+        button = button.expandedTo(btnEnd->sizeHint());
+    }
     btnEnd->setText(kStopCaption);
+    const int buttonWidth = pixelsToTwipsX(button.width());
+    const int buttonHeight = pixelsToTwipsY(button.height());
+    placeTwips(btnEnd, formWidth - kMargin - buttonWidth, top, buttonWidth, buttonHeight);
     connect(btnEnd, &QPushButton::clicked, this, &frmEst::btnEnd_Click);
 
-    setFixedSize(twipsToPixelsX(kFormWidth), twipsToPixelsY(top + buttonHeight + kMargin));
+    // Each figure is named by its caption.
+    for (const Row& row : rows) {
+        if (row.caption)
+            nameAfterCaption(findChild<QLabel*>(QString::fromLatin1(row.captionName)), this->*row.value);
+    }
+    lbOver->setAccessibleName(QStringLiteral("容量不足"));
+
+    setFixedSize(twipsToPixelsX(formWidth), twipsToPixelsY(top + buttonHeight + kMargin));
 }
 
 void frmEst::ResetDisplay()
@@ -354,6 +409,9 @@ void frmEst::SetState(std::int32_t n)
         return;
     bFinished = true;
     btnEnd->setText(kCloseCaption);
+    // The final sums are told now, not up to a second later.
+    for (TextLabel* sum : { lbCopy, lbExist, lbNeed, lbOver, lbPeak })
+        sum->announceNow();
     raise();
     activateWindow();
 }
@@ -387,6 +445,21 @@ void frmEst::btnEnd_Click()
     }
     // The window stays open: the next click closes it.
     bAskToStop();
+}
+
+void frmEst::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    QPointer<frmEst> self(this);
+    if (!bFinished && !bAskToStop())
+        return;
+    if (!self)
+        return;
+    QWidget* form = this;
+    bUnloadForm(form);
 }
 
 void frmEst::closeEvent(QCloseEvent* event)

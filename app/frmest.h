@@ -12,6 +12,7 @@
 #include <functional>
 
 class QCloseEvent;
+class QKeyEvent;
 class QColor;
 class QLabel;
 class QPushButton;
@@ -19,10 +20,12 @@ class TextLabel;
 
 // A bar of one solid colour whose place and size are kept in twips. Its width
 // may be a single twip, less than a pixel; such a bar still shows as one pixel.
+// WHOLEWIDTH is the width that stands for the whole volume.
 class EstimateBar : public QWidget {
     Q_OBJECT
 public:
-    EstimateBar(QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height);
+    EstimateBar(QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height,
+        int wholeWidth);
 
     int twipsLeft() const { return left_; }
     int twipsTop() const { return top_; }
@@ -30,6 +33,8 @@ public:
     int twipsHeight() const { return height_; }
     void setTwipsWidth(int width);
     void moveTwips(int left, int top);
+    // The width in hundredths of the whole volume's.
+    double shareOfWhole() const;
 
 private:
     void place();
@@ -38,6 +43,7 @@ private:
     int top_;
     int width_;
     int height_;
+    int wholeWidth_;
 };
 
 class frmEst : public QWidget {
@@ -108,8 +114,10 @@ public slots:
 
 protected:
     // The title bar's close button while the estimate runs asks as btnEnd does:
-    // this window is the only place the estimate can be stopped from.
+    // this window is the only place the estimate can be stopped from. Escape
+    // does what the close button does.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();

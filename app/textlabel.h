@@ -5,8 +5,13 @@
 // also take its text from a source that is read only when the text is shown
 // or asked for: a run of 50,000 files then changes nothing but a counter per
 // file, and the window reads the counter when it paints.
+//
+// Assistive tools hear of a new text at most once a second (a screen reader
+// cannot follow more, and a run must not pay for it per file); a change
+// within that second is told when it is over, or at once by announceNow().
 #pragma once
 
+#include <QBasicTimer>
 #include <QFrame>
 #include <QString>
 #include <functional>
@@ -25,11 +30,27 @@ public:
     void clear() { setText(QString()); }
     void setAlignment(Qt::Alignment alignment);
 
+    // The source's text may have changed: repaints, and tells assistive
+    // tools in due time.
+    void refresh();
+    // Tells assistive tools of the text now, if they have not heard it yet.
+    void announceNow();
+
+signals:
+    // Assistive tools have been told of TEXT.
+    void announced(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
+    void announceLater();
+
     QString text_;
     std::function<QString()> source_;
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+    QString announced_; // the text assistive tools were last told of
+    QBasicTimer announceTimer_;
 };

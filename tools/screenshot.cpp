@@ -4,6 +4,9 @@
 // vestrelle_screenshot --all FOLDER: renders the main window by day and by
 // night with icons in the air, the background dialog, the About dialog and
 // the estimate window into FOLDER.
+//
+// --font-size PT, before either form, renders with the program's font at PT
+// points, as a desktop with that font size shows the windows.
 #include "background.h"
 #include "copiedlist.h"
 #include "flights.h"
@@ -21,7 +24,6 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 
 namespace {
@@ -106,22 +108,33 @@ int renderAll(const QString& folder, SettingsStore& store)
 
 int main(int argc, char** argv)
 {
-    const bool all = argc == 3 && QByteArray(argv[1]) == "--all";
-    if (!all && argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: vestrelle_screenshot OUT.png [WIDTH HEIGHT] | --all FOLDER\n");
+    QApplication app(argc, argv);
+    QStringList args = QApplication::arguments().mid(1);
+    double points = 0;
+    if (args.size() >= 2 && args[0] == QLatin1String("--font-size")) {
+        points = args[1].toDouble();
+        args = args.mid(2);
+    }
+    const bool all = args.size() == 2 && args[0] == QLatin1String("--all");
+    if ((!all && args.size() != 1 && args.size() != 3) || points < 0) {
+        std::fprintf(stderr, "usage: vestrelle_screenshot [--font-size PT] (OUT.png [WIDTH HEIGHT] | --all FOLDER)\n");
         return 2;
     }
-    QApplication app(argc, argv);
+    if (points > 0) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+    }
     QTemporaryDir dir;
     SettingsStore store(dir.filePath("settings.ini"));
     if (all)
-        return renderAll(QString::fromLocal8Bit(argv[2]), store);
+        return renderAll(args[1], store);
 
     frmBase window(store);
     window.load();
-    if (argc == 4)
-        window.resize(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (args.size() == 3)
+        window.resize(args[1].toInt(), args[2].toInt());
     window.show();
     fillJob(window);
-    return save(window, QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    return save(window, args[0]) ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "twips.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
@@ -43,4 +44,21 @@ TEST(Twips, RoundedToTheNearestWholeNumber)
         EXPECT_EQ(twipsToPixelsX(pixelsToTwipsX(pixels)), pixels);
         EXPECT_EQ(twipsToPixelsY(pixelsToTwipsY(pixels)), pixels);
     }
+}
+
+TEST(Twips, GrowWithTheFontAsOnAFinerScreen)
+{
+    const QFont designed = QGuiApplication::font();
+    for (double points : { 9.0, 10.5, 14.0, 18.0 }) {
+        QFont font = designed;
+        font.setPointSizeF(points);
+        QGuiApplication::setFont(font);
+        EXPECT_EQ(twipsToPixelsX(1440), std::lround(dpiX() * points / 9)) << points;
+    }
+    // A font sized in pixels counts by the points those pixels make.
+    QFont pixels = designed;
+    pixels.setPixelSize(24);
+    QGuiApplication::setFont(pixels);
+    EXPECT_EQ(twipsToPixelsY(1440), 24 * 72 / 9);
+    QGuiApplication::setFont(designed);
 }

@@ -1,5 +1,6 @@
 #include "twips.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
 #include <climits>
@@ -9,6 +10,7 @@ namespace {
 
 constexpr double twipsPerInch = 1440.0;
 constexpr double fallbackDpi = 96.0;
+constexpr double designPoints = 9.0;
 
 enum class Axis { X, Y };
 
@@ -19,6 +21,12 @@ double logicalDpi(Axis axis)
         return fallbackDpi;
     const double dpi = axis == Axis::X ? screen->logicalDotsPerInchX() : screen->logicalDotsPerInchY();
     return dpi > 0 ? dpi : fallbackDpi;
+}
+
+// Pixels to the inch, grown with the font.
+double scaledDpi(Axis axis)
+{
+    return logicalDpi(axis) * twipsFontScale();
 }
 
 // Nearest whole number, held inside int's range.
@@ -33,22 +41,33 @@ int roundedInt(double value)
 
 } // namespace
 
+double twipsFontScale()
+{
+    if (!qGuiApp)
+        return 1.0;
+    const QFont font = QGuiApplication::font();
+    double points = font.pointSizeF();
+    if (points <= 0 && font.pixelSize() > 0)
+        points = font.pixelSize() * 72.0 / logicalDpi(Axis::Y);
+    return points > 0 ? points / designPoints : 1.0;
+}
+
 int twipsToPixelsX(int twips)
 {
-    return roundedInt(twips * logicalDpi(Axis::X) / twipsPerInch);
+    return roundedInt(twips * scaledDpi(Axis::X) / twipsPerInch);
 }
 
 int twipsToPixelsY(int twips)
 {
-    return roundedInt(twips * logicalDpi(Axis::Y) / twipsPerInch);
+    return roundedInt(twips * scaledDpi(Axis::Y) / twipsPerInch);
 }
 
 int pixelsToTwipsX(int pixels)
 {
-    return roundedInt(pixels * twipsPerInch / logicalDpi(Axis::X));
+    return roundedInt(pixels * twipsPerInch / scaledDpi(Axis::X));
 }
 
 int pixelsToTwipsY(int pixels)
 {
-    return roundedInt(pixels * twipsPerInch / logicalDpi(Axis::Y));
+    return roundedInt(pixels * twipsPerInch / scaledDpi(Axis::Y));
 }

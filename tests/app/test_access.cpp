@@ -1,0 +1,317 @@
+// The window as a screen reader and a keyboard-only user meet it.
+#include "copiedlist.h"
+#include "duringcopy.h"
+#include "frmest.h"
+#include "testsupport.h"
+#include "textlabel.h"
+#include "twips.h"
+#include "windowtest.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+
+using testsupport::writeFile;
+
+namespace {
+
+QString accessible(QObject* object, QAccessible::Text which)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
+    return face ? face->text(which) : QStringLiteral("<none>");
+}
+
+class Access : public WindowTest {
+protected:
+    void activate()
+    {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+};
+
+// Runs ACTION inside an event loop, as a key press arrives in the running program.
+void inEventLoop(const std::function<void()>& action)
+{
+    QEventLoop loop;
+    QTimer::singleShot(0, [&] {
+        action();
+        loop.quit();
+    });
+    loop.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+TEST_F(Access, TheRunsFiguresAreReadByTheirCaptionsAndToldAtAPersonsPace)
+{
+    constexpr int files = 300;
+    for (int i = 0; i < files; ++i)
+        writeFile(src + "/f" + std::to_string(i), "x", 1700000000);
+    fill(src, dst);
+    QString status;
+    testsupport::actDuringFirstCopy(*window, [&] { status = accessible(window->lbMsg, QAccessible::Value); });
+    std::vector<QString> told;
+    QObject::connect(window->lbCheckNum, &TextLabel::announced, [&](const QString& text) { told.push_back(text); });
+    std::vector<QString> toldBeforeSummary;
+    answer = [&](const QString&, int) {
+        toldBeforeSummary = told;
+        return IDOK;
+    };
+    QElapsedTimer run;
+    run.start();
+    window->btnStart->click();
+    const double seconds = run.elapsed() / 1000.0;
+
+    EXPECT_TRUE(status.startsWith(QString::fromStdString(src))) << status.toStdString();
+    EXPECT_EQ(accessible(window->lbMsg, QAccessible::Name), "状態");
+    const QString count = QString::number(files);
+    const struct {
+        TextLabel* display;
+        const char* name;
+        QString value;
+    } rows[] = { { window->lbCheckNum, "確認数", count }, { window->lbCopyNum, "コピー数", count },
+        { window->lbCountNum, "ファイル数", "0" },
+        { window->lbCheckFile, "確認中のファイル", window->lbCheckFile->text() } };
+    for (const auto& row : rows) {
+        EXPECT_EQ(accessible(row.display, QAccessible::Name), QString::fromUtf8(row.name));
+        EXPECT_EQ(accessible(row.display, QAccessible::Value), row.value) << row.name;
+    }
+    EXPECT_TRUE(window->lbCheckFile->text().startsWith(QString::fromStdString(dst + "/f")));
+    // Once a second at most while the run lasts, and the last count before the summary.
+    ASSERT_FALSE(toldBeforeSummary.empty());
+    EXPECT_EQ(toldBeforeSummary.back(), count);
+    EXPECT_LE(toldBeforeSummary.size(), static_cast<size_t>(std::ceil(seconds)) + 1);
+}
+
+TEST_F(Access, EveryControlIsNamedByItsCaption)
+{
+    fill("/data/写真", "/media/usb");
+    const struct {
+        QWidget* control;
+        const char* name;
+    } rows[] = { { window->cmbSrc, "コピー元フォルダ" }, { window->cmbSrc->lineEdit(), "コピー元フォルダ" },
+        { window->cmbDst, "コピー先フォルダ" }, { window->chkSubDir, "サブフォルダも検索する" },
+        { window->chkIgn, "秒以下の誤差を無視" }, { window->chkMakeDir, "ｺﾋﾟｰ先にｺﾋﾟ-元のﾌｫﾙﾀﾞを作成" },
+        { window->chkFilter, "拡張子ﾌｨﾙﾀを使用" }, { window->lbSec, "経過秒数" } };
+    for (const auto& row : rows)
+        EXPECT_EQ(accessible(row.control, QAccessible::Name), QString::fromUtf8(row.name)) << row.name;
+    EXPECT_EQ(accessible(window->cmbSrc, QAccessible::Value), "/data/写真");
+    EXPECT_EQ(window->chkIgn->text(), "　　　　");
+    // Nothing a user can reach or read is left without a name.
+    for (QWidget* control : window->centralWidget()->findChildren<QWidget*>()) {
+        const bool reachable = control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(window);
+        if (reachable || qobject_cast<TextLabel*>(control)) {
+            EXPECT_FALSE(accessible(control, QAccessible::Name).trimmed().isEmpty())
+                << control->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(Access, TheEstimatesFiguresAndBarsSayWhatTheyShow)
+{
+    writeFile(src + "/a.bin", std::string(5000, 'x'));
+    fill(src, dst);
+    window->btnEst->click();
+    ASSERT_TRUE(window->estimateWindow);
+    frmEst* est = window->estimateWindow;
+    EXPECT_EQ(accessible(est->lbNeed, QAccessible::Name), "差分必要量");
+    EXPECT_EQ(accessible(est->lbNeed, QAccessible::Value), formatBytes(window->dbNeedSum));
+    EXPECT_EQ(accessible(est->lbPath, QAccessible::Value).toStdString(), dst);
+    EXPECT_EQ(accessible(est->lbCluster, QAccessible::Name), "１クラスタ（ﾌｧｲﾙ格納最小単位）あたり");
+    EXPECT_EQ(accessible(est->picFree, QAccessible::Name), "空き容量");
+    const QString free = accessible(est->picFree, QAccessible::Value);
+    EXPECT_TRUE(free.endsWith(" %"));
+    EXPECT_NEAR(free.chopped(2).toInt(), est->dbFree / est->dbTotal * 100, 1);
+    EXPECT_EQ(accessible(est->picTotal, QAccessible::Value), "100 %");
+}
+
+TEST_F(Access, TheFileMenusStandardKeysReachTheirItems)
+{
+    activate();
+    setDialogAnswerer([](QDialog& dialog) { dialog.reject(); });
+    window->mnuFileSave->setEnabled(true);
+    window->strSetFile = QString::fromStdString(dir / "set.vstl");
+    const struct {
+        QKeyCombination key;
+        QAction* item;
+    } rows[] = { { Qt::CTRL | Qt::Key_O, window->mnuFileOpen }, { Qt::CTRL | Qt::Key_S, window->mnuFileSave },
+        { Qt::CTRL | Qt::SHIFT | Qt::Key_S, window->mnuFileSaveAs }, { Qt::CTRL | Qt::Key_Q, window->mnuFileEnd } };
+    for (const auto& row : rows) {
+        int triggered = 0;
+        QObject::connect(row.item, &QAction::triggered, [&] { ++triggered; });
+        inEventLoop([&] { QTest::keyClick(window->cmbSrc->lineEdit(), row.key.key(), row.key.keyboardModifiers()); });
+        EXPECT_EQ(triggered, 1) << row.item->objectName().toStdString();
+    }
+    EXPECT_TRUE(window.isNull()); // the quit key ended the program
+}
+
+TEST_F(Access, TheListsCommandsAnswerTheKeyboardAndTheTabOrderStays)
+{
+    activate();
+    for (int i = 1; i <= 3; ++i)
+        window->FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
+    auto& lines = window->lstCopied->lines();
+    window->lstCopied->selectionModel()->select(lines.index(0), QItemSelectionModel::Select);
+    window->lstCopied->selectionModel()->select(lines.index(2), QItemSelectionModel::Select);
+    window->lstCopied->setFocus();
+    QTest::keyClick(window->lstCopied, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), " /d/1\r\n /d/3");
+    // What the window system sends for the menu key.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), window->lstCopied->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(window->lstCopied, &menuKey);
+    EXPECT_TRUE(window->mnuList->isVisible());
+    window->mnuList->hide();
+
+    window->cmbSrc->setFocus();
+    QStringList order;
+    for (int i = 0; i < 20; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        QWidget* control = focus && qobject_cast<QComboBox*>(focus->parentWidget()) ? focus->parentWidget() : focus;
+        if (!order.isEmpty() && control == window->cmbSrc)
+            break;
+        order << (control ? control->objectName() : "<none>");
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(order.join(' ').toStdString(),
+        "cmbSrc btnSrc btnSrcClear cmbDst btnDst btnDstClear lstCopied chkSubDir chkIgn editIgn chkMakeDir "
+        "chkFilter btnFilter btnStart btnEst btnEnd");
+}
+
+TEST_F(Access, EscapeClosesTheEstimateWindowAndAsksWhileItRuns)
+{
+    const struct {
+        const char* name;
+        bool finished;
+        int reply;
+        bool asked, stopped, closed;
+    } rows[] = { { "finished", true, IDNO, false, false, true }, { "running, kept", false, IDNO, true, false, false },
+        { "running, stopped", false, IDYES, true, true, true } };
+    for (const auto& row : rows) {
+        int stops = 0;
+        QPointer<frmEst> est = new frmEst([&] { ++stops; });
+        est->show();
+        if (row.finished)
+            est->SetState(1);
+        messages.clear();
+        answer = [&](const QString&, int) { return row.reply; };
+        inEventLoop([&] { QTest::keyClick(est->btnEnd, Qt::Key_Escape); });
+        EXPECT_EQ(!messages.empty() && messages[0] == "見積を中断しますか", row.asked) << row.name;
+        EXPECT_EQ(stops == 1, row.stopped) << row.name;
+        EXPECT_EQ(est.isNull(), row.closed) << row.name;
+        delete est.data();
+    }
+}
+
+namespace {
+
+// Each line of every caption in FORM within its control; a wrapped note
+// within its height.
+void expectCaptionsFit(QWidget* form)
+{
+    for (QWidget* control : form->findChildren<QWidget*>()) {
+        QString text;
+        int room = control->width();
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            room = label->contentsRect().width();
+            if (label->wordWrap()) {
+                EXPECT_LE(label->heightForWidth(room), label->height()) << label->objectName().toStdString();
+                continue;
+            }
+            text = label->text();
+        } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+            text = button->text();
+            room -= 4; // the button's frame
+        }
+        for (const QString& line : text.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts))
+            EXPECT_LE(control->fontMetrics().horizontalAdvance(line), room)
+                << control->objectName().toStdString() << " " << line.toStdString();
+    }
+}
+
+// Every control of WINDOW's client area within it, the area scrolling where
+// the window is smaller.
+void expectAllWithinReach(frmBase& window)
+{
+    auto* scroller = qobject_cast<QScrollArea*>(window.centralWidget());
+    ASSERT_NE(scroller, nullptr);
+    const QWidget* client = scroller->widget();
+    for (const char* name : { "cmbSrc", "btnSrcClear", "lstCopied", "btnFilter", "btnStart", "btnEnd", "lbSec" }) {
+        const QWidget* control = client->findChild<QWidget*>(name);
+        EXPECT_TRUE(client->rect().contains(control->geometry())) << name;
+    }
+    EXPECT_LE(client->width() - scroller->viewport()->width(), scroller->horizontalScrollBar()->maximum());
+    EXPECT_LE(client->height() - scroller->viewport()->height(), scroller->verticalScrollBar()->maximum());
+}
+
+class FontSize : public ::testing::TestWithParam<double> {
+protected:
+    void SetUp() override
+    {
+        QFont font = designed;
+        font.setPointSizeF(GetParam());
+        QApplication::setFont(font);
+    }
+    void TearDown() override { QApplication::setFont(designed); }
+
+    const QFont designed = QApplication::font();
+    testsupport::TempDir dir;
+};
+
+} // namespace
+
+TEST_P(FontSize, TheLayoutGrowsWithTheFontAndKeepsEveryCaptionWhole)
+{
+    SettingsStore store(QString::fromStdString(dir / "settings.ini"));
+    frmBase window(store);
+    window.load();
+    window.show();
+    QCoreApplication::processEvents();
+    // The status line, 315 twips high, as a finer screen would show it.
+    EXPECT_NEAR(window.lbMsg->height(), 315 / 1440.0 * window.logicalDpiY() * GetParam() / 9, 1);
+    expectCaptionsFit(&window);
+    expectAllWithinReach(window);
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(window.frameGeometry())) << window.width() << "x" << window.height();
+    // At its designed size nothing scrolls.
+    window.resize(twipsToPixelsX(11880), twipsToPixelsY(8595) + window.menuBar()->height());
+    QCoreApplication::processEvents();
+    const auto* scroller = static_cast<QScrollArea*>(window.centralWidget());
+    EXPECT_FALSE(scroller->horizontalScrollBar()->isVisible() || scroller->verticalScrollBar()->isVisible());
+
+    frmEst est;
+    est.SetFreeTotal(QStringLiteral("/mnt"), 1e15, 1e15);
+    est.SetClusterBytes(-1);
+    est.show();
+    expectCaptionsFit(&est);
+}
+
+INSTANTIATE_TEST_SUITE_P(Access, FontSize, ::testing::Values(9.0, 10.0, 14.0));
+
+TEST_F(Access, AWindowSmallerThanItsControlsScrollsToEachOfThem)
+{
+    // Rearranged large first: the bottom row keeps that place when the
+    // window then becomes too small to rearrange.
+    window->resize(window->width() + 300, window->height() + 300);
+    QCoreApplication::processEvents();
+    window->resize(300, 200);
+    QCoreApplication::processEvents();
+    EXPECT_GT(window->btnEnd->y(), twipsToPixelsY(7335));
+    expectAllWithinReach(*window);
+}
