@@ -18,7 +18,8 @@
 
 // A run walks the source depth first, files first. For each folder:
 //   1. the destination folder is created if it is missing (never in simulation
-//      mode, never for "/" or a mount point);
+//      mode, never for "/" or a mount point); one that cannot be made and is
+//      skipped by the reply is passed over with everything under it;
 //   2. FolderSearching, the listing, FolderSearched;
 //   3. every file is decided and, when it is new or newer, copied, each
 //      followed by FileChecked or, on failure, ErrorDetected and its reply;
@@ -244,14 +245,20 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     return kHandlerFailure;
 }
 
-bool DiffCopy::makeDestination(const std::string& src, const std::string& dst)
+DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std::string& dst)
 {
     while (!bMakeFolder(dst)) {
-        std::int32_t reply = ask(src, dst, dst + kCreateError);
-        if (reply == 1 || reply == 3 || reply == 4)
-            return false;
+        switch (ask(src, dst, dst + kCreateError)) {
+        case 1:
+            return Resolution::Stop;
+        case 3:
+        case 4:
+            return Resolution::EndFolder;
+        default:
+            break; // retry, and so any answer outside the protocol
+        }
     }
-    return true;
+    return Resolution::Continue;
 }
 
 std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
@@ -291,8 +298,13 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     // A destination folder made by this run holds none of the files yet.
     bool dstCreated = false;
     if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-        if (!makeDestination(src, dst))
+        resolution = makeDestination(src, dst);
+        if (resolution == Resolution::Stop)
             return kStopped;
+        // Skipped: the folder is passed over with everything under it (a name
+        // the destination refuses, a file standing in the folder's place).
+        if (resolution != Resolution::Continue)
+            return 0;
         dstCreated = true;
     }
     if (top) {

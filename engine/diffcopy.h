@@ -136,7 +136,9 @@ private:
     // The folder ends early: copies not started are cancelled, the others
     // waited for, and the files that went through are still reported.
     void abandon(std::deque<Pending>& pending, Run& run);
-    bool makeDestination(const std::string& src, const std::string& dst);
+    // Makes the destination folder DST, asking again while it fails: Continue
+    // when it is there, EndFolder when the folder is to be skipped, Stop.
+    Resolution makeDestination(const std::string& src, const std::string& dst);
     // Why the walk must not enter SRC (with ID) onto DST, or nothing; CODE gets the error number.
     std::optional<std::string> refusal(
         const std::string& dst, const FolderId& id, const Run& run, bool top, std::int32_t& code);
