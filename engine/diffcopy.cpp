@@ -3,6 +3,7 @@
 #include "decision.h"
 #include "filecopy.h"
 #include "listing.h"
+#include "nametwins.h"
 #include "paths.h"
 #include "staletemps.h"
 
@@ -390,7 +391,10 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     // When the destination folder is new, or cannot be opened (missing in
     // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
-    Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
+    Folder folder;
+    folder.dstFd = dstFolder.get();
+    folder.dstEmpty = dstCreated || dstFolder.get() < 0;
+    folder.twins = twinGroups(files);
     std::int32_t result = 0;
     std::int32_t failure = 0;
     // With several copies at once, the run goes on deciding while the copying
@@ -494,10 +498,23 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     p.copy.reset();
     if (p.code != 0)
         return;
-    const auto dstTime
-        = filteredOut || folder.dstEmpty ? std::nullopt : destinationTime(folder.dstFd, p.file.name, run.euid);
+    // A twin is looked up even in a folder this run made: an earlier twin may be there now.
+    const std::vector<std::string> earlier
+        = filteredOut || folder.twins.empty() ? std::vector<std::string>() : earlierTwins(p.file.name, folder, run);
+    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !earlier.empty());
+    const auto dstTime = lookUp ? destinationTime(folder.dstFd, p.file.name, run.euid) : std::nullopt;
     if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstTime, run.ignSec) != Verdict::Copy)
         return;
+    // A destination that does not tell case apart holds one file for all
+    // twins: the first in the walk keeps it, and a later one is reported
+    // rather than copied over it.
+    if (!earlier.empty()) {
+        if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, earlier, folder.twinsWritten)) {
+            p.code = EEXIST;
+            p.text = "コピー先で " + *twin + " と名前が重なるため、コピーしません";
+            return;
+        }
+    }
     p.copied = true; // in simulation mode: would be copied
     if (simulation_)
         return;
@@ -519,6 +536,30 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
                 before();
             return copyOneFile(src, { dst, dirFd, name.c_str() }, atime, mtime);
         });
+    if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
+        folder.twinCopies[p.file.name] = p.copy;
+}
+
+std::vector<std::string> DiffCopy::earlierTwins(const std::string& name, Folder& folder, Run& run)
+{
+    const auto group = folder.twins.find(foldedName(name));
+    if (group == folder.twins.end())
+        return {};
+    std::vector<std::string> earlier;
+    for (const std::string& twin : group->second) {
+        if (twin == name)
+            break;
+        earlier.push_back(twin);
+        // Its copy may still be on its way; the lookup must see where it lands.
+        const auto copy = folder.twinCopies.find(twin);
+        if (copy == folder.twinCopies.end())
+            continue;
+        await(*run.pool, *copy->second);
+        if (!copy->second->cancelled() && copy->second->result().code == 0)
+            folder.twinsWritten.insert(twin);
+        folder.twinCopies.erase(copy);
+    }
+    return earlier;
 }
 
 void DiffCopy::await(CopyPool& pool, CopyPool::Job& job)

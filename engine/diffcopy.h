@@ -98,9 +98,14 @@ private:
 
     // The folder whose files are being decided.
     struct Folder {
-        int dstFd; // the destination folder, open, or -1
-        bool dstEmpty; // no file of it can be found at the destination
+        int dstFd = -1; // the destination folder, open, or -1
+        bool dstEmpty = true; // no file of it can be found at the destination
         bool swept = false; // its stale temporaries were looked for
+        // Names that differ only in letter case, by folded name; the copies
+        // of such files handed over so far, and those that went through.
+        std::unordered_map<std::string, std::vector<std::string>> twins;
+        std::unordered_map<std::string, std::shared_ptr<CopyPool::Job>> twinCopies;
+        std::unordered_set<std::string> twinsWritten;
     };
 
     // One file on its way: decided, perhaps being copied, its events not raised yet.
@@ -127,6 +132,9 @@ private:
         const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
+    // The twins listed before NAME (names that differ only in case), once
+    // their copies are over; empty when there are none.
+    std::vector<std::string> earlierTwins(const std::string& name, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);

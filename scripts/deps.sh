@@ -3,7 +3,9 @@
 # Usage: scripts/deps.sh [EXTRA-PACKAGE ...]
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base qt6-translations-l10n "$@")
+# The FUSE drivers and mkfs tools let the tests mount FAT32 and exFAT images as USB sticks.
+packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base qt6-translations-l10n
+  fuse fusefat dosfstools exfat-fuse exfatprogs "$@")
 
 missing=()
 for package in "${packages[@]}"; do
