@@ -508,7 +508,7 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     // A destination that does not tell case apart holds one file for all
     // twins: the first in the walk keeps it, and a later one is reported
     // rather than copied over it.
-    if (!earlier.empty()) {
+    if (!earlier.empty() && folder.dstFd >= 0) {
         if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, earlier, folder.twinsWritten)) {
             p.code = EEXIST;
             p.text = "コピー先で " + *twin + " と名前が重なるため、コピーしません";

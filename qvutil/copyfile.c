@@ -308,6 +308,34 @@ static int copyRange(int in, int out, off_t start, off_t end, struct route* rout
     return err;
 }
 
+/* Gives OUT the length LENGTH (at least its present one). A file system that
+ * will not lengthen a file by truncation (fusefat) gets the zeros written. */
+static int setLength(int out, off_t length)
+{
+    if (ftruncate(out, length) == 0)
+        return 0;
+    if (errno != EPERM && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS)
+        return lastError();
+    struct stat st;
+    if (fstat(out, &st) < 0)
+        return lastError();
+    off_t at = st.st_size;
+    if (at >= length)
+        return 0;
+    size_t capacity = length - at < (off_t)LARGEST_CHUNK ? (size_t)(length - at) : LARGEST_CHUNK;
+    char* zeros = calloc(1, capacity);
+    if (!zeros)
+        return ENOMEM;
+    int err = 0;
+    while (!err && at < length) {
+        size_t want = length - at < (off_t)capacity ? (size_t)(length - at) : capacity;
+        err = writeAllAt(out, zeros, want, at);
+        at += (off_t)want;
+    }
+    free(zeros);
+    return err;
+}
+
 /* Copies the data of a source with holes extent by extent (SEEK_DATA,
  * SEEK_HOLE), so that the holes stay holes where the destination can hold
  * them, and gives the copy its length, which the holes at the end do not.
@@ -343,9 +371,7 @@ static int copyExtents(int in, int out, off_t size, struct route* route)
         }
         at = hole;
     }
-    if (ftruncate(out, length) < 0)
-        return lastError();
-    return 0;
+    return setLength(out, length);
 }
 
 /* A reflink takes the whole file as it is at that moment; what it grew by

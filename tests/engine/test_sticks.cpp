@@ -159,6 +159,24 @@ TEST_P(Stick, SecondRunCopiesNothing)
     EXPECT_EQ(recorder.only("checked ").size(), 4u);
 }
 
+// A stick cannot hold holes: a sparse file arrives with its zeros written
+// out, its full length, and reads the same as the source.
+TEST_P(Stick, SparseFileArrivesWhole)
+{
+    MOUNT_STICK()
+    const std::string sparse = src + "/sparse.bin";
+    writeFile(sparse, "");
+    const int fd = open(sparse.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "middle", 6, 1 << 20), 6);
+    ASSERT_EQ(ftruncate(fd, 3 << 20), 0);
+    close(fd);
+
+    EXPECT_EQ(engine.CopyNews(src, stick->path(), 2, false), 0);
+    EXPECT_TRUE(recorder.errors.empty());
+    EXPECT_TRUE(readFile(*stick / "sparse.bin") == readFile(sparse));
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, Stick, testing::Values(StickFormat::Fat32, StickFormat::ExFat),
     [](const testing::TestParamInfo<StickFormat>& info) {
         return info.param == StickFormat::Fat32 ? "Fat32" : "ExFat";
