@@ -3,9 +3,11 @@
 # Usage: scripts/deps.sh [EXTRA-PACKAGE ...]
 set -euo pipefail
 
-# The FUSE drivers and mkfs tools let the tests mount FAT32 and exFAT images as USB sticks.
+# The FUSE drivers and mkfs tools let the tests mount FAT32 and exFAT images as
+# USB sticks. The drivers need fuse, which fuse3 (as sshfs brings it) provides
+# as well, so it is left for apt to choose rather than named here.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base qt6-translations-l10n
-  fuse fusefat dosfstools exfat-fuse exfatprogs "$@")
+  fusefat dosfstools exfat-fuse exfatprogs "$@")
 
 missing=()
 for package in "${packages[@]}"; do
