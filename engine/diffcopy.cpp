@@ -498,18 +498,18 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     p.copy.reset();
     if (p.code != 0)
         return;
-    // A twin is looked up even in a folder this run made: an earlier twin may be there now.
-    const std::vector<std::string> earlier
-        = filteredOut || folder.twins.empty() ? std::vector<std::string>() : earlierTwins(p.file.name, folder, run);
-    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !earlier.empty());
+    // A twin is looked up even in a folder this run made: another twin may be there now.
+    const std::vector<std::string> twins
+        = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
+    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
     const auto dstTime = lookUp ? destinationTime(folder.dstFd, p.file.name, run.euid) : std::nullopt;
     if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstTime, run.ignSec) != Verdict::Copy)
         return;
     // A destination that does not tell case apart holds one file for all
     // twins: the first in the walk keeps it, and a later one is reported
     // rather than copied over it.
-    if (!earlier.empty() && folder.dstFd >= 0) {
-        if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, earlier, folder.twinsWritten)) {
+    if (!twins.empty() && folder.dstFd >= 0) {
+        if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, twins, folder.twinsWritten)) {
             p.code = EEXIST;
             p.text = "コピー先で " + *twin + " と名前が重なるため、コピーしません";
             return;
@@ -540,16 +540,26 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         folder.twinCopies[p.file.name] = p.copy;
 }
 
-std::vector<std::string> DiffCopy::earlierTwins(const std::string& name, Folder& folder, Run& run)
+std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& folder, Run& run)
 {
     const auto group = folder.twins.find(foldedName(name));
     if (group == folder.twins.end())
         return {};
-    std::vector<std::string> earlier;
+    std::vector<std::string> others;
+    bool later = false;
     for (const std::string& twin : group->second) {
-        if (twin == name)
-            break;
-        earlier.push_back(twin);
+        if (twin == name) {
+            later = true;
+            continue;
+        }
+        // A later twin counts once it is written: the first one's copy may
+        // have failed and be retried after it.
+        if (later) {
+            if (folder.twinsWritten.count(twin))
+                others.push_back(twin);
+            continue;
+        }
+        others.push_back(twin);
         // Its copy may still be on its way; the lookup must see where it lands.
         const auto copy = folder.twinCopies.find(twin);
         if (copy == folder.twinCopies.end())
@@ -559,7 +569,7 @@ std::vector<std::string> DiffCopy::earlierTwins(const std::string& name, Folder&
             folder.twinsWritten.insert(twin);
         folder.twinCopies.erase(copy);
     }
-    return earlier;
+    return others;
 }
 
 void DiffCopy::await(CopyPool& pool, CopyPool::Job& job)

@@ -132,9 +132,10 @@ private:
         const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
-    // The twins listed before NAME (names that differ only in case), once
-    // their copies are over; empty when there are none.
-    std::vector<std::string> earlierTwins(const std::string& name, Folder& folder, Run& run);
+    // NAME's twins (names that differ only in case) that its file must not
+    // be copied over: those listed before it, once their copies are over,
+    // and those after it that this run has written; empty when there are none.
+    std::vector<std::string> otherTwins(const std::string& name, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);

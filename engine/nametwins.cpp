@@ -89,7 +89,7 @@ std::unordered_map<std::string, std::vector<std::string>> twinGroups(const std::
     return groups;
 }
 
-std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, const std::vector<std::string>& earlier,
+std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, const std::vector<std::string>& others,
     const std::unordered_set<std::string>& written)
 {
     struct stat st;
@@ -107,7 +107,7 @@ std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, c
     while (const dirent* entry = readdir(dir)) {
         if (name == entry->d_name)
             listed = true;
-        else if (!twin && std::find(earlier.begin(), earlier.end(), entry->d_name) != earlier.end())
+        else if (!twin && std::find(others.begin(), others.end(), entry->d_name) != others.end())
             twin = entry->d_name;
     }
     closedir(dir);
@@ -116,7 +116,7 @@ std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, c
     if (twin)
         return twin;
     // The file system may keep the name the entry had before it was replaced.
-    for (const std::string& other : earlier)
+    for (const std::string& other : others)
         if (written.count(other))
             return other;
     return std::nullopt;

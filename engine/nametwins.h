@@ -21,9 +21,9 @@ std::string foldedName(const std::string& name);
 // their folded form; only groups of two or more.
 std::unordered_map<std::string, std::vector<std::string>> twinGroups(const std::vector<ListedFile>& files);
 
-// Which of EARLIER (NAME's twins listed before it) the destination folder
-// DIR_FD gives for NAME: a lookup of NAME finds a file, NAME itself is not
-// among the folder's entries, and an earlier twin is, or was written there by
-// this run (WRITTEN). Nothing when the folder tells the names apart.
-std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, const std::vector<std::string>& earlier,
+// Which of OTHERS (twins of NAME) the destination folder DIR_FD gives for
+// NAME: a lookup of NAME finds a file, NAME itself is not among the folder's
+// entries, and one of OTHERS is, or was written there by this run (WRITTEN).
+// Nothing when the folder tells the names apart.
+std::optional<std::string> overlappingTwin(int dirFd, const std::string& name, const std::vector<std::string>& others,
     const std::unordered_set<std::string>& written);
