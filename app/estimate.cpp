@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace {
 
@@ -21,6 +24,41 @@ QString grouped(QString digits, bool negative)
 }
 
 } // namespace
+
+bool keepsHoles(const std::string& path)
+{
+    // Not all of these are in every kernel's linux/magic.h.
+    constexpr long kXfs = 0x58465342;
+    constexpr long kF2fs = 0xF2F52010;
+    constexpr long kZfs = 0x2FC12FC1;
+    constexpr long kBcachefs = 0xCA451A4E;
+    struct statfs volume { };
+    if (statfs(path.c_str(), &volume) != 0)
+        return false;
+    switch (static_cast<long>(volume.f_type)) {
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case kXfs:
+    case kF2fs:
+    case kZfs:
+    case kBcachefs:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<double> bytesToCopy(const std::string& src, bool keepsHoles)
+{
+    double bytes = 0;
+    if (keepsHoles)
+        return qvu::FileSize(src.c_str(), bytes) ? std::optional<double>(bytes) : std::nullopt;
+    struct stat st;
+    if (stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return static_cast<double>(st.st_size);
+}
 
 double roundToClusters(double bytes, std::int32_t clusterBytes)
 {

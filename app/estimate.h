@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // BYTES rounded up to a whole number of clusters of CLUSTERBYTES each; a
 // zero-byte file takes no cluster. BYTES comes back unchanged when the cluster
@@ -19,6 +20,19 @@ QString formatBytes(double bytes);
 // A percentage with thousands separators and two decimals ("#,###,##0.00"):
 // "50.00", "0.00", "-1,234.57".
 QString formatPercent(double percent);
+
+// Whether the file system holding PATH keeps the holes of sparse files, so
+// that a copy takes the room of the source's data only. Only file systems
+// known to do so count (ext2/3/4, XFS, Btrfs, tmpfs, F2FS, ZFS, bcachefs);
+// FAT and exFAT cannot, and for FUSE, network and unknown file systems it
+// cannot be told: the estimate then counts a file's full length, which may
+// overstate the room needed but never understates it.
+bool keepsHoles(const std::string& path);
+
+// The bytes a copy of the file SRC will take where the destination keeps
+// holes as the source has them (KEEPS_HOLES) or fills them in; nothing when
+// the file cannot be examined.
+std::optional<double> bytesToCopy(const std::string& src, bool keepsHoles);
 
 // The sums of one estimate, in bytes rounded to whole clusters. The main window
 // feeds it every file the run would copy.

@@ -301,6 +301,7 @@ private:
     std::optional<std::int32_t> lastRunResult_;
     int batchErrors_ = 0; // copy errors logged and skipped in batch mode
     std::unique_ptr<EstimateSums> estimateSums_; // the sums of the estimate in progress
+    bool dstKeepsHoles_ = true; // the estimate's destination keeps the holes of sparse files
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     QElapsedTimer sinceYield_;

@@ -47,6 +47,7 @@ void frmBase::btnEst_Click()
         estimateWindow->show();
         cpMan->SetSimulation(true);
         estimateSums_ = std::make_unique<EstimateSums>(nClusterBytes);
+        dstKeepsHoles_ = keepsHoles(root);
         dbCopySum = 0;
         dbExistSum = 0;
         dbNeedSum = 0;
@@ -82,12 +83,13 @@ void frmBase::StopEstimate()
 
 void frmBase::estimateFile(const std::string& pSrc, const std::string& pDst)
 {
-    double srcBytes = 0;
-    if (!estimateSums_ || !qvu::FileSize(pSrc.c_str(), srcBytes))
+    // A sparse source takes its full length where the destination fills its holes in.
+    const std::optional<double> srcBytes = estimateSums_ ? bytesToCopy(pSrc, dstKeepsHoles_) : std::nullopt;
+    if (!srcBytes)
         return;
     double dstBytes = 0;
     const bool replaces = qvu::FileSize(pDst.c_str(), dstBytes);
-    estimateSums_->addFile(srcBytes, replaces ? std::optional<double>(dstBytes) : std::nullopt);
+    estimateSums_->addFile(*srcBytes, replaces ? std::optional<double>(dstBytes) : std::nullopt);
     dbCopySum = estimateSums_->dbCopySum;
     dbExistSum = estimateSums_->dbExistSum;
     dbNeedSum = estimateSums_->dbNeedSum;

@@ -5,8 +5,11 @@
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$top/build-bench}
 
-"$top/scripts/deps.sh" rsync time strace
-BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+"$top/scripts/deps.sh" rsync time strace bc
+# BENCH_NO_BUILD=1 takes the build in BENCH_BUILD_DIR as it stands.
+if [ -z "${BENCH_NO_BUILD:-}" ]; then
+  BUILD_DIR=$build "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+fi
 
 if [ $# -ge 1 ]; then
   scratch=$1

@@ -3,6 +3,7 @@
 #include "decision.h"
 #include "filecopy.h"
 #include "listing.h"
+#include "nametwins.h"
 #include "paths.h"
 #include "staletemps.h"
 
@@ -18,7 +19,8 @@
 
 // A run walks the source depth first, files first. For each folder:
 //   1. the destination folder is created if it is missing (never in simulation
-//      mode, never for "/" or a mount point);
+//      mode, never for "/" or a mount point); one that cannot be made and is
+//      skipped by the reply is passed over with everything under it;
 //   2. FolderSearching, the listing, FolderSearched;
 //   3. every file is decided and, when it is new or newer, copied, each
 //      followed by FileChecked or, on failure, ErrorDetected and its reply;
@@ -244,14 +246,20 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     return kHandlerFailure;
 }
 
-bool DiffCopy::makeDestination(const std::string& src, const std::string& dst)
+DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std::string& dst)
 {
     while (!bMakeFolder(dst)) {
-        std::int32_t reply = ask(src, dst, dst + kCreateError);
-        if (reply == 1 || reply == 3 || reply == 4)
-            return false;
+        switch (ask(src, dst, dst + kCreateError)) {
+        case 1:
+            return Resolution::Stop;
+        case 3:
+        case 4:
+            return Resolution::EndFolder;
+        default:
+            break; // retry, and so any answer outside the protocol
+        }
     }
-    return true;
+    return Resolution::Continue;
 }
 
 std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
@@ -296,8 +304,13 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     // A destination folder made by this run holds none of the files yet.
     bool dstCreated = false;
     if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-        if (!makeDestination(src, dst))
+        resolution = makeDestination(src, dst);
+        if (resolution == Resolution::Stop)
             return kStopped;
+        // Skipped: the folder is passed over with everything under it (a name
+        // the destination refuses, a file standing in the folder's place).
+        if (resolution != Resolution::Continue)
+            return 0;
         dstCreated = true;
     }
     if (top) {
@@ -377,7 +390,10 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     // When the destination folder is new, or cannot be opened (missing in
     // simulation mode, or out of reach), no file of it can be found there.
     FolderFd dstFolder(dst);
-    Folder folder { dstFolder.get(), dstCreated || dstFolder.get() < 0 };
+    Folder folder;
+    folder.dstFd = dstFolder.get();
+    folder.dstEmpty = dstCreated || dstFolder.get() < 0;
+    folder.twins = twinGroups(files);
     std::int32_t result = 0;
     std::int32_t failure = 0;
     // With several copies at once, the run goes on deciding while the copying
@@ -481,10 +497,23 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     p.copy.reset();
     if (p.code != 0)
         return;
-    const auto dstTime
-        = filteredOut || folder.dstEmpty ? std::nullopt : destinationTime(folder.dstFd, p.file.name, run.euid);
+    // A twin is looked up even in a folder this run made: another twin may be there now.
+    const std::vector<std::string> twins
+        = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
+    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
+    const auto dstTime = lookUp ? destinationTime(folder.dstFd, p.file.name, run.euid) : std::nullopt;
     if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstTime, run.ignSec) != Verdict::Copy)
         return;
+    // A destination that does not tell case apart holds one file for all
+    // twins: the first in the walk keeps it, and a later one is reported
+    // rather than copied over it.
+    if (!twins.empty() && folder.dstFd >= 0) {
+        if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, twins, folder.twinsWritten)) {
+            p.code = EEXIST;
+            p.text = "コピー先で " + *twin + " と名前が重なるため、コピーしません";
+            return;
+        }
+    }
     p.copied = true; // in simulation mode: would be copied
     if (simulation_)
         return;
@@ -506,6 +535,40 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
                 before();
             return copyOneFile(src, { dst, dirFd, name.c_str() }, atime, mtime);
         });
+    if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
+        folder.twinCopies[p.file.name] = p.copy;
+}
+
+std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& folder, Run& run)
+{
+    const auto group = folder.twins.find(foldedName(name));
+    if (group == folder.twins.end())
+        return {};
+    std::vector<std::string> others;
+    bool later = false;
+    for (const std::string& twin : group->second) {
+        if (twin == name) {
+            later = true;
+            continue;
+        }
+        // A later twin counts once it is written: the first one's copy may
+        // have failed and be retried after it.
+        if (later) {
+            if (folder.twinsWritten.count(twin))
+                others.push_back(twin);
+            continue;
+        }
+        others.push_back(twin);
+        // Its copy may still be on its way; the lookup must see where it lands.
+        const auto copy = folder.twinCopies.find(twin);
+        if (copy == folder.twinCopies.end())
+            continue;
+        await(*run.pool, *copy->second);
+        if (!copy->second->cancelled() && copy->second->result().code == 0)
+            folder.twinsWritten.insert(twin);
+        folder.twinCopies.erase(copy);
+    }
+    return others;
 }
 
 void DiffCopy::await(CopyPool& pool, CopyPool::Job& job)

@@ -98,9 +98,14 @@ private:
 
     // The folder whose files are being decided.
     struct Folder {
-        int dstFd; // the destination folder, open, or -1
-        bool dstEmpty; // no file of it can be found at the destination
+        int dstFd = -1; // the destination folder, open, or -1
+        bool dstEmpty = true; // no file of it can be found at the destination
         bool swept = false; // its stale temporaries were looked for
+        // Names that differ only in letter case, by folded name; the copies
+        // of such files handed over so far, and those that went through.
+        std::unordered_map<std::string, std::vector<std::string>> twins;
+        std::unordered_map<std::string, std::shared_ptr<CopyPool::Job>> twinCopies;
+        std::unordered_set<std::string> twinsWritten;
     };
 
     // One file on its way: decided, perhaps being copied, its events not raised yet.
@@ -127,6 +132,10 @@ private:
         const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
+    // NAME's twins (names that differ only in case) that its file must not
+    // be copied over: those listed before it, once their copies are over,
+    // and those after it that this run has written; empty when there are none.
+    std::vector<std::string> otherTwins(const std::string& name, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);
@@ -136,7 +145,9 @@ private:
     // The folder ends early: copies not started are cancelled, the others
     // waited for, and the files that went through are still reported.
     void abandon(std::deque<Pending>& pending, Run& run);
-    bool makeDestination(const std::string& src, const std::string& dst);
+    // Makes the destination folder DST, asking again while it fails: Continue
+    // when it is there, EndFolder when the folder is to be skipped, Stop.
+    Resolution makeDestination(const std::string& src, const std::string& dst);
     // Why the walk must not write into DST, or nothing; CODE gets the error number.
     std::optional<std::string> refusal(const std::string& dst, const Run& run, bool top, std::int32_t& code);
     std::int32_t countFolder(const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted,

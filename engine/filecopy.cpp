@@ -2,6 +2,8 @@
 
 #include "qvubind.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -14,6 +16,32 @@ bool sameTime(const timespec& a, const timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// A character that FAT and exFAT (and Windows) do not allow in a name.
+bool refusedOnFat(unsigned char c)
+{
+    return c < 0x20 || c == '"' || c == '*' || c == ':' || c == '<' || c == '>' || c == '?' || c == '\\' || c == '|';
+}
+
+// Whether a failure CODE to copy SRC onto DST may come from a name the
+// destination does not allow: file systems answer that with codes that point
+// elsewhere (exFAT through FUSE says the file does not exist), so the source
+// and the destination folder must both still be there.
+bool nameMayBeRefused(std::int32_t code, const std::string& src, const CopyTarget& dst)
+{
+    if (code != ENOENT && code != EINVAL && code != EPERM)
+        return false;
+    const std::string name = dst.name ? dst.name : dst.path.substr(dst.path.rfind('/') + 1);
+    if (std::none_of(name.begin(), name.end(), [](char c) { return refusedOnFat(static_cast<unsigned char>(c)); }))
+        return false;
+    struct stat st;
+    if (stat(src.c_str(), &st) != 0)
+        return false;
+    if (dst.dirFd >= 0)
+        return fstat(dst.dirFd, &st) == 0 && st.st_nlink > 0;
+    const size_t slash = dst.path.rfind('/');
+    return slash == std::string::npos || stat(slash == 0 ? "/" : dst.path.substr(0, slash).c_str(), &st) == 0;
+}
+
 } // namespace
 
 CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime)
@@ -24,6 +52,8 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
         std::string text(message);
         if (code == qvu::kUnboundCode && text.empty())
             text = qvu::bindError();
+        else if (nameMayBeRefused(code, src, dst))
+            text += "（この名前はコピー先のファイルシステムでは使えない可能性があります）";
         return { code, text };
     }
     CopyTimeStamps(atime, mtime, dst);

@@ -9,7 +9,9 @@
  *    (O_TMPFILE) where the file system has them, so that even a killed process
  *    leaves nothing behind, otherwise a hidden ".NAME.vst-XXXXXX" created
  *    exclusively. They travel by the cheapest route the kernel offers: a
- *    reflink (FICLONE), then copy_file_range, then read and write.
+ *    reflink (FICLONE), then copy_file_range, then read and write. A source
+ *    with holes is copied extent by extent, and its holes stay holes where
+ *    the destination's file system can hold them.
  * 3. The temporary gets the source's permission bits and times, then DST's
  *    name: an unnamed file is linked in directly when DST does not exist, and
  *    otherwise, like a named one, renamed over DST.
@@ -222,10 +224,11 @@ static int checkDestination(const char* dst, struct destination* destination)
     return 0;
 }
 
-static int writeAll(int fd, const char* data, size_t length)
+/* Writes LENGTH bytes of DATA to FD at offset AT. */
+static int writeAllAt(int fd, const char* data, size_t length, off_t at)
 {
     while (length > 0) {
-        ssize_t n = write(fd, data, length);
+        ssize_t n = pwrite(fd, data, length, at);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -235,23 +238,28 @@ static int writeAll(int fd, const char* data, size_t length)
             return ENOSPC;
         data += n;
         length -= (size_t)n;
+        at += n;
     }
     return 0;
 }
 
-/* Copies from the current offsets on, DONE of SIZE bytes being there already. */
-static int copyByReadWrite(int in, int out, off_t size, off_t done)
+/* Copies the bytes [*AT, END) of IN to the same place in OUT by reading and
+ * writing; *AT ends where the copy stopped, END or earlier where the source
+ * has shrunk. */
+static int copyByReadWrite(int in, int out, off_t* at, off_t end)
 {
-    size_t capacity = size - done < (off_t)LARGEST_CHUNK ? (size_t)(size - done) : LARGEST_CHUNK;
+    if (*at >= end)
+        return 0;
+    size_t capacity = end - *at < (off_t)LARGEST_CHUNK ? (size_t)(end - *at) : LARGEST_CHUNK;
     char* buffer = malloc(capacity);
     if (!buffer)
         return ENOMEM;
     int err = 0;
-    while (done < size) {
+    while (*at < end) {
         size_t want = capacity;
-        if (size - done < (off_t)want)
-            want = (size_t)(size - done);
-        ssize_t n = read(in, buffer, want);
+        if (end - *at < (off_t)want)
+            want = (size_t)(end - *at);
+        ssize_t n = pread(in, buffer, want, *at);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -260,13 +268,110 @@ static int copyByReadWrite(int in, int out, off_t size, off_t done)
         }
         if (n == 0)
             break;
-        err = writeAll(out, buffer, (size_t)n);
+        err = writeAllAt(out, buffer, (size_t)n, *at);
         if (err)
             break;
-        done += n;
+        *at += n;
     }
     free(buffer);
     return err;
+}
+
+/* Copies the bytes [START, END) of IN to the same place in OUT, in the
+ * kernel where it can (copy_file_range), otherwise by reading and writing.
+ * *REACHED gets where the copy stopped: END, or earlier where the source has
+ * shrunk. */
+static int copyRange(int in, int out, off_t start, off_t end, struct route* route, off_t* reached)
+{
+    off_t inAt = start;
+    off_t outAt = start;
+    while (!route->noRange && inAt < end) {
+        off_t step = end - inAt < RANGE_STEP ? end - inAt : RANGE_STEP;
+        ssize_t n = copy_file_range(in, &inAt, out, &outAt, (size_t)step, 0);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            break; /* shrunk, or a file system that copies nothing: read/write finds out */
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP) {
+            route->noRange = 1;
+            break;
+        }
+        if (errno == EINVAL || errno == EPERM)
+            break;
+        return lastError();
+    }
+    /* Both offsets stand where copy_file_range left them, so read/write carries on from there. */
+    int err = copyByReadWrite(in, out, &inAt, end);
+    *reached = inAt;
+    return err;
+}
+
+/* Gives OUT the length LENGTH (at least its present one). A file system that
+ * will not lengthen a file by truncation (fusefat) gets the zeros written. */
+static int setLength(int out, off_t length)
+{
+    if (ftruncate(out, length) == 0)
+        return 0;
+    if (errno != EPERM && errno != EINVAL && errno != EOPNOTSUPP && errno != ENOSYS)
+        return lastError();
+    struct stat st;
+    if (fstat(out, &st) < 0)
+        return lastError();
+    off_t at = st.st_size;
+    if (at >= length)
+        return 0;
+    size_t capacity = length - at < (off_t)LARGEST_CHUNK ? (size_t)(length - at) : LARGEST_CHUNK;
+    char* zeros = calloc(1, capacity);
+    if (!zeros)
+        return ENOMEM;
+    int err = 0;
+    while (!err && at < length) {
+        size_t want = length - at < (off_t)capacity ? (size_t)(length - at) : capacity;
+        err = writeAllAt(out, zeros, want, at);
+        at += (off_t)want;
+    }
+    free(zeros);
+    return err;
+}
+
+/* Copies the data of a source with holes extent by extent (SEEK_DATA,
+ * SEEK_HOLE), so that the holes stay holes where the destination can hold
+ * them, and gives the copy its length, which the holes at the end do not.
+ * Where the destination cannot hold holes (FAT, exFAT), its file system
+ * writes the zeros itself. */
+static int copyExtents(int in, int out, off_t size, struct route* route)
+{
+    off_t at = 0;
+    off_t length = size;
+    while (at < size) {
+        off_t data = lseek(in, at, SEEK_DATA);
+        off_t hole = size;
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; /* nothing but a hole from AT on */
+            if (errno != EINVAL && errno != EOPNOTSUPP)
+                return lastError();
+            data = at; /* no extents known here: the rest is data */
+        } else if (data >= size) {
+            break;
+        } else {
+            hole = lseek(in, data, SEEK_HOLE);
+            if (hole < 0 || hole > size)
+                hole = size;
+        }
+        off_t reached;
+        int err = copyRange(in, out, data, hole, route, &reached);
+        if (err)
+            return err;
+        if (reached < hole) {
+            length = reached; /* the source has shrunk */
+            break;
+        }
+        at = hole;
+    }
+    return setLength(out, length);
 }
 
 /* A reflink takes the whole file as it is at that moment; what it grew by
@@ -287,10 +392,13 @@ static int cloneData(int in, int out, off_t size)
     return 0;
 }
 
-/* Copies the source's data into OUT. SIZE is the source's size when it was
- * opened: the copy stops there, or earlier where the source has shrunk. */
-static int copyData(int in, int out, off_t size, struct route* route)
+/* Copies the source's data into OUT. SOURCE's size is the one it had when
+ * it was opened: the copy stops there, or earlier where the source has
+ * shrunk. A source that takes fewer blocks than its length has holes (or is
+ * compressed); it is copied extent by extent, as cp --sparse=auto does. */
+static int copyData(int in, int out, const struct stat* source, struct route* route)
 {
+    const off_t size = source->st_size;
     if (size == 0)
         return 0;
 
@@ -313,32 +421,10 @@ static int copyData(int in, int out, off_t size, struct route* route)
         }
     }
 
-    off_t done = 0;
-    if (!route->noRange) {
-        while (done < size) {
-            off_t step = size - done < RANGE_STEP ? size - done : RANGE_STEP;
-            ssize_t n = copy_file_range(in, NULL, out, NULL, (size_t)step, 0);
-            if (n > 0) {
-                done += n;
-                continue;
-            }
-            if (n == 0)
-                break; /* shrunk, or a file system that copies nothing: read/write finds out */
-            if (errno == EINTR)
-                continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP) {
-                route->noRange = 1;
-                break;
-            }
-            if (errno == EINVAL || errno == EPERM)
-                break;
-            return lastError();
-        }
-        if (done >= size)
-            return 0;
-    }
-    /* copy_file_range moved both offsets, so read/write carries on from there. */
-    return copyByReadWrite(in, out, size, done);
+    if ((off_t)source->st_blocks * 512 < size)
+        return copyExtents(in, out, size, route);
+    off_t reached;
+    return copyRange(in, out, 0, size, route, &reached);
 }
 
 /* The process's umask, read once from /proc/self/status (reading it with
@@ -380,7 +466,7 @@ static mode_t creationMode(const struct stat* source, int* needChmod)
 
 static int fillTemporary(int in, int out, const struct stat* source, struct route* route, int needChmod)
 {
-    int err = copyData(in, out, source->st_size, route);
+    int err = copyData(in, out, source, route);
     if (err)
         return err;
     /* File systems that cannot hold Unix permission bits (FAT, exFAT) refuse
@@ -554,8 +640,6 @@ static int replaceDestination(
              * could not be named; a named temporary tells the two apart. */
             if (err != ENOENT)
                 return err;
-            if (lseek(in, 0, SEEK_SET) < 0)
-                return lastError();
             retried = 1;
         } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
             route->noTmpfile = 1;

@@ -4,9 +4,12 @@
 set -euo pipefail
 
 # appstream and dpkg-dev for the tests that check the AppStream description
-# against the Debian changelog.
+# against the Debian changelog. The FUSE drivers and mkfs tools let the tests
+# mount FAT32 and exFAT images as USB sticks. The drivers need fuse, which
+# fuse3 (as sshfs brings it) provides as well, so it is left for apt to choose
+# rather than named here.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
-  qt6-translations-l10n appstream dpkg-dev "$@")
+  qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs "$@")
 
 missing=()
 for package in "${packages[@]}"; do

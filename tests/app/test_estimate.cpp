@@ -1,5 +1,6 @@
 #include "frmbase.h"
 #include "frmest.h"
+#include "fusevolume.h"
 #include "messagebox.h"
 #include "store.h"
 #include "testsupport.h"
@@ -75,6 +76,32 @@ TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
     window->btnEst->click();
     EXPECT_EQ(window->estimateWindow.data(), shown);
     EXPECT_EQ(window->dbCopySum, 5 * cluster);
+}
+
+// A sparse file counts with its data only where the destination keeps holes
+// (the test's folder), and with its full length on a stick, which fills them in.
+TEST_F(Estimate, SparseFileCountsInFullWhereHolesAreFilledIn)
+{
+    constexpr off_t kLength = 8 << 20;
+    const std::string sparse = src + "/sparse.bin";
+    writeFile(sparse, "data", 1700000100);
+    ASSERT_EQ(truncate(sparse.c_str(), kLength), 0);
+    struct stat st;
+    ASSERT_EQ(stat(sparse.c_str(), &st), 0);
+    ASSERT_LT(st.st_blocks * 512, kLength);
+    fill();
+    window->btnEst->click();
+    EXPECT_EQ(window->dbCopySum, clusters(static_cast<double>(st.st_blocks * 512)));
+
+    testsupport::FuseVolume stick(dir.path(), testsupport::StickFormat::ExFat);
+    if (!stick.mounted())
+        GTEST_SKIP() << stick.skipReason();
+    struct statvfs volume { };
+    ASSERT_EQ(statvfs(stick.path().c_str(), &volume), 0);
+    const double stickCluster = static_cast<double>(volume.f_frsize);
+    WindowTest::fill(src, stick.path());
+    window->btnEst->click();
+    EXPECT_EQ(window->dbCopySum, std::ceil(kLength / stickCluster) * stickCluster);
 }
 
 TEST_F(Estimate, StoppedFromTheEstimateWindow)

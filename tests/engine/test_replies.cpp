@@ -85,20 +85,42 @@ TEST_F(Replies, OutOfRangeReplyKeepsTheCodeAsTheFoldersResult)
     EXPECT_EQ(readFile(dst + "/sub/x"), "x");
 }
 
+// Stop ends the run; a skip passes over that folder with everything under it,
+// and the run goes on with the next folder.
 TEST_F(Replies, FolderThatCannotBeCreated)
 {
     writeFile(src + "/f", "f");
-    writeFile(dst, "a file in the way");
-    for (std::int32_t reply : { 1, 3, 4 }) {
+    writeFile(src + "/blocked/g", "g");
+    writeFile(src + "/blocked/deeper/h", "h");
+    writeFile(src + "/next/i", "i");
+    writeFile(dst + "/blocked", "a file in the way");
+    const std::string blocked = dst + "/blocked";
+    const struct {
+        std::int32_t reply;
+        std::int32_t result;
+        bool goesOn;
+    } rows[] = { { 1, DiffCopy::kStopped, false }, { 3, 0, true }, { 4, 0, true } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reply);
+        unlink((dst + "/next/i").c_str());
         recorder.events.clear();
         recorder.errors.clear();
-        recorder.replies = { reply };
-        EXPECT_EQ(engine.CopyNews(src, dst, 0, false), DiffCopy::kStopped) << reply;
-        ASSERT_EQ(recorder.errors.size(), 1u);
-        EXPECT_EQ(recorder.errors[0], dst + "作成エラー");
-        EXPECT_EQ(recorder.events[0], "error " + src + " -> " + dst + ": " + dst + "作成エラー");
+        recorder.replies = { row.reply };
+        EXPECT_EQ(engine.CopyNews(src, dst, 0, true), row.result);
+        EXPECT_EQ(recorder.errors, std::vector<std::string> { blocked + "作成エラー" });
+        EXPECT_EQ(recorder.only("error "),
+            std::vector<std::string> { "error " + src + "/blocked -> " + blocked + ": " + blocked + "作成エラー" });
+        EXPECT_TRUE(recorder.only("searching " + src + "/blocked").empty());
+        EXPECT_EQ(testsupport::exists(dst + "/next/i"), row.goesOn);
     }
-    EXPECT_EQ(readFile(dst), "a file in the way");
+    EXPECT_EQ(readFile(blocked), "a file in the way");
+
+    // The top destination itself: a skip leaves nothing to do.
+    const std::string top = dir / "top";
+    writeFile(top, "in the way");
+    recorder.replies = { 3 };
+    EXPECT_EQ(engine.CopyNews(src, top, 0, true), 0);
+    EXPECT_EQ(readFile(top), "in the way");
 }
 
 TEST_F(Replies, FolderCreationIsRetriedUntilItWorks)

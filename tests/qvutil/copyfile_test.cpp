@@ -239,6 +239,51 @@ TEST_F(CopyFile, CopiesLargeFileExactly)
     }
 }
 
+// Holes stay holes: the copy takes the room of the source's data only, onto
+// the same volume (copy_file_range) and, as root, onto a tmpfs too small for
+// the filled-in length (read and write), and it gets the full length even
+// where the source ends in a hole.
+TEST_F(CopyFile, KeepsHolesAsHoles)
+{
+    constexpr off_t kLength = 64 << 20;
+    const struct {
+        const char* name;
+        std::vector<off_t> dataAt; // 64 KiB of data at each
+        off_t length;
+    } layouts[] = {
+        { "data at both ends", { 0, kLength - (64 << 10) }, kLength },
+        { "ends in a hole", { 1 << 20, 9 << 20 }, kLength + 5 },
+        { "nothing but a hole", {}, kLength },
+    };
+    const bool tmpfs = mountTmpfs("small", "size=16m");
+    const std::string chunk(64 << 10, 'd');
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        unlink(path("src").c_str());
+        int fd = open(path("src").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        for (off_t at : layout.dataAt)
+            ASSERT_EQ(pwrite(fd, chunk.data(), chunk.size(), at), static_cast<ssize_t>(chunk.size()));
+        ASSERT_EQ(ftruncate(fd, layout.length), 0);
+        close(fd);
+        const std::string expected = readFile(path("src"));
+        const off_t dataBytes = static_cast<off_t>(layout.dataAt.size() * chunk.size());
+
+        std::vector<std::string> targets { "dst" };
+        if (tmpfs)
+            targets.push_back("small/dst");
+        for (const std::string& target : targets) {
+            SCOPED_TRACE(target);
+            ASSERT_EQ(copy("src", target), 0) << message;
+            struct stat st;
+            ASSERT_EQ(stat(path(target).c_str(), &st), 0);
+            EXPECT_EQ(st.st_size, layout.length);
+            EXPECT_LE(st.st_blocks * 512, dataBytes + (1 << 20));
+            EXPECT_TRUE(readFile(path(target)) == expected);
+        }
+    }
+}
+
 // A kernel file that says size 0 reads on for gigabytes; the copy takes only
 // the size the source had when it began.
 TEST_F(CopyFile, ReadsNoFurtherThanTheSourcesSize)
