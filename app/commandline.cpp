@@ -26,8 +26,7 @@ QString optionName(const QString& argument)
     return QString();
 }
 
-template <std::size_t N>
-bool isOneOf(const QString& name, const std::array<const char*, N>& names)
+template <std::size_t N> bool isOneOf(const QString& name, const std::array<const char*, N>& names)
 {
     for (const char* candidate : names) {
         if (name == QLatin1String(candidate))
