@@ -1,6 +1,7 @@
 // The window as a screen reader and a keyboard-only user meet it.
 #include "copiedlist.h"
 #include "duringcopy.h"
+#include "eventloop.h"
 #include "frmest.h"
 #include "testsupport.h"
 #include "textlabel.h"
@@ -26,6 +27,7 @@
 #include <QTimer>
 #include <cmath>
 
+using testsupport::inEventLoop;
 using testsupport::writeFile;
 
 namespace {
@@ -44,18 +46,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
 };
-
-// Runs ACTION inside an event loop, as a key press arrives in the running program.
-void inEventLoop(const std::function<void()>& action)
-{
-    QEventLoop loop;
-    QTimer::singleShot(0, [&] {
-        action();
-        loop.quit();
-    });
-    loop.exec();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "estimate.h"
+#include "eventloop.h"
 #include "forms.h"
 #include "frmest.h"
 #include "messagebox.h"
@@ -84,6 +85,8 @@ TEST(EstimateSums, ThePeakIsTheMostTheRunHoldsAtAnyMoment)
     EXPECT_EQ(sums.dbPeakSum, 490);
 }
 
+using testsupport::inEventLoop;
+
 namespace {
 
 // One estimate window, shown, with a stop callback that counts its calls and
@@ -103,18 +106,6 @@ protected:
     {
         setMessageBoxAnswerer(nullptr);
         delete est.data();
-    }
-
-    // Runs ACTION inside an event loop, as a click arrives in the running program.
-    static void inEventLoop(const std::function<void()>& action)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(0, [&] {
-            action();
-            loop.quit();
-        });
-        loop.exec();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // A volume of 1,000 bytes, half of it free: picFree is 3,000 twips wide.
