@@ -1,6 +1,6 @@
 #include "estimate.h"
 
-#include "qvubind.h"
+#include "util/qvubind.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "frmabout.h"
 
-#include "browse.h"
-#include "commandline.h"
-#include "dialogs.h"
-#include "icons.h"
+#include "app/batch/commandline.h"
+#include "appearance/icons.h"
+#include "util/ui/browse.h"
+#include "util/ui/dialogs.h"
 
 #include <QFrame>
 #include <QGridLayout>

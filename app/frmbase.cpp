@@ -1,23 +1,23 @@
 #include "frmbase.h"
 
-#include "background.h"
-#include "bgsetting.h"
-#include "commandline.h"
+#include "app/batch/commandline.h"
+#include "appearance/background.h"
+#include "appearance/bgsetting.h"
+#include "appearance/flights.h"
+#include "appearance/icons.h"
 #include "copiedlist.h"
-#include "flights.h"
-#include "forms.h"
 #include "frmest.h"
-#include "icons.h"
-#include "messagebox.h"
-#include "store.h"
+#include "settings/store/store.h"
+#include "settings/ui/historywidgets.h"
 #include "textlabel.h"
 #include "textwidth.h"
-#include "twips.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
+#include "util/ui/twips.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -26,7 +26,7 @@
 #include <QStyle>
 #include <algorithm>
 
-const QString frmBase::kCaption = QStringLiteral("更新ファイルコピー");
+const QString frmBase::kCaption = kProgramCaption;
 
 namespace {
 
@@ -102,11 +102,11 @@ frmBase::~frmBase()
     delete estimateWindow.data();
 }
 
-std::optional<int> frmBase::load(const QStringList& arguments)
+void frmBase::load(const QStringList& arguments)
 {
     cpMan = std::make_unique<DiffCopy>(*this);
     histories = std::make_unique<Histories>(
-        store_, Histories::Widgets { cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 },
+        store_, historyView({ cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 }),
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
     cpMan->setYield([this] { yieldToWindow(); });
@@ -121,14 +121,17 @@ std::optional<int> frmBase::load(const QStringList& arguments)
     bLoadBGSetting(store_, nGradation, strBGPicture, nLabelColor);
     ApplyBackground();
     switch (startKindOf(arguments)) {
-    case StartKind::Window:
-        return std::nullopt;
     case StartKind::OpenCopySet:
         // A file manager opening a copy set: the window shows it, nothing runs.
         openCopySet(arguments.front());
-        return std::nullopt;
+        break;
+    case StartKind::Batch:
+        // A batch run whose copy set could not be read: the window is there
+        // to mend the job in.
+        strSetFile = readBatchOptions(arguments).setFile;
+        break;
     default:
-        return RunCommandLine(arguments);
+        break;
     }
 }
 
@@ -144,20 +147,7 @@ void frmBase::InitMainDisplay()
 
 int frmBase::nShowMessage(const QString& strMessage, int nButtons, const QString& strTitle)
 {
-    if (bBatch) {
-        writeLog(strMessage);
-        return (nButtons & MB_YESNO) ? IDYES : IDOK;
-    }
     return nMessageBox(strMessage, nButtons, strTitle);
-}
-
-void frmBase::writeLog(const QString& record, bool bFlush)
-{
-    if (!nLogFile || !nLogFile->isOpen())
-        return;
-    nLogFile->write((record + QStringLiteral("\r\n")).toUtf8());
-    if (bFlush)
-        nLogFile->flush();
 }
 
 void frmBase::btnEnd_Click()
@@ -175,10 +165,6 @@ void frmBase::btnEnd_Click()
 
 void frmBase::closeEvent(QCloseEvent* event)
 {
-    if (bBatch) {
-        event->accept();
-        return;
-    }
     // A run or an animation step in progress closes the window itself when
     // it is over: the close is refused now and remembered.
     if (runActive()) {

@@ -3,10 +3,11 @@
 // histories, and lays its controls out as the window is resized.
 #pragma once
 
-#include "diffcopy.h"
+#include "appearance/layout.h"
+#include "engine/diffcopy.h"
 #include "estimate.h"
-#include "histories.h"
-#include "layout.h"
+#include "settings/job.h"
+#include "settings/store/histories.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -25,7 +26,6 @@ class FlightDeck;
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QFile;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -46,23 +46,19 @@ public:
     ~frmBase() override;
 
     // The start-up sequence: the engine and its listener, the recent-file
-    // list, the histories, the display set-up, the background, and batch
-    // mode when ARGUMENTS (those after the program's name, without Qt's
-    // own options) are not empty, or the copy set a file manager opens us
-    // with (one argument naming a file). Returns the program's exit status when
-    // start-up has ended the program (the window is then gone); nothing when
-    // the window is to be shown.
-    std::optional<int> load(const QStringList& arguments = {});
+    // list, the histories, the display set-up and the background. ARGUMENTS
+    // (those after the program's name, without Qt's own options) may name
+    // the copy set a file manager opens us with (one argument naming a
+    // file), which is then loaded; or they are a batch run's whose copy set
+    // could not be read, which the File menu then saves to.
+    void load(const QStringList& arguments = {});
 
     // Loads the copy set in STRPATH as the File menu's Open does: the File
     // menu then saves to it, and it becomes the most recent file.
     void openCopySet(const QString& strPath);
 
-    // Exit statuses of a batch run: the copy completed without a copy error;
-    // it completed with skipped errors, was stopped or ended with an error
-    // code; the command line, the copy-set file, the log or the job could
-    // not be used.
-    enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
+    // The job as the controls show it.
+    CopyJob job() const;
 
     // Copy-set files.
     bool bSaveCopySet(const QString& strPath);
@@ -76,9 +72,7 @@ public:
     void SetLabelColor(std::int32_t nColor);
 
     // Every message box of the main window goes through here. Buttons and
-    // replies use the message-box values (0, 4, 16, 64; 1, 6, 7). In batch
-    // mode nothing is shown: the text goes to the log, and the reply is Yes
-    // for a question, OK otherwise.
+    // replies use the message-box values (0, 4, 16, 64; 1, 6, 7).
     int nShowMessage(const QString& strMessage, int nButtons = 0, const QString& strTitle = QString());
 
     // Engine events.
@@ -89,17 +83,9 @@ public:
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
 
-    // Writes one record to the log when one is open. Records that are not
-    // flushed at once reach the file when the run next lets the window work
-    // (at most some 20 ms later), or with the next flushed record.
-    void writeLog(const QString& record, bool bFlush = true);
-
     // Run state.
     std::unique_ptr<DiffCopy> cpMan;
-    bool bBatch = false;
     QString strSetFile;
-    QString strLogFile;
-    std::unique_ptr<QFile> nLogFile;
     bool bSkipAll = false;
     bool bEstimating = false;
     bool bClosePending = false;
@@ -127,11 +113,6 @@ public:
     // When the automatic background was last applied, and its time slot.
     DateTime dtBGApplied;
     std::int32_t nTimeSlot = 0;
-
-    // Nobody can see the window (no display: batch mode on a server, the
-    // tests). An unreadable copy-set file then ends a batch run instead of
-    // opening the window for interactive use.
-    bool bHeadless = false;
 
     // The extension filter chosen in the filter dialog: kind 0 none chosen
     // yet, 1 include only, 2 exclude; the list in its normalised form.
@@ -216,16 +197,10 @@ public:
     int windowHeightTwips() const;
     int clientHeightTwips() const;
 
-    // A job as the window's controls describe it, checked.
-    struct Job {
-        QString strSrc;
-        QString strDst;
-        bool bSubDir = false;
-        double dbIgnSec = 0;
-    };
-    // Checks the job in the controls; on failure says why, puts the focus on
-    // the control to mend, and returns false.
-    bool bCheckJob(Job& job);
+    // Checks the job in the controls: what it asks of the engine, or nothing
+    // when it cannot run (the user has been told why, and the focus is on
+    // the control to mend) or the user declined.
+    std::optional<RunOrder> bCheckJob();
     void ResetRunDisplay(bool bCopy);
     // True while a copy or an estimate is in progress.
     bool runActive() const;
@@ -272,9 +247,6 @@ private:
     void connectSelection();
     void connectOptions();
     void cmbSrc_Click();
-    // Batch mode: runs the copy set named on STRCOMMANDLINE unattended and
-    // returns the exit status; nothing when the window is to open after all.
-    std::optional<int> RunCommandLine(const QStringList& arguments);
     void showSaveResult(bool bSaved);
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();
@@ -284,8 +256,8 @@ private:
     // when one is in progress or the job is refused), handing the filter to
     // the engine and running it, and putting the window back afterwards
     // (false when a quit asked for meanwhile has closed it).
-    bool beginRun(Job& job);
-    std::int32_t runEngine(const Job& job);
+    std::optional<RunOrder> beginRun();
+    std::int32_t runEngine(const RunOrder& order);
     bool endRun();
     // Adds one file the estimate would copy to its sums and to the estimate window.
     void estimateFile(const std::string& pSrc, const std::string& pDst);
@@ -297,9 +269,6 @@ private:
     QScrollArea* clientScroller_ = nullptr; // holds the client area
     bool fitted_ = false; // the window has been brought within the screen once
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
-    // The last start: nothing when the job was refused, else the engine's result.
-    std::optional<std::int32_t> lastRunResult_;
-    int batchErrors_ = 0; // copy errors logged and skipped in batch mode
     std::unique_ptr<EstimateSums> estimateSums_; // the sums of the estimate in progress
     bool dstKeepsHoles_ = true; // the estimate's destination keeps the holes of sparse files
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it

@@ -1,15 +1,15 @@
 // The picture behind the main window's controls and the colour of the labels
 // that stand on it.
-#include "background.h"
-#include "bgsetting.h"
-#include "flights.h"
-#include "forms.h"
+#include "appearance/background.h"
+#include "appearance/bgsetting.h"
+#include "appearance/flights.h"
+#include "appearance/frmbg.h"
+#include "appearance/picturefile.h"
 #include "frmbase.h"
-#include "frmbg.h"
-#include "messagebox.h"
-#include "picturefile.h"
-#include "store.h"
+#include "settings/store/store.h"
 #include "textlabel.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QLabel>

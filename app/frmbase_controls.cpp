@@ -4,7 +4,7 @@
 #include "frmabout.h"
 #include "frmbase.h"
 #include "textlabel.h"
-#include "twips.h"
+#include "util/ui/twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>

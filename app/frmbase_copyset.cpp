@@ -1,61 +1,46 @@
-// Copy-set files: writing the window's job to a .vstl file, reading one back
-// into the controls, and the File menu that drives both.
-#include "commondialog.h"
-#include "convert.h"
-#include "copyset.h"
-#include "dialogs.h"
+// Copy-set files: the job the controls show, written to a .vstl file and read
+// back into the controls, and the File menu that drives both.
 #include "frmbase.h"
-#include "messagebox.h"
-#include "ownfiles.h"
-#include "pathtext.h"
+#include "settings/copyset.h"
 #include "textlabel.h"
+#include "util/convert.h"
+#include "util/qt/pathtext.h"
+#include "util/ui/commondialog.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
-#include <unistd.h>
 
-namespace {
-
-// A copy set is a dozen short lines; anything much larger is not one, and is
-// not read into memory.
-constexpr qint64 kMaxCopySetBytes = 1 << 20;
-
-std::string utf8(const QString& text)
+CopyJob frmBase::job() const
 {
-    return text.toStdString();
+    CopyJob job;
+    job.source = cmbSrc->currentText().toStdString();
+    job.destination = cmbDst->currentText().toStdString();
+    job.subfolders = chkSubDir->isChecked();
+    job.tolerate = chkIgn->isChecked();
+    job.tolerance = editIgn->text().toStdString();
+    job.makeFolder = chkMakeDir->isChecked();
+    job.filtered = chkFilter->isChecked();
+    job.filterKind = nExtFilterKind;
+    job.filterList = strExtFilter.toStdString();
+    job.gradation = nGradation;
+    job.picture = strBGPicture.toStdString();
+    job.labelColor = nLabelColor;
+    return job;
 }
-
-QString fromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-} // namespace
 
 bool frmBase::bSaveCopySet(const QString& strPath)
 {
-    CopySetValues values;
-    values.cmbSrc = utf8(cmbSrc->currentText());
-    values.cmbDst = utf8(cmbDst->currentText());
-    values.chkSubDir = chkSubDir->isChecked();
-    values.chkIgn = chkIgn->isChecked();
-    values.editIgn = utf8(editIgn->text());
-    values.chkMakeDir = chkMakeDir->isChecked();
-    values.chkFilter = chkFilter->isChecked();
-    values.lbFilterKind = utf8(lbFilterKind->text());
-    values.lbFilter = utf8(lbFilter->text());
-    values.nGradation = nGradation;
-    values.strBGPicture = utf8(strBGPicture);
-    values.nLabelColor = nLabelColor;
+    const CopyJob current = job();
     // A folder text with a CR or TAB would not read back as it was (a CR
     // would even start a line of its own).
-    if (!copySetValuesStorable(values))
+    if (!copyJobStorable(current))
         return false;
-    const std::string bytes = formatCopySet(values);
+    const std::string bytes = formatCopySet(current);
 
     // Written beside the old file and renamed over it only when complete: a
     // full disk must not cost the user the copy set they had.
@@ -71,20 +56,10 @@ bool frmBase::bSaveCopySet(const QString& strPath)
 
 bool frmBase::bLoadCopySet(const QString& strPath)
 {
-    // Only a file: opening a named pipe would wait for a writer for ever.
-    const int fd = openRegularForReading(toPath(strPath));
-    if (fd < 0)
+    const std::optional<std::string> bytes = readCopySetFile(toPath(strPath));
+    if (!bytes)
         return false;
-    QFile file(strPath);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    const QByteArray bytes = file.read(kMaxCopySetBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxCopySetBytes)
-        return false;
-    file.close();
-    for (const std::vector<std::string>& fields : readCopySetLines(std::string_view(bytes.constData(), bytes.size())))
+    for (const std::vector<std::string>& fields : readCopySetLines(*bytes))
         bApplyCopySetLine(fields);
     ApplyBackground();
     return true;
@@ -104,13 +79,13 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
         if (fields[1] == "Gradation")
             nGradation = static_cast<std::int32_t>(dbToLong(value));
         else if (fields[1] == "BGPicture")
-            strBGPicture = fromUtf8(value);
+            strBGPicture = QString::fromStdString(value);
         else if (fields[1] == "LabelColor")
             nLabelColor = static_cast<std::int32_t>(dbToLong(value));
         return true;
     }
 
-    const QString controlName = fromUtf8(name);
+    const QString controlName = QString::fromStdString(name);
     QObject* control = nullptr;
     for (QObject* candidate : findChildren<QObject*>()) {
         if (candidate->objectName().compare(controlName, Qt::CaseInsensitive) == 0) {
@@ -123,7 +98,7 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
 
     // The control's kind is told by the first two letters of its own name.
     // The values go through the controls' own change handling, as if typed.
-    const QString value = fromUtf8(fields[1]);
+    const QString value = QString::fromStdString(fields[1]);
     const QString prefix = control->objectName().left(2);
     if (prefix == QLatin1String("cm")) {
         if (auto* combo = qobject_cast<QComboBox*>(control)) {

@@ -2,11 +2,11 @@
 // the files to copy will take on the destination volume, shown in frmEst.
 #include "frmbase.h"
 #include "frmest.h"
-#include "messagebox.h"
-#include "paths.h"
-#include "pathtext.h"
-#include "qvubind.h"
 #include "textlabel.h"
+#include "util/paths.h"
+#include "util/qt/pathtext.h"
+#include "util/qvubind.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <sys/statvfs.h>
@@ -27,13 +27,15 @@ std::int32_t clusterBytesOf(const std::string& root)
 
 void frmBase::btnEst_Click()
 {
-    Job job;
-    if (!beginRun(job))
+    const std::optional<RunOrder> order = beginRun();
+    if (!order)
         return;
+    const QString source = QString::fromStdString(order->source);
+    const QString destination = QString::fromStdString(order->destination);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(false);
-    const std::string root = RootOfPath(toPath(job.strDst));
+    const std::string root = RootOfPath(order->destination);
     double freeBytes = 0;
     double totalBytes = 0;
     const bool spaceRead = !root.empty() && qvu::DiskSpace(root.c_str(), freeBytes, totalBytes);
@@ -41,7 +43,7 @@ void frmBase::btnEst_Click()
     if (spaceRead) {
         if (!estimateWindow)
             estimateWindow = new frmEst([this] { StopEstimate(); });
-        estimateWindow->SetFreeTotal(job.strDst, freeBytes, totalBytes);
+        estimateWindow->SetFreeTotal(destination, freeBytes, totalBytes);
         nClusterBytes = clusterBytesOf(root);
         estimateWindow->SetClusterBytes(nClusterBytes);
         estimateWindow->show();
@@ -52,17 +54,17 @@ void frmBase::btnEst_Click()
         dbExistSum = 0;
         dbNeedSum = 0;
         bEstimating = true;
-        result = runEngine(job);
+        result = runEngine(*order);
         bEstimating = false;
         cpMan->SetSimulation(false);
     } else {
-        nShowMessage(job.strDst + QStringLiteral("の属するディスク容量が検査できません。"), MB_ICONERROR, kCaption);
+        nShowMessage(destination + QStringLiteral("の属するディスク容量が検査できません。"), MB_ICONERROR, kCaption);
     }
 
     if (!endRun())
         return;
     if (result <= 0)
-        histories->bAddHistory(job.strSrc, job.strDst);
+        histories->bAddHistory(source, destination);
     if (spaceRead && result != 0) {
         QString summary = result == DiffCopy::kStopped
             ? QStringLiteral("コピー見積りを中断しました。")

@@ -1,13 +1,13 @@
 // Choosing the source and destination, and the four option switches. Each
 // option has three faces kept in step: its check box, the label beside it
 // (a click toggles the box) and a ticked item of the Options menu.
-#include "browse.h"
-#include "convert.h"
-#include "flights.h"
-#include "forms.h"
+#include "appearance/flights.h"
 #include "frmbase.h"
-#include "frmfilter.h"
+#include "settings/ui/frmfilter.h"
 #include "textlabel.h"
+#include "util/convert.h"
+#include "util/ui/browse.h"
+#include "util/ui/forms.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,15 +1,14 @@
 // The main window's handlers of the engine's events: counters, status line,
 // the list of copied files, and the copy-error dialog.
 #include "copiedlist.h"
-#include "dialogs.h"
-#include "forms.h"
 #include "frmbase.h"
 #include "frmerr.h"
-#include "logtext.h"
-#include "pathtext.h"
 #include "textlabel.h"
 #include "textwidth.h"
-#include "twips.h"
+#include "util/qt/pathtext.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/forms.h"
+#include "util/ui/twips.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -33,13 +32,7 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
         estimateFile(pSrc, pDst);
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
-    const QString time = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ');
-    // A batch run's window is never shown: its record is the log.
-    if (bBatch) {
-        writeLog(time + fromPath(logName(pDst)), false);
-        return;
-    }
-    const QString line = time + fromPath(pDst);
+    const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
     lstCopied->appendLine(line);
 
     // The horizontal extent only grows, to the widest line so far.
@@ -68,14 +61,8 @@ void frmBase::FolderSearched(const std::string& pPath)
 
 void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst)
 {
-    auto text = [](const std::string& src, const std::string& firstDst) {
-        return fromPath(src) + QStringLiteral(" は既に ") + fromPath(firstDst)
-            + QStringLiteral(" へコピーしたため、たどりません");
-    };
-    if (bBatch)
-        writeLog(text(logName(pSrc), logName(pFirstDst)));
-    else
-        lbMsg->setText(text(pSrc, pFirstDst));
+    lbMsg->setText(fromPath(pSrc) + QStringLiteral(" は既に ") + fromPath(pFirstDst)
+        + QStringLiteral(" へコピーしたため、たどりません"));
 }
 
 void frmBase::refreshRunDisplay()
@@ -89,16 +76,6 @@ void frmBase::refreshRunDisplay()
 void frmBase::ErrorDetected(
     const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
 {
-    const QString src = fromPath(strSrc);
-    const QString dst = fromPath(strDst);
-    const QString error = QString::fromLocal8Bit(strErr.c_str());
-    if (bBatch) {
-        writeLog(fromPath(logName(strSrc)) + QStringLiteral(" -> ") + fromPath(logName(strDst))
-            + QStringLiteral(" でエラーが発生。") + error);
-        ++batchErrors_;
-        nOp = 4;
-        return;
-    }
     if (bSkipAll) {
         nOp = 4;
         return;
@@ -108,7 +85,7 @@ void frmBase::ErrorDetected(
     // pointer returns afterwards.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     frmErr* dialog = new frmErr(this);
-    dialog->SetError(src, dst, error);
+    dialog->SetError(fromPath(strSrc), fromPath(strDst), QString::fromLocal8Bit(strErr.c_str()));
     execDialog(*dialog);
     nOp = dialog->reply();
     bUnloadForm(dialog);

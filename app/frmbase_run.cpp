@@ -1,14 +1,13 @@
 // Run control: checking the job, starting and stopping a copy run, the
 // elapsed-seconds display, and keeping the window alive while the engine works.
-#include "convert.h"
 #include "copiedlist.h"
-#include "forms.h"
 #include "frmbase.h"
-#include "logtext.h"
-#include "messagebox.h"
-#include "paths.h"
-#include "pathtext.h"
 #include "textlabel.h"
+#include "util/convert.h"
+#include "util/paths.h"
+#include "util/qt/pathtext.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -36,70 +35,56 @@ bool frmBase::runActive() const
     return bEstimating || btnStop->isEnabled();
 }
 
-bool frmBase::bCheckJob(Job& job)
+namespace {
+
+// Checking the job at the screen: refusals and questions as message boxes,
+// the focus put on the control to mend.
+class AtTheScreen : public JobDialogue {
+public:
+    explicit AtTheScreen(frmBase& window)
+        : window_(window)
+    {
+    }
+    void refuse(const std::string& message, Field field) override
+    {
+        window_.nShowMessage(QString::fromStdString(message), MB_OK, frmBase::kCaption);
+        bSetFocus(control(field));
+    }
+    bool ask(const std::string& question) override
+    {
+        return window_.nShowMessage(QString::fromStdString(question), MB_YESNO, frmBase::kCaption) == IDYES;
+    }
+    void replaced(Field field, const std::string& target) override
+    {
+        if (auto* combo = qobject_cast<QComboBox*>(control(field)))
+            combo->setEditText(QString::fromStdString(target));
+    }
+
+private:
+    QWidget* control(Field field) const
+    {
+        switch (field) {
+        case Field::Source:
+            return window_.cmbSrc;
+        case Field::Destination:
+            return window_.cmbDst;
+        case Field::Tolerance:
+            return window_.editIgn;
+        case Field::Filter:
+            return window_.btnFilter;
+        }
+        return nullptr;
+    }
+
+    frmBase& window_;
+};
+
+} // namespace
+
+std::optional<RunOrder> frmBase::bCheckJob()
 {
-    auto refuse = [this](const QString& message, QWidget* focus) {
-        nShowMessage(message, MB_OK, kCaption);
-        if (focus)
-            bSetFocus(focus);
-        return false;
-    };
-    // Unattended, the messages go to the log, where a name is one of its
-    // lines only with its control characters escaped.
-    auto named = [this](const QString& path) { return bBatch ? fromPath(logName(toPath(path))) : path; };
-    // A path that names a shortcut ("NAME" for the link "NAME.lnk") may be
-    // replaced by the shortcut's target, when the user agrees.
-    auto followShortcut = [this, &named](QString& path, QComboBox* combo) {
-        if (bIsFolder(toPath(path)))
-            return;
-        const QString target = fromPath(ShortcutTarget(toPath(path)));
-        if (target.isEmpty())
-            return;
-        if (nShowMessage(named(path) + QStringLiteral("はショートカットのようです。") + named(target)
-                    + QStringLiteral("に置き換えてよいですか？"),
-                MB_YESNO, kCaption)
-            == IDYES) {
-            path = target;
-            combo->setEditText(target);
-        }
-    };
-
-    if (cmbSrc->currentText().isEmpty())
-        return refuse(QStringLiteral("コピー元を指定して下さい"), cmbSrc);
-    job.strSrc = cmbSrc->currentText().trimmed();
-    followShortcut(job.strSrc, cmbSrc);
-    if (cmbDst->currentText().isEmpty())
-        return refuse(QStringLiteral("コピー先を指定して下さい"), cmbDst);
-    job.strDst = cmbDst->currentText().trimmed();
-    followShortcut(job.strDst, cmbDst);
-
-    if (chkMakeDir->isChecked()) {
-        QString folder;
-        if (!bIsRootPath(toPath(job.strSrc))) {
-            folder = fromPath(FileNamePart(toPath(job.strSrc)));
-            if (!bIsRootPath(toPath(job.strDst)) && fromPath(FileNamePart(toPath(job.strDst))) == folder
-                && nShowMessage(QStringLiteral("オプションで、コピー先フォルダの下に") + named(folder)
-                           + QStringLiteral("を作るように指定されていますが\r\nコピー先が、")
-                           + named(fromPath(AddBackslash(toPath(job.strDst))) + folder)
-                           + QStringLiteral("になってもよいですか？"),
-                       MB_YESNO, kCaption)
-                    != IDYES)
-                return false;
-        }
-        job.strDst = fromPath(AddBackslash(toPath(job.strDst))) + folder;
-    }
-
-    job.bSubDir = chkSubDir->isChecked();
-    job.dbIgnSec = 0;
-    if (chkIgn->isChecked()) {
-        const std::string text = editIgn->text().toStdString();
-        if (!text.empty() && !bIsNumeric(text))
-            return refuse(QStringLiteral("誤差を数値で入力して下さい。"), editIgn);
-        job.dbIgnSec = dbToDouble(text);
-    }
-    if (chkFilter->isChecked() && nExtFilterKind == 0)
-        return refuse(QStringLiteral("拡張子フィルタを設定して下さい。"), btnFilter);
-    return true;
+    AtTheScreen dialogue(*this);
+    return checkJob(job(), dialogue);
 }
 
 void frmBase::ResetRunDisplay(bool bCopy)
@@ -126,29 +111,28 @@ void frmBase::Timer1_Timer()
     lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
 }
 
-bool frmBase::beginRun(Job& job)
+std::optional<RunOrder> frmBase::beginRun()
 {
     if (running_)
-        return false;
+        return std::nullopt;
     // Taken before anything lets the window work (the flush, the checks'
     // questions), so that no second start can slip in.
     running_ = true;
     nFlushInputMessages(this);
-    if (!bCheckJob(job)) {
+    std::optional<RunOrder> order = bCheckJob();
+    if (!order)
         running_ = false;
-        return false;
-    }
-    return true;
+    return order;
 }
 
-std::int32_t frmBase::runEngine(const Job& job)
+std::int32_t frmBase::runEngine(const RunOrder& order)
 {
-    if (chkFilter->isChecked())
-        cpMan->SetExtFilter(nExtFilterKind, strExtFilter.toStdString());
+    if (order.filterKind != 0)
+        cpMan->SetExtFilter(order.filterKind, order.filterList);
     else
         cpMan->ResetExtFilter();
     sinceYield_.start();
-    return cpMan->CopyNews(toPath(job.strSrc), toPath(job.strDst), job.dbIgnSec, job.bSubDir);
+    return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
 }
 
 bool frmBase::endRun()
@@ -171,31 +155,20 @@ bool frmBase::endRun()
 
 void frmBase::btnStart_Click()
 {
-    lastRunResult_.reset();
-    Job job;
-    if (!beginRun(job))
+    const std::optional<RunOrder> order = beginRun();
+    if (!order)
         return;
-    // Unattended, a source that is not there (a mount that failed) must not
-    // pass for a night with nothing to copy.
-    if (bBatch && !bIsFolder(toPath(job.strSrc))) {
-        nShowMessage(QStringLiteral("コピー元フォルダ ") + fromPath(logName(toPath(job.strSrc)))
-                + QStringLiteral(" が見つかりません。"),
-            MB_ICONERROR, kCaption);
-        running_ = false;
-        return;
-    }
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(true);
     cpMan->SetSimulation(false);
     bEstimating = false;
-    bSkipAll = bBatch;
-    const std::int32_t result = runEngine(job);
-    lastRunResult_ = result;
+    bSkipAll = false;
+    const std::int32_t result = runEngine(*order);
     if (!endRun())
         return;
     if (result >= 0)
-        histories->bAddHistory(job.strSrc, job.strDst);
+        histories->bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
 
     QString summary;
     if (result == DiffCopy::kStopped)
@@ -232,17 +205,12 @@ void frmBase::yieldToWindow()
         pumpsSinceRefresh_ = 0;
         refreshRunDisplay();
     }
-    if (nLogFile)
-        nLogFile->flush();
     QCoreApplication::processEvents();
     sinceYield_.start();
 }
 
 void frmBase::waitForCopy(PendingCopy& copy)
 {
-    // Nobody watches a batch run's window: the run simply waits.
-    if (bBatch)
-        return;
     // The window keeps painting, ticking and hearing the Stop button until
     // the copy is over; the run itself still waits for it.
     refreshRunDisplay();

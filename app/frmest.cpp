@@ -2,10 +2,10 @@
 
 #include "accessibility.h"
 #include "estimate.h"
-#include "forms.h"
-#include "messagebox.h"
 #include "textlabel.h"
-#include "twips.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
+#include "util/ui/twips.h"
 
 #include <QCloseEvent>
 #include <QColor>

@@ -1,10 +1,12 @@
-#include "commandline.h"
+#include "app/batch/batchrun.h"
+#include "app/batch/commandline.h"
 #include "frmbase.h"
-#include "messagebox.h"
 #include "qttranslation.h"
-#include "store.h"
+#include "settings/store/store.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -29,17 +31,21 @@ void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, cons
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
-// Batch mode never shows its window, so a copy set that can be read runs on
-// the offscreen platform whatever display there is: a cron job from a
-// desktop session that has ended keeps a DISPLAY nobody answers, and a
-// Wayland session may have no plugin for it. Only a copy set that cannot be
-// read wants the window, where a display is usable; the platforms are then
-// tried in turn, ending with the offscreen one.
-void choosePlatform(const QStringList& arguments)
+// A copy set that can be read runs without a window, whatever display there
+// is: a cron job from a desktop session that has ended keeps a DISPLAY
+// nobody answers, and a Wayland session may have no plugin for it.
+bool runsUnseen(const BatchOptions& options)
 {
-    const QFileInfo setFile(readBatchOptions(arguments).setFile);
-    const bool runsUnseen = setFile.isFile() && setFile.isReadable();
-    if (runsUnseen || noDisplay()) {
+    const QFileInfo setFile(options.setFile);
+    return setFile.isFile() && setFile.isReadable();
+}
+
+// Only a batch command line without a copy set that can be read wants the
+// screen: for a message, or for the window to mend the job in. The
+// platforms are tried in turn, ending with the offscreen one.
+void choosePlatform()
+{
+    if (noDisplay()) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(quietWithoutSession);
     } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -66,19 +72,40 @@ int main(int argc, char** argv)
         std::printf("vestrelle %s\n", VESTRELLE_VERSION);
         return 0;
     }
-    if (kind == StartKind::Batch)
-        choosePlatform(arguments);
+    const BatchOptions options = readBatchOptions(arguments);
+    if (kind == StartKind::Batch) {
+        if (runsUnseen(options)) {
+            QCoreApplication app(argc, argv);
+            qInstallMessageHandler(quietWithoutSession);
+            SettingsStore store;
+            return BatchRun(store).run(options);
+        }
+        choosePlatform();
+    }
 
     QApplication app(argc, argv);
-    // Nobody reads Qt's texts in a batch run.
-    if (kind != StartKind::Batch)
-        installQtTranslation(app);
+    if (kind == StartKind::Batch) {
+        if (options.setFile.isEmpty()) {
+            nMessageBox(
+                QStringLiteral("コマンドラインによる実行には、-f による設定ファイルの指定が必要です。\r\n\r\n例）　")
+                    + kCommandLineExample + QStringLiteral("\r\n\r\n与えられたパラメータ：")
+                    + arguments.join(QLatin1Char(' ')),
+                MB_OK, kProgramCaption);
+            return kBatchUnusable;
+        }
+        // Somebody at the screen gets the window to mend the job in; a run
+        // without a display has nobody to do that.
+        if (bNobodyCanSee()) {
+            nMessageBox(QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"),
+                MB_ICONERROR, kProgramCaption);
+            return kBatchUnusable;
+        }
+    }
+    installQtTranslation(app);
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->bHeadless = bNobodyCanSee();
-    if (const std::optional<int> status = window->load(arguments))
-        return *status;
+    window->load(arguments);
     window->show();
     return app.exec();
 }

@@ -1,7 +1,7 @@
 #include "bgsetting.h"
 
-#include "convert.h"
-#include "store.h"
+#include "settings/store/store.h"
+#include "util/convert.h"
 
 #include <optional>
 

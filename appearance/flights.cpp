@@ -1,8 +1,8 @@
 #include "flights.h"
 
-#include "convert.h"
 #include "icons.h"
-#include "twips.h"
+#include "util/convert.h"
+#include "util/ui/twips.h"
 
 #include <QDateTime>
 #include <QLabel>

@@ -1,15 +1,15 @@
 #include "frmbg.h"
 
 #include "background.h"
-#include "commondialog.h"
-#include "convert.h"
-#include "dialogs.h"
-#include "forms.h"
-#include "messagebox.h"
-#include "paths.h"
-#include "pathtext.h"
 #include "picturefile.h"
-#include "qvubind.h"
+#include "util/convert.h"
+#include "util/paths.h"
+#include "util/qt/pathtext.h"
+#include "util/qvubind.h"
+#include "util/ui/commondialog.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

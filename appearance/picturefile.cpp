@@ -1,7 +1,7 @@
 #include "picturefile.h"
 
-#include "ownfiles.h"
-#include "pathtext.h"
+#include "util/ownfiles.h"
+#include "util/qt/pathtext.h"
 
 #include <QFile>
 #include <QImageReader>

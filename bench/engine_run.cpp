@@ -6,7 +6,7 @@
 // --copies N: at most N files copied at once (1: one after the other).
 // Errors go to standard error as they happen; --list prints each copied file.
 // The last line is "checked N copied M errors E result R".
-#include "diffcopy.h"
+#include "engine/diffcopy.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // main window as a run would, offscreen, and prints the time per 10,000 lines
 // at the start and at the end of the list. An append that slowed down as the
 // list grew would show as a ratio well above 1.
-#include "copiedlist.h"
-#include "frmbase.h"
-#include "store.h"
+#include "app/copiedlist.h"
+#include "app/frmbase.h"
+#include "settings/store/store.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 // as a person would: the folders typed into the combo boxes, Start clicked,
 // the summary answered. Prints the time from the click to the summary, then
 // the summary.
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
+#include "app/frmbase.h"
+#include "settings/store/store.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -4,8 +4,8 @@
 #include "filecopy.h"
 #include "listing.h"
 #include "nametwins.h"
-#include "paths.h"
 #include "staletemps.h"
+#include "util/paths.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "filecopy.h"
 
-#include "qvubind.h"
+#include "util/qvubind.h"
 
 #include <algorithm>
 #include <cerrno>

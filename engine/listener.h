@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datetime.h"
+#include "util/datetime.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Copy-set reading on arbitrary bytes, and writing then reading values cut
 // out of those bytes. A broken property aborts, which libFuzzer reports.
-#include "copyset.h"
+#include "settings/copyset.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // Stored folder histories: parsing arbitrary bytes, and storing then parsing
 // entries, both those parsed and those cut out of the input. A broken
 // property aborts, which libFuzzer reports.
-#include "history.h"
+#include "settings/history.h"
 
 #include <algorithm>
 #include <cstddef>

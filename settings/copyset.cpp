@@ -1,14 +1,22 @@
 #include "copyset.h"
 
+#include "util/convert.h"
+#include "util/ownfiles.h"
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <iconv.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
 
 constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD"; // U+FFFD
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kFilterInclude = "採用";
+constexpr std::string_view kFilterExclude = "除外";
 
 bool inRange(unsigned char c, unsigned char low, unsigned char high)
 {
@@ -179,33 +187,89 @@ void appendFields(std::vector<std::vector<std::string>>& lines, std::string_view
     lines.push_back(std::move(fields));
 }
 
+std::string_view filterKindText(std::int32_t kind)
+{
+    return kind == 1 ? kFilterInclude : kind == 2 ? kFilterExclude : std::string_view();
+}
+
+bool sameName(std::string_view name, std::string_view control)
+{
+    return name.size() == control.size() && std::equal(name.begin(), name.end(), control.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+void applyLine(const std::vector<std::string>& fields, CopyJob& job)
+{
+    const std::string& name = fields[0];
+    if (name == "reg") {
+        if (fields.size() < 3)
+            return;
+        const std::string& value = fields[2];
+        if (fields[1] == "Gradation")
+            job.gradation = static_cast<std::int32_t>(dbToLong(value));
+        else if (fields[1] == "BGPicture")
+            job.picture = value;
+        else if (fields[1] == "LabelColor")
+            job.labelColor = static_cast<std::int32_t>(dbToLong(value));
+        return;
+    }
+    const std::string& value = fields[1];
+    const struct {
+        std::string_view control;
+        std::string CopyJob::*text;
+        bool CopyJob::*check;
+    } targets[] = {
+        { "cmbSrc", &CopyJob::source, nullptr },
+        { "cmbDst", &CopyJob::destination, nullptr },
+        { "chkSubDir", nullptr, &CopyJob::subfolders },
+        { "chkIgn", nullptr, &CopyJob::tolerate },
+        { "editIgn", &CopyJob::tolerance, nullptr },
+        { "chkMakeDir", nullptr, &CopyJob::makeFolder },
+        { "chkFilter", nullptr, &CopyJob::filtered },
+        { "lbFilter", &CopyJob::filterList, nullptr },
+    };
+    if (sameName(name, "lbFilterKind")) {
+        job.filterKind = value.empty() ? 0 : value == kFilterInclude ? 1 : 2;
+        return;
+    }
+    for (const auto& target : targets) {
+        if (!sameName(name, target.control))
+            continue;
+        if (target.text)
+            job.*target.text = value;
+        else
+            job.*target.check = dbToLong(value) != 0;
+        return;
+    }
+}
+
 } // namespace
 
-bool copySetValuesStorable(const CopySetValues& values)
+bool copyJobStorable(const CopyJob& job)
 {
-    for (const std::string* text : { &values.cmbSrc, &values.cmbDst, &values.editIgn, &values.lbFilterKind,
-             &values.lbFilter, &values.strBGPicture }) {
+    for (const std::string* text : { &job.source, &job.destination, &job.tolerance, &job.filterList, &job.picture }) {
         if (!storable(*text))
             return false;
     }
     return true;
 }
 
-std::string formatCopySet(const CopySetValues& values)
+std::string formatCopySet(const CopyJob& job)
 {
     std::string file;
-    appendText(file, "cmbSrc", values.cmbSrc);
-    appendText(file, "cmbDst", values.cmbDst);
-    appendCheck(file, "chkSubDir", values.chkSubDir);
-    appendCheck(file, "chkIgn", values.chkIgn);
-    appendText(file, "editIgn", values.editIgn);
-    appendCheck(file, "chkMakeDir", values.chkMakeDir);
-    appendCheck(file, "chkFilter", values.chkFilter);
-    appendText(file, "lbFilterKind", values.lbFilterKind);
-    appendText(file, "lbFilter", values.lbFilter);
-    appendSetting(file, "Gradation", std::to_string(values.nGradation));
-    appendSetting(file, "BGPicture", storedForm(values.strBGPicture));
-    appendSetting(file, "LabelColor", std::to_string(values.nLabelColor));
+    appendText(file, "cmbSrc", job.source);
+    appendText(file, "cmbDst", job.destination);
+    appendCheck(file, "chkSubDir", job.subfolders);
+    appendCheck(file, "chkIgn", job.tolerate);
+    appendText(file, "editIgn", job.tolerance);
+    appendCheck(file, "chkMakeDir", job.makeFolder);
+    appendCheck(file, "chkFilter", job.filtered);
+    appendText(file, "lbFilterKind", filterKindText(job.filterKind));
+    appendText(file, "lbFilter", job.filterList);
+    appendSetting(file, "Gradation", std::to_string(job.gradation));
+    appendSetting(file, "BGPicture", storedForm(job.picture));
+    appendSetting(file, "LabelColor", std::to_string(job.labelColor));
     return file;
 }
 
@@ -242,4 +306,34 @@ std::vector<std::vector<std::string>> splitCopySetLines(std::string_view text)
 std::vector<std::vector<std::string>> readCopySetLines(std::string_view bytes)
 {
     return splitCopySetLines(decodeCopySetText(bytes));
+}
+
+CopyJob readCopySet(std::string_view bytes, CopyJob job)
+{
+    for (const std::vector<std::string>& fields : readCopySetLines(bytes))
+        applyLine(fields, job);
+    return job;
+}
+
+std::optional<std::string> readCopySetFile(const std::string& path)
+{
+    const int fd = openRegularForReading(path);
+    if (fd < 0)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || bytes.size() + static_cast<std::size_t>(got) > kMaxCopySetBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return bytes;
 }

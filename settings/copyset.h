@@ -1,45 +1,33 @@
-// Copy-set files (.vstl) as bytes and lines: one job of the main window in
-// twelve CR LF lines of TAB-separated fields. Pure text handling, no widgets;
-// the main window applies the lines to its controls.
+// Copy-set files (.vstl) as bytes and lines: one copy job in twelve CR LF
+// lines of TAB-separated fields, each line a control's name (or "reg" and a
+// setting's name) and its value. Pure text handling, no widgets.
 //
 // Written as UTF-8 without a byte-order mark. Read as UTF-8 when the bytes
 // are valid UTF-8, otherwise as Shift-JIS (code page 932), so that files made
 // on Japanese Windows systems load.
 #pragma once
 
+#include "job.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// The values a copy set holds, as the writer puts them into the file.
-struct CopySetValues {
-    std::string cmbSrc; // the source folder text as shown
-    std::string cmbDst;
-    bool chkSubDir = false;
-    bool chkIgn = false;
-    std::string editIgn; // the tolerance exactly as typed
-    bool chkMakeDir = false;
-    bool chkFilter = false;
-    std::string lbFilterKind; // "採用", "除外" or empty
-    std::string lbFilter; // the extension list as shown
-    std::int32_t nGradation = 0;
-    std::string strBGPicture;
-    std::int32_t nLabelColor = 0;
-};
-
-// Whether every text of VALUES reads back from formatCopySet's bytes exactly
+// Whether every text of JOB reads back from formatCopySet's bytes exactly
 // as it went in. A CR would end the line early and let the rest of the value
 // set another control; a TAB would cut the value short; bytes that are not
 // UTF-8 would make the whole file read as Shift-JIS. A save should refuse such
 // values rather than write a file that loads as a different job.
-bool copySetValuesStorable(const CopySetValues& values);
+bool copyJobStorable(const CopyJob& job);
 
-// The file's bytes for VALUES: the twelve lines in their fixed order, each
-// ending in CR LF. Always twelve lines of valid UTF-8, whatever the values:
-// in values that are not storable, every CR, every TAB and every byte that is
+// The file's bytes for JOB: the twelve lines in their fixed order, each
+// ending in CR LF. The filter kind is written as "採用" (include), "除外"
+// (exclude) or nothing. Always twelve lines of valid UTF-8, whatever the
+// texts: in a job that is not storable, every CR, every TAB and every byte that is
 // not part of a UTF-8 character becomes U+FFFD.
-std::string formatCopySet(const CopySetValues& values);
+std::string formatCopySet(const CopyJob& job);
 
 // A copy-set file's bytes as UTF-8 text: unchanged when already valid UTF-8,
 // otherwise decoded from code page 932 (a byte that starts no character
@@ -59,3 +47,20 @@ std::vector<std::vector<std::string>> splitCopySetLines(std::string_view text);
 
 // The lines of a copy-set file's bytes: decodeCopySetText, then splitCopySetLines.
 std::vector<std::vector<std::string>> readCopySetLines(std::string_view bytes);
+
+// JOB with the lines of a copy-set file's bytes applied in their order, as
+// the main window applies them to its controls: a line names a value by its
+// control's name in any letter case (cmbSrc, cmbDst, chkSubDir, chkIgn,
+// editIgn, chkMakeDir, chkFilter, lbFilterKind, lbFilter) or is "reg" with
+// Gradation, BGPicture or LabelColor. A check box is on for any number that
+// rounds to other than 0; the filter kind is none for an empty text, include
+// for "採用" and exclude for anything else. Other lines change nothing.
+CopyJob readCopySet(std::string_view bytes, CopyJob job = {});
+
+// A copy set is a dozen short lines; a file larger than this is not one.
+constexpr std::size_t kMaxCopySetBytes = 1 << 20;
+
+// The bytes of the copy-set file at PATH: nothing when it is not a regular
+// file (a named pipe would keep us waiting for ever), cannot be read, or is
+// larger than kMaxCopySetBytes.
+std::optional<std::string> readCopySetFile(const std::string& path);

@@ -1,6 +1,6 @@
 #include "history.h"
 
-#include "pivotsort.h"
+#include "util/pivotsort.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -6,7 +6,7 @@
 // counts the way it reads.
 #pragma once
 
-#include "datetime.h"
+#include "util/datetime.h"
 
 #include <cstddef>
 #include <string>

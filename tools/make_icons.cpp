@@ -6,7 +6,7 @@
 // The pictures are the ones the program paints for itself at run time, so the
 // icons on the desktop and in the window's title bar are the same. Needs no
 // display: it runs on the offscreen platform.
-#include "icons.h"
+#include "appearance/icons.h"
 
 #include <QDir>
 #include <QGuiApplication>

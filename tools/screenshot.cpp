@@ -7,15 +7,15 @@
 //
 // --font-size PT, before either form, renders with the program's font at PT
 // points, as a desktop with that font size shows the windows.
-#include "background.h"
-#include "copiedlist.h"
-#include "flights.h"
-#include "frmabout.h"
-#include "frmbase.h"
-#include "frmbg.h"
-#include "frmest.h"
-#include "store.h"
-#include "textlabel.h"
+#include "app/copiedlist.h"
+#include "app/frmabout.h"
+#include "app/frmbase.h"
+#include "app/frmest.h"
+#include "app/textlabel.h"
+#include "appearance/background.h"
+#include "appearance/flights.h"
+#include "appearance/frmbg.h"
+#include "settings/store/store.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,11 +1,13 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -80,4 +82,48 @@ bool bIsNumeric(const std::string& text)
 std::int32_t nToggleCheck(std::int32_t value)
 {
     return value == 0 ? 1 : 0;
+}
+
+namespace {
+
+// The length of the white-space character that starts TEXT[AT] (or ends
+// just before it, with BACKWARDS), or 0 when there is none.
+std::size_t spaceLength(const std::string& text, std::size_t at, bool backwards)
+{
+    // U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F,
+    // U+205F and U+3000 in UTF-8.
+    static const char* const wide[]
+        = { "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83",
+              "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
+              "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80" };
+    const char c = backwards ? text[at - 1] : text[at];
+    if (c == ' ' || (c >= '\t' && c <= '\r'))
+        return 1;
+    for (const std::string_view space : wide) {
+        const std::size_t start = backwards ? at - std::min(at, space.size()) : at;
+        if (text.compare(start, space.size(), space) == 0 && (!backwards || start + space.size() == at))
+            return space.size();
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string trimmedText(const std::string& text)
+{
+    std::size_t first = 0;
+    std::size_t end = text.size();
+    while (first < end) {
+        const std::size_t length = spaceLength(text, first, false);
+        if (length == 0)
+            break;
+        first += length;
+    }
+    while (end > first) {
+        const std::size_t length = spaceLength(text, end, true);
+        if (length == 0)
+            break;
+        end -= length;
+    }
+    return text.substr(first, end - first);
 }

@@ -15,5 +15,10 @@ double dbToDouble(const std::string& text);
 // texts that dbToDouble reads.
 bool bIsNumeric(const std::string& text);
 
+// TEXT (UTF-8) without the white space around it: the characters a text box
+// counts as blanks (TAB to CR, space, NEL, no-break space and the Unicode
+// space, line and paragraph separators, the ideographic space among them).
+std::string trimmedText(const std::string& text);
+
 // 1 for an unchecked box (0), otherwise 0.
 std::int32_t nToggleCheck(std::int32_t value);

@@ -41,3 +41,11 @@ std::string logName(std::string_view name)
     }
     return text;
 }
+
+std::string unseenMessageLine(std::string_view title, std::string_view text)
+{
+    std::string line = title.empty() ? std::string(text) : std::string(title) + ": " + std::string(text);
+    for (std::size_t at = 0; (at = line.find("\r\n", at)) != std::string::npos; ++at)
+        line.erase(at, 1);
+    return line;
+}

@@ -14,3 +14,8 @@
 #include <string_view>
 
 std::string logName(std::string_view name);
+
+// A message nobody can see as a box, as one line for standard error (without
+// its line end): "TITLE: TEXT", or TEXT alone without a title, its CR LF
+// line breaks as LF.
+std::string unseenMessageLine(std::string_view title, std::string_view text);

@@ -1,6 +1,6 @@
 #include "qvubind.h"
 
-#include "qvutil.h"
+#include "qvutil/qvutil.h"
 
 #include <dlfcn.h>
 #include <mutex>

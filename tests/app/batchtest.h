@@ -2,7 +2,7 @@
 // test folder of its own, without a display, with its settings there too.
 #pragma once
 
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -1,11 +1,11 @@
 // The window as a screen reader and a keyboard-only user meet it.
-#include "copiedlist.h"
-#include "duringcopy.h"
-#include "eventloop.h"
-#include "frmest.h"
-#include "testsupport.h"
-#include "textlabel.h"
-#include "twips.h"
+#include "app/copiedlist.h"
+#include "app/frmest.h"
+#include "app/textlabel.h"
+#include "tests/support/duringcopy.h"
+#include "tests/support/eventloop.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/twips.h"
 #include "windowtest.h"
 
 #include <QAccessible>

@@ -1,11 +1,11 @@
-#include "background.h"
-#include "dialogs.h"
-#include "frmbase.h"
-#include "frmbg.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
-#include "textlabel.h"
+#include "app/frmbase.h"
+#include "app/textlabel.h"
+#include "appearance/background.h"
+#include "appearance/frmbg.h"
+#include "settings/store/store.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QAction>
 #include <QLabel>

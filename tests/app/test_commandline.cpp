@@ -1,6 +1,6 @@
-#include "commandline.h"
-#include "qttranslation.h"
-#include "testsupport.h"
+#include "app/batch/commandline.h"
+#include "app/qttranslation.h"
+#include "tests/support/testsupport.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
-#include "dialogs.h"
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
-#include "textlabel.h"
+#include "app/frmbase.h"
+#include "app/textlabel.h"
+#include "settings/copyset.h"
+#include "settings/store/store.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -68,6 +69,8 @@ TEST_F(CopySet, WritesTheWorkedExampleByteForByte)
     window->chkFilter->setChecked(true);
     window->lbFilterKind->setText(QStringLiteral("除外"));
     window->lbFilter->setText(QStringLiteral("doc ppt xls"));
+    window->nExtFilterKind = 2;
+    window->strExtFilter = QStringLiteral("doc ppt xls");
     window->nGradation = -1;
     window->strBGPicture.clear();
     window->nLabelColor = 0;
@@ -106,6 +109,8 @@ TEST_F(CopySet, RoundTripsEveryValue)
     window->chkFilter->setChecked(false);
     window->lbFilterKind->setText(QStringLiteral("採用"));
     window->lbFilter->setText(QStringLiteral("jpg png"));
+    window->nExtFilterKind = 1;
+    window->strExtFilter = QStringLiteral("jpg png");
     window->nGradation = 100;
     window->strBGPicture = dir.path().c_str() + QStringLiteral("/空.png");
     window->nLabelColor = 0x00FF8000;
@@ -292,21 +297,29 @@ TEST_F(CopySet, FileMenuFailuresLeaveTheWindowAsItWas)
     EXPECT_EQ(flagsShown[0], MB_ICONERROR);
 }
 
-TEST_F(CopySet, ABatchRunIsNotHeldUpByItsBackgroundPicture)
+TEST_F(CopySet, ACopySetGivesTheSameJobReadDirectlyAsThroughTheWindow)
 {
-    // As if somebody were at the screen: a box would wait for them.
-    window->bHeadless = false;
-    testsupport::makeDirs(dir / "src");
-    writeFile(dir / "src/a.txt", "a");
-    writeFile(dir / "set.vstl",
-        "cmbSrc\t" + dir / "src" + "\r\ncmbDst\t" + dir / "dst" + "\r\nreg\tGradation\t100\r\nreg\tBGPicture\t"
-            + dir / "missing.png" + "\r\n");
-    const std::optional<int> status
-        = window->load({ "-f", QString::fromStdString(dir / "set.vstl"), "-l", QString::fromStdString(dir / "log") });
-    EXPECT_EQ(status, std::optional<int>(frmBase::kBatchClean));
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(readFile(dir / "dst/a.txt"), "a");
-    EXPECT_FALSE(window);
+    const std::string blanksAndCase = "cmbSrc\t /a b \r\nCMBDST\t/写真\r\nchkSubDir\t0\r\nchkign\t0.6\r\n"
+                                      "editIgn\t1.5e3x\r\nchkMakeDir\t-1\r\nchkFilter\tx\r\nlbFilterKind\t採用\r\n"
+                                      "lbFilter\tjpg  png\r\nreg\tGradation\t7\r\nreg\tLabelColor\t255\r\n";
+    const struct {
+        const char* name;
+        std::string text;
+    } sets[] = {
+        { "every value, names in any case", blanksAndCase },
+        { "later lines win, unknown kinds exclude",
+            "cmbSrc\t/one\r\ncmbSrc\t/two\r\nlbFilterKind\tなに\r\nchkFilter\t1\r\nlbMsg\tstatus\r\n" },
+        { "LF line ends, a lone value", "cmbDst\t/x\nchkSubDir\t0\nreg\tBGPicture\t/p.png\n" },
+        { "an empty kind clears the filter", "lbFilterKind\t採用\r\nlbFilterKind\t\r\neditIgn\t\r\n" },
+        { "nothing that applies", "; comment\r\nreg\tGradation\r\nnoSuchControl\t1\r\n" },
+    };
+    for (const auto& set : sets) {
+        const CopyJob before = window->job();
+        ASSERT_TRUE(load(set.text)) << set.name;
+        EXPECT_EQ(window->job(), readCopySet(set.text, before)) << set.name;
+    }
+    // A new window shows a new job.
+    EXPECT_EQ(frmBase(*store).job(), CopyJob());
 }
 
 TEST_F(CopySet, ARecentFileWithAnAmpersandShowsAndLoadsAsItIs)
@@ -328,7 +341,7 @@ TEST_F(CopySet, AFileManagerOpensACopySetInTheWindowWithoutRunningIt)
     delete window.data();
     window = new frmBase(*store);
 
-    EXPECT_EQ(window->load({ QString::fromStdString(path) }), std::nullopt);
+    window->load({ QString::fromStdString(path) });
     EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "src");
     EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "dst");
     EXPECT_TRUE(window->chkMakeDir->isChecked());

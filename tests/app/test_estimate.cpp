@@ -1,10 +1,10 @@
-#include "frmbase.h"
-#include "frmest.h"
-#include "fusevolume.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
-#include "textlabel.h"
+#include "app/frmbase.h"
+#include "app/frmest.h"
+#include "app/textlabel.h"
+#include "settings/store/store.h"
+#include "tests/support/fusevolume.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/messagebox.h"
 #include "windowtest.h"
 
 #include <QComboBox>

@@ -1,9 +1,9 @@
-#include "copiedlist.h"
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
-#include "textlabel.h"
-#include "twips.h"
+#include "app/copiedlist.h"
+#include "app/frmbase.h"
+#include "app/textlabel.h"
+#include "settings/store/store.h"
+#include "util/ui/messagebox.h"
+#include "util/ui/twips.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -93,13 +93,6 @@ TEST_F(MainWindow, CloseBoxDuringAnAnimationStepWaitsForIt)
     EXPECT_TRUE(window->close());
 }
 
-TEST_F(MainWindow, BatchModeGrantsTheClose)
-{
-    window->bBatch = true;
-    window->btnStop->setEnabled(true);
-    EXPECT_TRUE(window->close());
-}
-
 TEST_F(MainWindow, EndDuringARunAsksFirst)
 {
     window->btnStop->setEnabled(true);
@@ -128,22 +121,6 @@ TEST_F(MainWindow, EndWithoutARunClosesEveryWindow)
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(otherWindow.isNull());
     EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(MainWindow, BatchMessagesGoToTheLogAndQuestionsAreAnsweredYes)
-{
-    window->bBatch = true;
-    EXPECT_EQ(window->nShowMessage(QStringLiteral("質問？"), MB_YESNO), IDYES); // no log open
-    window->nLogFile = std::make_unique<QFile>(dir.filePath("run.log"));
-    ASSERT_TRUE(window->nLogFile->open(QIODevice::WriteOnly));
-    EXPECT_EQ(window->nShowMessage(QStringLiteral("コピーが終了しました。"), MB_OK), IDOK);
-    EXPECT_EQ(window->nShowMessage(QStringLiteral("続けますか"), MB_YESNO | MB_ICONINFORMATION), IDYES);
-    window->nLogFile->close();
-    EXPECT_TRUE(messages.empty());
-
-    QFile log(dir.filePath("run.log"));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(log.readAll()), QStringLiteral("コピーが終了しました。\r\n続けますか\r\n"));
 }
 
 TEST_F(MainWindow, InteractiveMessagesUseTheMessageBox)

@@ -1,9 +1,9 @@
-#include "estimate.h"
-#include "eventloop.h"
-#include "forms.h"
-#include "frmest.h"
-#include "messagebox.h"
-#include "textlabel.h"
+#include "app/estimate.h"
+#include "app/frmest.h"
+#include "app/textlabel.h"
+#include "tests/support/eventloop.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

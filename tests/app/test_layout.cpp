@@ -1,4 +1,4 @@
-#include "layout.h"
+#include "appearance/layout.h"
 
 #include <gtest/gtest.h>
 

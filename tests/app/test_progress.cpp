@@ -1,11 +1,11 @@
-#include "copiedlist.h"
-#include "dialogs.h"
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
-#include "textlabel.h"
-#include "textwidth.h"
+#include "app/copiedlist.h"
+#include "app/frmbase.h"
+#include "app/textlabel.h"
+#include "app/textwidth.h"
+#include "settings/store/store.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -176,25 +176,6 @@ TEST_F(Progress, ClosingTheDialogByItsFrameStops)
     chmod((dst + "/a").c_str(), 0444);
     setDialogAnswerer([](QDialog& dialog) { dialog.close(); });
     EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), EACCES);
-}
-
-TEST_F(Progress, BatchErrorsAreLoggedAndSkipped)
-{
-    writeFile(src + "/a", "new", 2000);
-    writeFile(dst + "/a", "old", 1000);
-    chmod((dst + "/a").c_str(), 0444);
-    writeFile(src + "/b", "b", 2000);
-    window->bBatch = true;
-    window->nLogFile = std::make_unique<QFile>(QString::fromStdString(dir / "log.txt"));
-    ASSERT_TRUE(window->nLogFile->open(QIODevice::WriteOnly));
-    setDialogAnswerer([](QDialog&) { FAIL() << "no dialog in batch mode"; });
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), 0);
-    window->nLogFile->close();
-
-    const QString log = QString::fromUtf8(QByteArray::fromStdString(testsupport::readFile(dir / "log.txt")));
-    EXPECT_TRUE(
-        log.contains(QString::fromStdString(src + "/a -> " + dst + "/a") + QStringLiteral(" でエラーが発生。")));
-    EXPECT_TRUE(log.contains(QString::fromStdString(" " + dst + "/b\r\n")));
 }
 
 TEST(TextWidth, CoversTheShapedLine)

@@ -1,11 +1,11 @@
-#include "copiedlist.h"
-#include "dialogs.h"
-#include "duringcopy.h"
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
-#include "textlabel.h"
+#include "app/copiedlist.h"
+#include "app/frmbase.h"
+#include "app/textlabel.h"
+#include "settings/store/store.h"
+#include "tests/support/duringcopy.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 #include "windowtest.h"
 
 #include <QApplication>
@@ -144,25 +144,26 @@ TEST_F(RunControl, JobItemsFromTheControls)
     window->chkSubDir->setChecked(false);
     window->editIgn->setText(QString());
 
-    frmBase::Job job;
     answer = [](const QString&, int) { return IDNO; };
-    EXPECT_FALSE(window->bCheckJob(job));
+    EXPECT_FALSE(window->bCheckJob());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0],
         QStringLiteral("オプションで、コピー先フォルダの下にdataを作るように指定されていますが\r\nコピー先が、")
             + QString::fromStdString(dst + "/data/") + QStringLiteral("dataになってもよいですか？"));
 
     answer = nullptr;
-    ASSERT_TRUE(window->bCheckJob(job));
-    EXPECT_EQ(job.strSrc.toStdString(), src + "/data");
-    EXPECT_EQ(job.strDst.toStdString(), dst + "/data/data");
-    EXPECT_FALSE(job.bSubDir);
-    EXPECT_EQ(job.dbIgnSec, 0);
+    std::optional<RunOrder> job = window->bCheckJob();
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->source, src + "/data");
+    EXPECT_EQ(job->destination, dst + "/data/data");
+    EXPECT_FALSE(job->subfolders);
+    EXPECT_EQ(job->toleranceSeconds, 0);
 
     // A root source only gains the trailing slash on the destination.
     window->cmbSrc->setEditText(QStringLiteral("/"));
-    ASSERT_TRUE(window->bCheckJob(job));
-    EXPECT_EQ(job.strDst.toStdString(), dst + "/data/");
+    job = window->bCheckJob();
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->destination, dst + "/data/");
 }
 
 TEST_F(RunControl, ShortcutsMayBeFollowed)
@@ -173,20 +174,21 @@ TEST_F(RunControl, ShortcutsMayBeFollowed)
     ASSERT_EQ(symlink((dir / "real-destination").c_str(), (dir / "Backup.lnk").c_str()), 0);
     fill(dir / "Source", dir / "Backup");
 
-    frmBase::Job job;
     answer = [](const QString&, int) { return IDNO; };
-    ASSERT_TRUE(window->bCheckJob(job));
+    std::optional<RunOrder> job = window->bCheckJob();
+    ASSERT_TRUE(job);
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0],
         QString::fromStdString(dir / "Source") + QStringLiteral("はショートカットのようです。")
             + QString::fromStdString(dir / "real-source") + QStringLiteral("に置き換えてよいですか？"));
-    EXPECT_EQ(job.strSrc.toStdString(), dir / "Source");
+    EXPECT_EQ(job->source, dir / "Source");
 
     answer = nullptr;
-    ASSERT_TRUE(window->bCheckJob(job));
-    EXPECT_EQ(job.strSrc.toStdString(), dir / "real-source");
+    job = window->bCheckJob();
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->source, dir / "real-source");
     EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "real-source");
-    EXPECT_EQ(job.strDst.toStdString(), dir / "real-destination");
+    EXPECT_EQ(job->destination, dir / "real-destination");
     EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "real-destination");
 }
 

@@ -3,11 +3,11 @@
 // says otherwise. What the boxes said is kept.
 #pragma once
 
-#include "dialogs.h"
-#include "frmbase.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
+#include "app/frmbase.h"
+#include "settings/store/store.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QComboBox>
 #include <QPointer>

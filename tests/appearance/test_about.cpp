@@ -1,5 +1,5 @@
-#include "dialogs.h"
-#include "frmabout.h"
+#include "app/frmabout.h"
+#include "util/ui/dialogs.h"
 
 #include <QApplication>
 #include <QLabel>

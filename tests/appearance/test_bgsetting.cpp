@@ -1,5 +1,5 @@
-#include "bgsetting.h"
-#include "settings_fixture.h"
+#include "appearance/bgsetting.h"
+#include "tests/settings/settings_fixture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "flights.h"
-#include "icons.h"
-#include "twips.h"
+#include "appearance/flights.h"
+#include "appearance/icons.h"
+#include "util/ui/twips.h"
 
 #include <QEvent>
 #include <QLabel>

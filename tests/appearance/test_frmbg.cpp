@@ -1,7 +1,7 @@
-#include "background.h"
-#include "dialogs.h"
-#include "frmbg.h"
-#include "messagebox.h"
+#include "appearance/background.h"
+#include "appearance/frmbg.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QColorDialog>

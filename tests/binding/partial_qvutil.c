@@ -1,5 +1,5 @@
 /* A libqvutil that has only qvuFullPath, for the binding tests. */
-#include "qvutil.h"
+#include "qvutil/qvutil.h"
 
 #include <string.h>
 

@@ -1,8 +1,8 @@
-#include "diffcopy.h"
-#include "paths.h"
-#include "qvubind.h"
-#include "recorder.h"
-#include "testsupport.h"
+#include "engine/diffcopy.h"
+#include "tests/engine/recorder.h"
+#include "tests/support/testsupport.h"
+#include "util/paths.h"
+#include "util/qvubind.h"
 
 using testsupport::TempDir;
 using testsupport::writeFile;

@@ -1,14 +1,14 @@
 // One user's session from start to end: the program's window with the real
 // helper library, every question answered as a person would, then the copy
 // set saved in it run by the program itself in batch mode.
-#include "dialogs.h"
-#include "duringcopy.h"
-#include "frmbase.h"
-#include "frmerr.h"
-#include "frmest.h"
-#include "messagebox.h"
-#include "store.h"
-#include "testsupport.h"
+#include "app/frmbase.h"
+#include "app/frmerr.h"
+#include "app/frmest.h"
+#include "settings/store/store.h"
+#include "tests/support/duringcopy.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -2,9 +2,9 @@
 // from a script of replies.
 #pragma once
 
-#include "diffcopy.h"
-#include "listener.h"
-#include "testsupport.h"
+#include "engine/diffcopy.h"
+#include "engine/listener.h"
+#include "tests/support/testsupport.h"
 
 #include <deque>
 #include <functional>

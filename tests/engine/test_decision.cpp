@@ -1,4 +1,4 @@
-#include "decision.h"
+#include "engine/decision.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "extfilter.h"
+#include "engine/extfilter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "diffcopy.h"
+#include "engine/diffcopy.h"
 #include "recorder.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "filecopy.h"
-#include "testsupport.h"
+#include "engine/filecopy.h"
+#include "tests/support/testsupport.h"
 
 #include <cerrno>
 #include <cstring>

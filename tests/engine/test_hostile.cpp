@@ -1,9 +1,9 @@
 // Runs in a hostile world: kernel files that read on for ever, folder links
 // that fan out or wander through pseudo file systems, links planted in the
 // destination, and temporaries left by killed copies.
-#include "diffcopy.h"
+#include "engine/diffcopy.h"
 #include "recorder.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <chrono>
 #include <set>

@@ -1,7 +1,7 @@
-#include "copypool.h"
-#include "diffcopy.h"
+#include "engine/copypool.h"
+#include "engine/diffcopy.h"
 #include "recorder.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,12 +1,12 @@
 // Runs onto the file systems of USB sticks (FAT32 through fusefat, exFAT
 // through exfat-fuse, each in a small image mounted by the test), and the
 // cases of theirs that an ordinary Linux destination must still handle.
-#include "diffcopy.h"
-#include "fusevolume.h"
-#include "listing.h"
-#include "nametwins.h"
+#include "engine/diffcopy.h"
+#include "engine/listing.h"
+#include "engine/nametwins.h"
 #include "recorder.h"
-#include "testsupport.h"
+#include "tests/support/fusevolume.h"
+#include "tests/support/testsupport.h"
 
 #include <map>
 #include <memory>

@@ -2,11 +2,11 @@
 // as long as it has a name, and a later sweep removes only those nobody holds.
 // Built twice: with the library's copy routine (unnamed temporaries where the
 // file system has them) and with one that always takes the named route.
-#include "diffcopy.h"
-#include "qvutil.h"
+#include "engine/diffcopy.h"
+#include "engine/staletemps.h"
+#include "qvutil/qvutil.h"
 #include "recorder.h"
-#include "staletemps.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
 #include <csignal>
 #include <poll.h>

@@ -1,7 +1,7 @@
-#include "diffcopy.h"
-#include "paths.h"
+#include "engine/diffcopy.h"
 #include "recorder.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
+#include "util/paths.h"
 
 #include <algorithm>
 

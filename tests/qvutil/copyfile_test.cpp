@@ -1,8 +1,8 @@
 // qvuCopyFile: the copy replaces the destination whole, and every failure
 // leaves the destination folder exactly as it was (old file intact, no
 // temporary behind).
-#include "qvutil.h"
-#include "testsupport.h"
+#include "qvutil/qvutil.h"
+#include "tests/support/testsupport.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 // File and folder exports: sizes, volume space, absolute paths, current folder
 // and streams.
-#include "qvutil.h"
-#include "testsupport.h"
+#include "qvutil/qvutil.h"
+#include "tests/support/testsupport.h"
 
 #include <climits>
 #include <cstdio>

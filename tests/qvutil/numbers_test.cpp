@@ -1,5 +1,5 @@
 // Arithmetic, parsing, formatting and byte helpers.
-#include "qvutil.h"
+#include "qvutil/qvutil.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

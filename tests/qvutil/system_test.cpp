@@ -1,6 +1,6 @@
 // Starting processes and the machine name.
-#include "qvutil.h"
-#include "testsupport.h"
+#include "qvutil/qvutil.h"
+#include "tests/support/testsupport.h"
 
 #include <chrono>
 #include <climits>

@@ -1,6 +1,6 @@
 // Window data records. Records live for the whole process, so every test uses
 // window handles of its own.
-#include "qvutil.h"
+#include "qvutil/qvutil.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // make writing to it fail the way a full volume does.
 #pragma once
 
-#include "store.h"
+#include "settings/store/store.h"
 
 #include <QFile>
 #include <QTemporaryDir>

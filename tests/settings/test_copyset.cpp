@@ -1,4 +1,4 @@
-#include "copyset.h"
+#include "settings/copyset.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,33 +13,34 @@ using Lines = std::vector<std::vector<std::string>>;
 
 const std::string replacement = "\xEF\xBF\xBD"; // U+FFFD
 
-CopySetValues workedExample()
+CopyJob workedExample()
 {
-    CopySetValues values;
-    values.cmbSrc = "C:\\Work";
-    values.cmbDst = "D:\\Backup";
-    values.chkSubDir = true;
-    values.chkIgn = true;
-    values.editIgn = "2";
-    values.chkMakeDir = false;
-    values.chkFilter = true;
-    values.lbFilterKind = "除外";
-    values.lbFilter = "doc ppt xls";
-    values.nGradation = -1;
-    values.strBGPicture = "";
-    values.nLabelColor = 0;
+    CopyJob values;
+    values.source = "C:\\Work";
+    values.destination = "D:\\Backup";
+    values.subfolders = true;
+    values.tolerate = true;
+    values.tolerance = "2";
+    values.makeFolder = false;
+    values.filtered = true;
+    values.filterKind = 2;
+    values.filterList = "doc ppt xls";
+    values.gradation = -1;
+    values.picture = "";
+    values.labelColor = 0;
     return values;
 }
 
 // The twelve lines a reader should see for VALUES, when they are storable.
-Lines expectedLines(const CopySetValues& v)
+Lines expectedLines(const CopyJob& v)
 {
     const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-    return { { "cmbSrc", v.cmbSrc }, { "cmbDst", v.cmbDst }, { "chkSubDir", flag(v.chkSubDir) },
-        { "chkIgn", flag(v.chkIgn) }, { "editIgn", v.editIgn }, { "chkMakeDir", flag(v.chkMakeDir) },
-        { "chkFilter", flag(v.chkFilter) }, { "lbFilterKind", v.lbFilterKind }, { "lbFilter", v.lbFilter },
-        { "reg", "Gradation", std::to_string(v.nGradation) }, { "reg", "BGPicture", v.strBGPicture },
-        { "reg", "LabelColor", std::to_string(v.nLabelColor) } };
+    const std::string kind = v.filterKind == 1 ? "採用" : v.filterKind == 2 ? "除外" : "";
+    return { { "cmbSrc", v.source }, { "cmbDst", v.destination }, { "chkSubDir", flag(v.subfolders) },
+        { "chkIgn", flag(v.tolerate) }, { "editIgn", v.tolerance }, { "chkMakeDir", flag(v.makeFolder) },
+        { "chkFilter", flag(v.filtered) }, { "lbFilterKind", kind }, { "lbFilter", v.filterList },
+        { "reg", "Gradation", std::to_string(v.gradation) }, { "reg", "BGPicture", v.picture },
+        { "reg", "LabelColor", std::to_string(v.labelColor) } };
 }
 
 std::string fileBytes(const std::filesystem::path& path)
@@ -72,43 +73,44 @@ TEST(CopySetFormat, AllTwelveValuesReadBack)
     EXPECT_EQ(readCopySetLines(formatCopySet(workedExample())), expectedLines(workedExample()));
 
     // A lone LF stays inside its line, so it is storable; NUL and spaces too.
-    CopySetValues odd;
-    odd.cmbSrc = " /home/写真/2024 ";
-    odd.cmbDst = "/mnt/a\nb";
-    odd.chkSubDir = false;
-    odd.chkIgn = true;
-    odd.editIgn = "1.5e3x";
-    odd.chkMakeDir = true;
-    odd.chkFilter = false;
-    odd.lbFilterKind = "採用";
-    odd.lbFilter = "\"\" txt  😀";
-    odd.nGradation = INT_MIN;
-    odd.strBGPicture = std::string("/pics/\0sky.png", 14);
-    odd.nLabelColor = INT_MAX;
-    ASSERT_TRUE(copySetValuesStorable(odd));
+    CopyJob odd;
+    odd.source = " /home/写真/2024 ";
+    odd.destination = "/mnt/a\nb";
+    odd.subfolders = false;
+    odd.tolerate = true;
+    odd.tolerance = "1.5e3x";
+    odd.makeFolder = true;
+    odd.filtered = false;
+    odd.filterKind = 1;
+    odd.filterList = "\"\" txt  😀";
+    odd.gradation = INT_MIN;
+    odd.picture = std::string("/pics/\0sky.png", 14);
+    odd.labelColor = INT_MAX;
+    ASSERT_TRUE(copyJobStorable(odd));
     EXPECT_EQ(readCopySetLines(formatCopySet(odd)), expectedLines(odd));
+    // And as a job: every value comes back.
+    EXPECT_EQ(readCopySet(formatCopySet(odd)), odd);
 }
 
 TEST(CopySetFormat, ValuesThatWouldNotReadBackAreRefusedAndCannotBreakTheFile)
 {
-    EXPECT_TRUE(copySetValuesStorable(workedExample()));
+    EXPECT_TRUE(copyJobStorable(workedExample()));
     for (const std::string bad : { "a\rb", "a\tb", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "ab\xE6\x97" }) {
-        for (std::string CopySetValues::*field :
-            { &CopySetValues::cmbSrc, &CopySetValues::cmbDst, &CopySetValues::editIgn, &CopySetValues::lbFilterKind,
-                &CopySetValues::lbFilter, &CopySetValues::strBGPicture }) {
-            CopySetValues values = workedExample();
+        for (std::string CopyJob::*field :
+            { &CopyJob::source, &CopyJob::destination, &CopyJob::tolerance, &CopyJob::filterList, &CopyJob::picture }) {
+            CopyJob values = workedExample();
             values.*field = bad;
-            EXPECT_FALSE(copySetValuesStorable(values)) << bad;
+            EXPECT_FALSE(copyJobStorable(values)) << bad;
         }
     }
 
     // Written anyway: the CR may not start a line that clears chkSubDir, and
     // the stray byte may not turn the file into Shift-JIS, which would garble
     // 除外 and the other Japanese texts.
-    CopySetValues values = workedExample();
-    values.cmbSrc = "/tmp/x\rchkSubDir\t0";
-    values.cmbDst = "/mnt/\xFF日本";
-    values.strBGPicture = "a\tb";
+    CopyJob values = workedExample();
+    values.source = "/tmp/x\rchkSubDir\t0";
+    values.destination = "/mnt/\xFF日本";
+    values.picture = "a\tb";
     Lines expected = expectedLines(workedExample());
     expected[0][1] = "/tmp/x" + replacement + "chkSubDir" + replacement + "0";
     expected[1][1] = "/mnt/" + replacement + "日本";
@@ -209,4 +211,22 @@ TEST(CopySetText, RegressionInputsReadCleanly)
         }
     }
     EXPECT_GT(files, 0) << "no copyset-* files in " << REGRESSIONS_DIR;
+}
+
+TEST(CopySetJob, LinesApplyOverTheJobTheyAreReadInto)
+{
+    CopyJob start;
+    start.destination = "/kept";
+    start.gradation = 3;
+    const CopyJob job = readCopySet("CMBSRC\t/a\r\nchksubdir\t0.4\r\nchkMakeDir\t-0.6\r\nlbFilterKind\tどれか\r\n"
+                                    "reg\tlabelcolor\t5\r\nreg\tLabelColor\r\nlbMsg\tx\r\ncmbSrc\t/b\r\n",
+        start);
+    EXPECT_EQ(job.source, "/b"); // the later line wins
+    EXPECT_EQ(job.destination, "/kept");
+    EXPECT_FALSE(job.subfolders); // 0.4 rounds to 0
+    EXPECT_TRUE(job.makeFolder); // -0.6 rounds to -1
+    EXPECT_EQ(job.filterKind, 2); // anything but 採用 excludes
+    EXPECT_EQ(job.labelColor, 0); // setting names keep their case
+    EXPECT_EQ(job.gradation, 3);
+    EXPECT_EQ(readCopySet("lbFilterKind\t採用\r\nlbFilterKind\t\r\n").filterKind, 0);
 }

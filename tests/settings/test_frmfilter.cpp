@@ -1,7 +1,7 @@
-#include "dialogs.h"
-#include "frmfilter.h"
-#include "messagebox.h"
+#include "settings/ui/frmfilter.h"
 #include "settings_fixture.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QComboBox>
 #include <QLabel>

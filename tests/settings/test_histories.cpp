@@ -1,4 +1,4 @@
-#include "histories.h"
+#include "settings/ui/historywidgets.h"
 #include "settings_fixture.h"
 
 #include <QAction>
@@ -40,8 +40,7 @@ protected:
         };
         auto clock = [this] { return DateTime::fromUnixSeconds(1705320000 + 60 * ++runs); };
         histories = std::make_unique<Histories>(*store,
-            Histories::Widgets { &cmbSrc, &cmbDst, { &mru[0], &mru[1], &mru[2] }, &separator }, record, kCaption,
-            clock);
+            historyView({ &cmbSrc, &cmbDst, { &mru[0], &mru[1], &mru[2] }, &separator }), record, kCaption, clock);
     }
     // A new instance on a copy of the file, loading as at the next start.
     void restart()

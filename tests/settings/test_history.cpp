@@ -1,4 +1,4 @@
-#include "history.h"
+#include "settings/history.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,7 +1,7 @@
 // Acting on a main window while one of its copies is in progress.
 #pragma once
 
-#include "frmbase.h"
+#include "app/frmbase.h"
 
 #include <QMetaObject>
 #include <atomic>

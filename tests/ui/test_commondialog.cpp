@@ -1,7 +1,7 @@
-#include "commondialog.h"
-#include "dialogs.h"
-#include "messagebox.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
+#include "util/ui/commondialog.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QColorDialog>
 #include <QFile>

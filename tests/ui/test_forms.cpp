@@ -1,4 +1,4 @@
-#include "forms.h"
+#include "util/ui/forms.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

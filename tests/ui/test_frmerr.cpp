@@ -1,5 +1,5 @@
-#include "dialogs.h"
-#include "frmerr.h"
+#include "app/frmerr.h"
+#include "util/ui/dialogs.h"
 
 #include <QApplication>
 #include <QGroupBox>

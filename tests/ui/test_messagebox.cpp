@@ -1,5 +1,5 @@
-#include "dialogs.h"
-#include "messagebox.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QCursor>

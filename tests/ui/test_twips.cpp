@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "util/ui/twips.h"
 
 #include <QFont>
 #include <QGuiApplication>

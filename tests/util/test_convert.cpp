@@ -1,5 +1,5 @@
-#include "convert.h"
-#include "datetime.h"
+#include "util/convert.h"
+#include "util/datetime.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "logtext.h"
+#include "util/logtext.h"
 
 #include <gtest/gtest.h>
 

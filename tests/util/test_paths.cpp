@@ -1,5 +1,5 @@
-#include "paths.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
+#include "util/paths.h"
 
 using testsupport::TempDir;
 

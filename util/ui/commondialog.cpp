@@ -2,8 +2,8 @@
 
 #include "dialogs.h"
 #include "messagebox.h"
-#include "paths.h"
-#include "pathtext.h"
+#include "util/paths.h"
+#include "util/qt/pathtext.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "dialogs.h"
 
-#include "qvubind.h"
+#include "util/qvubind.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,7 @@
 #include "messagebox.h"
 
+#include "util/logtext.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
@@ -47,9 +49,8 @@ QMessageBox::Icon iconOf(int flags)
 
 int writeToStandardError(const QString& text, int flags, const QString& title)
 {
-    QString line = title.isEmpty() ? text : title + QLatin1String(": ") + text;
-    line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    const std::string line = unseenMessageLine(title.toStdString(), text.toStdString());
+    std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
     // Answered as if the box had been closed without a choice.
     return isYesNo(flags) ? IDNO : IDOK;

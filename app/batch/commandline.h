@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+// The program's name as its window and its messages show it.
+inline const QString kProgramCaption = QStringLiteral("更新ファイルコピー");
+
 // The example shown wherever the command line is explained.
 inline const QString kCommandLineExample = QStringLiteral("vestrelle -f copyset1.vstl -l /tmp/copyset1.log");
 

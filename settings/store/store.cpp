@@ -1,7 +1,7 @@
 #include "store.h"
 
-#include "ownfiles.h"
-#include "pathtext.h"
+#include "util/ownfiles.h"
+#include "util/qt/pathtext.h"
 
 #include <QSettings>
 #include <QStandardPaths>

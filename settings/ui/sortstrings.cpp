@@ -1,6 +1,6 @@
 #include "sortstrings.h"
 
-#include "pivotsort.h"
+#include "util/pivotsort.h"
 
 #include <QCollator>
 #include <QLocale>

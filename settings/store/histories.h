@@ -1,5 +1,7 @@
 // The main window's source and destination histories and its recent-file
-// list, with the combo boxes and File-menu items that show them.
+// list, kept in the settings store. Qt Core only: whatever shows the lists
+// (the main window's combo boxes and File menu, see historywidgets.h) is told
+// of every change through a View.
 //
 // A run records its source and its destination with one and the same time;
 // that shared time is how picking a source finds the destination it was used
@@ -7,17 +9,13 @@
 // the user and are never changed by adding to a list.
 #pragma once
 
-#include "history.h"
+#include "settings/history.h"
 #include "store.h"
 
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <functional>
 #include <vector>
-
-class QAction;
-class QComboBox;
 
 class Histories {
 public:
@@ -26,18 +24,20 @@ public:
     // The current date-time (a seam for tests).
     using Clock = std::function<DateTime()>;
 
-    // The controls that show the lists. The recent-file items and their
-    // separator start hidden; they are only ever shown from here.
-    struct Widgets {
-        QComboBox* cmbSrc = nullptr;
-        QComboBox* cmbDst = nullptr;
-        std::array<QAction*, 3> mnuFileMRU {};
-        QAction* mnuFileSeparator2 = nullptr;
+    enum class List { Source, Destination };
+    // Whatever shows the lists; any part may be left empty.
+    struct View {
+        // FOLDERS were put into LIST at POSITION (-1: at its end).
+        std::function<void(List list, int position, const QStringList& folders)> inserted;
+        // Both folder lists were emptied.
+        std::function<void()> cleared;
+        // The recent files are now PATHS, most recent first.
+        std::function<void(const QStringList& paths)> recentFiles;
     };
 
     // CAPTION is the main window's, the title of its questions. Without a
     // CLOCK the current time in whole seconds is used.
-    Histories(SettingsStore& store, Widgets widgets, ShowMessage showMessage, QString caption, Clock clock = {});
+    Histories(SettingsStore& store, View view, ShowMessage showMessage, QString caption, Clock clock = {});
 
     // Reads "MRUList" (at most three paths) and shows the items; false only
     // when the store cannot be opened.
@@ -68,11 +68,11 @@ public:
 private:
     int message(const QString& text, int buttons, const QString& title);
     void showMRU();
-    void loadHistory(const QString& name, std::vector<HistoryEntry>& history, QComboBox* combo);
-    void recordFolder(std::vector<HistoryEntry>& history, QComboBox* combo, const QString& folder, DateTime time);
+    void loadHistory(const QString& name, std::vector<HistoryEntry>& history, List list);
+    void recordFolder(std::vector<HistoryEntry>& history, List list, const QString& folder, DateTime time);
 
     SettingsStore& store_;
-    Widgets widgets_;
+    View view_;
     ShowMessage showMessage_;
     QString caption_;
     Clock clock_;

@@ -1,10 +1,6 @@
 #include "histories.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QDateTime>
-#include <QLineEdit>
-#include <QSignalBlocker>
 #include <utility>
 
 namespace {
@@ -19,24 +15,6 @@ constexpr int kButtonsYesNo = 4;
 constexpr int kButtonsError = 16;
 constexpr int kReplyYes = 6;
 
-// Adds ITEMS to COMBO's list at POSITION without touching its edit text.
-// QComboBox makes the first item of an empty list current, which puts that
-// item into an editable combo's text; the text is the user's, not the list's,
-// so it is put back without any change being signalled.
-void insertKeepingText(QComboBox* combo, int position, const QStringList& items)
-{
-    if (!combo || items.isEmpty())
-        return;
-    const QString text = combo->currentText();
-    const QSignalBlocker blockCombo(combo);
-    const QSignalBlocker blockEdit(combo->lineEdit());
-    combo->insertItems(position, items);
-    if (combo->isEditable() && combo->currentText() != text) {
-        combo->setCurrentIndex(-1);
-        combo->setEditText(text);
-    }
-}
-
 // A recent-file path that holds LF or NUL cannot be stored in "MRUList": it
 // would come back as other paths, or hide the ones after it.
 bool storable(const QString& path)
@@ -46,9 +24,9 @@ bool storable(const QString& path)
 
 } // namespace
 
-Histories::Histories(SettingsStore& store, Widgets widgets, ShowMessage showMessage, QString caption, Clock clock)
+Histories::Histories(SettingsStore& store, View view, ShowMessage showMessage, QString caption, Clock clock)
     : store_(store)
-    , widgets_(widgets)
+    , view_(std::move(view))
     , showMessage_(std::move(showMessage))
     , caption_(std::move(caption))
     , clock_(std::move(clock))
@@ -102,8 +80,8 @@ bool Histories::bLoadHistory()
     aDstHistory.clear();
     if (!store_.open())
         return false;
-    loadHistory(kSrcList, aSrcHistory, widgets_.cmbSrc);
-    loadHistory(kDstList, aDstHistory, widgets_.cmbDst);
+    loadHistory(kSrcList, aSrcHistory, List::Source);
+    loadHistory(kDstList, aDstHistory, List::Destination);
     store_.close();
     return true;
 }
@@ -112,8 +90,8 @@ bool Histories::bAddHistory(const QString& strSrc, const QString& strDst)
 {
     // One time for both, so that the source's entry leads to this destination.
     const DateTime now = clock_();
-    recordFolder(aSrcHistory, widgets_.cmbSrc, strSrc, now);
-    recordFolder(aDstHistory, widgets_.cmbDst, strDst, now);
+    recordFolder(aSrcHistory, List::Source, strSrc, now);
+    recordFolder(aDstHistory, List::Destination, strDst, now);
 
     if (!store_.open())
         return false;
@@ -161,12 +139,8 @@ void Histories::mnuExeClearHistory()
 
     aSrcHistory.clear();
     aDstHistory.clear();
-    for (QComboBox* combo : { widgets_.cmbSrc, widgets_.cmbDst }) {
-        if (combo) {
-            combo->clear();
-            combo->clearEditText();
-        }
-    }
+    if (view_.cleared)
+        view_.cleared();
 
     const QString notDeleted = QStringLiteral("レジストリが開けないため、履歴が完全に削除できませんでした。");
     if (!store_.open()) {
@@ -191,19 +165,11 @@ int Histories::message(const QString& text, int buttons, const QString& title)
 
 void Histories::showMRU()
 {
-    if (widgets_.mnuFileSeparator2)
-        widgets_.mnuFileSeparator2->setVisible(true);
-    for (int i = 0; i < strMRU.size() && i < kMaxMRU; ++i) {
-        if (QAction* item = widgets_.mnuFileMRU[static_cast<std::size_t>(i)]) {
-            // A path is shown as it is: an "&" in it is no shortcut key.
-            QString caption = strMRU[i];
-            item->setText(caption.replace(QLatin1Char('&'), QLatin1String("&&")));
-            item->setVisible(true);
-        }
-    }
+    if (view_.recentFiles)
+        view_.recentFiles(strMRU);
 }
 
-void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& history, QComboBox* combo)
+void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& history, List list)
 {
     // Each UTF-16 unit takes at least one byte in UTF-8: this many units hold
     // every byte the parser reads.
@@ -216,11 +182,11 @@ void Histories::loadHistory(const QString& name, std::vector<HistoryEntry>& hist
     QStringList folders;
     for (const HistoryEntry& entry : history)
         folders.append(QString::fromStdString(entry.strFolder));
-    if (combo)
-        insertKeepingText(combo, combo->count(), folders);
+    if (view_.inserted && !folders.isEmpty())
+        view_.inserted(list, -1, folders);
 }
 
-void Histories::recordFolder(std::vector<HistoryEntry>& history, QComboBox* combo, const QString& folder, DateTime time)
+void Histories::recordFolder(std::vector<HistoryEntry>& history, List list, const QString& folder, DateTime time)
 {
     for (HistoryEntry& entry : history) {
         if (QString::fromStdString(entry.strFolder) == folder) {
@@ -229,5 +195,6 @@ void Histories::recordFolder(std::vector<HistoryEntry>& history, QComboBox* comb
         }
     }
     history.push_back({ time, folder.toStdString() });
-    insertKeepingText(combo, 0, { folder });
+    if (view_.inserted)
+        view_.inserted(list, 0, { folder });
 }

@@ -1,10 +1,10 @@
 #include "frmfilter.h"
 
-#include "dialogs.h"
-#include "forms.h"
-#include "messagebox.h"
+#include "settings/store/store.h"
 #include "sortstrings.h"
-#include "store.h"
+#include "util/ui/dialogs.h"
+#include "util/ui/forms.h"
+#include "util/ui/messagebox.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

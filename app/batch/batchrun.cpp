@@ -1,0 +1,236 @@
+#include "batchrun.h"
+
+#include "engine/diffcopy.h"
+#include "settings/copyset.h"
+#include "settings/store/histories.h"
+#include "util/logtext.h"
+#include "util/ownfiles.h"
+#include "util/paths.h"
+#include "util/qt/pathtext.h"
+
+#include <QFile>
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kFlushMilliseconds = 20;
+constexpr int kYieldsPerClockCheck = 8;
+// The message-box values that Histories speaks in.
+constexpr int kReplyOk = 1;
+constexpr int kReplyYes = 6;
+constexpr int kButtonsYesNo = 4;
+
+QString timeStamp()
+{
+    return QString::fromStdString(DateTimeText(DateTime::now()));
+}
+
+// A name as the log shows it: its control characters escaped.
+QString logged(const std::string& path)
+{
+    return fromPath(logName(path));
+}
+
+void toStandardError(const QString& title, const QString& text)
+{
+    const std::string line = unseenMessageLine(title.toStdString(), text.toStdString());
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// Checking the job unattended: its messages go to the log and every
+// question is answered Yes.
+class Unattended : public JobDialogue {
+public:
+    explicit Unattended(std::function<void(const QString&)> say)
+        : say_(std::move(say))
+    {
+    }
+    void refuse(const std::string& message, Field) override { say_(QString::fromStdString(message)); }
+    bool ask(const std::string& question) override
+    {
+        say_(QString::fromStdString(question));
+        return true;
+    }
+    std::string named(const std::string& path) override { return logged(path).toStdString(); }
+
+private:
+    std::function<void(const QString&)> say_;
+};
+
+} // namespace
+
+BatchRun::BatchRun(SettingsStore& store, Alert alert)
+    : store_(store)
+    , alert_(alert ? std::move(alert) : Alert(toStandardError))
+    , engine_(std::make_unique<DiffCopy>(*this))
+{
+    engine_->setYield([this] { yield(); });
+    engine_->setBeforeCopy([this] {
+        if (beforeThreadedCopy)
+            beforeThreadedCopy();
+    });
+}
+
+BatchRun::~BatchRun() = default;
+
+int BatchRun::run(const BatchOptions& options)
+{
+    const std::optional<std::string> bytes = readCopySetFile(toPath(options.setFile));
+    if (!bytes) {
+        alert_(
+            kProgramCaption, QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"));
+        return kBatchUnusable;
+    }
+    const CopyJob job = readCopySet(*bytes);
+
+    if (!options.logFile.isEmpty()) {
+        log_ = std::make_unique<QFile>(options.logFile);
+        const int fd = openLogForWriting(toPath(options.logFile), toPath(options.setFile));
+        if (fd < 0 || !log_->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            log_.reset();
+            alert_(kProgramCaption,
+                QStringLiteral("指定ログファイル ") + options.logFile + QStringLiteral("が開けません。"));
+            return kBatchUnusable;
+        }
+        writeLog(timeStamp() + QStringLiteral(" 処理開始"));
+    }
+
+    errors_ = 0;
+    int status = kBatchIncomplete;
+    try {
+        const std::optional<std::int32_t> result = start(job);
+        if (!result)
+            status = kBatchUnusable;
+        else if (*result == 0 && errors_ == 0)
+            status = kBatchClean;
+    } catch (const std::exception& failure) {
+        // Not a copy error (those are logged and skipped): the run could not
+        // go on at all.
+        const QString message
+            = QStringLiteral("予期しないエラーのため、処理を中止しました。") + QString::fromLocal8Bit(failure.what());
+        writeLog(message);
+        alert_(kProgramCaption, message);
+    }
+
+    if (log_) {
+        writeLog(timeStamp() + QStringLiteral(" 処理終了"));
+        if (!log_->flush() || log_->error() != QFileDevice::NoError) {
+            // A log that could not be written completely is no record of the
+            // run: say so where the scheduler that started us will see it.
+            alert_(kProgramCaption,
+                QStringLiteral("指定ログファイル ") + options.logFile + QStringLiteral("に書き込めませんでした。"));
+            status = std::max(status, static_cast<int>(kBatchIncomplete));
+        }
+        log_->close();
+    }
+    return status;
+}
+
+std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
+{
+    Histories histories(
+        store_, {},
+        [this](const QString& text, int buttons, const QString&) {
+            say(text);
+            return (buttons & kButtonsYesNo) ? kReplyYes : kReplyOk;
+        },
+        kProgramCaption);
+    histories.bLoadHistory();
+
+    Unattended dialogue([this](const QString& text) { say(text); });
+    const std::optional<RunOrder> order = checkJob(job, dialogue);
+    if (!order)
+        return std::nullopt;
+    // A source that is not there (a mount that failed) must not pass for a
+    // night with nothing to copy.
+    if (!bIsFolder(order->source)) {
+        say(QStringLiteral("コピー元フォルダ ") + logged(order->source) + QStringLiteral(" が見つかりません。"));
+        return std::nullopt;
+    }
+
+    checked_ = 0;
+    copied_ = 0;
+    engine_->SetSimulation(false);
+    if (order->filterKind != 0)
+        engine_->SetExtFilter(order->filterKind, order->filterList);
+    else
+        engine_->ResetExtFilter();
+    sinceFlush_.start();
+    const std::int32_t result
+        = engine_->CopyNews(order->source, order->destination, order->toleranceSeconds, order->subfolders);
+    if (result >= 0)
+        histories.bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
+
+    QString summary;
+    if (result == DiffCopy::kStopped)
+        summary = QStringLiteral("コピーを中断しました。");
+    else if (result == 0)
+        summary = QStringLiteral("コピーが終了しました。");
+    else
+        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
+    summary += QStringLiteral("検査ファイル数： ") + QString::number(checked_) + QStringLiteral(" コピーした数： ")
+        + QString::number(copied_);
+    say(summary);
+    return result;
+}
+
+void BatchRun::say(const QString& text)
+{
+    writeLog(text);
+}
+
+void BatchRun::writeLog(const QString& record, bool flush)
+{
+    if (!log_ || !log_->isOpen())
+        return;
+    log_->write((record + QStringLiteral("\r\n")).toUtf8());
+    if (flush)
+        log_->flush();
+}
+
+void BatchRun::yield()
+{
+    // The engine yields for every directory entry: the clock is read only
+    // every so many yields.
+    if (++yieldsSinceCheck_ < kYieldsPerClockCheck)
+        return;
+    yieldsSinceCheck_ = 0;
+    if (sinceFlush_.isValid() && sinceFlush_.elapsed() < kFlushMilliseconds)
+        return;
+    if (log_)
+        log_->flush();
+    sinceFlush_.start();
+}
+
+void BatchRun::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+{
+    ++checked_;
+    if (!bCopied)
+        return;
+    ++copied_;
+    writeLog(QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + logged(pDst), false);
+}
+
+void BatchRun::FolderSearching(const std::string&) { }
+
+void BatchRun::FolderSearched(const std::string&) { }
+
+void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst)
+{
+    writeLog(logged(pSrc) + QStringLiteral(" は既に ") + logged(pFirstDst)
+        + QStringLiteral(" へコピーしたため、たどりません"));
+}
+
+void BatchRun::ErrorDetected(
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+{
+    writeLog(logged(strSrc) + QStringLiteral(" -> ") + logged(strDst) + QStringLiteral(" でエラーが発生。")
+        + QString::fromLocal8Bit(strErr.c_str()));
+    ++errors_;
+    nOp = 4;
+}

@@ -1,0 +1,73 @@
+// Batch mode: a copy set named on the command line, run unattended. The job
+// is read from the copy set and run with the batch policy: every question is
+// answered Yes, every copy error is logged and skipped, and the messages, the
+// copied files and the summary go to the log. Nothing of the window is built:
+// Qt Core and the settings store are all it needs.
+#pragma once
+
+#include "commandline.h"
+#include "engine/listener.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class DiffCopy;
+class Histories;
+class QFile;
+class SettingsStore;
+struct CopyJob;
+
+// Exit statuses of a batch run: the copy completed without a copy error; it
+// completed with skipped errors, was stopped or ended with an error code; the
+// command line, the copy-set file, the log or the job could not be used.
+enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
+
+class BatchRun : public DiffCopyListener {
+public:
+    // Where the messages go that a person at the screen would see in a box
+    // (there is none): TITLE and TEXT.
+    using Alert = std::function<void(const QString& title, const QString& text)>;
+
+    // Without an ALERT, the messages go to standard error, one line each.
+    explicit BatchRun(SettingsStore& store, Alert alert = {});
+    ~BatchRun() override;
+
+    // Runs the copy set of OPTIONS unattended and returns the exit status.
+    int run(const BatchOptions& options);
+
+    // Test seam: runs on the copying thread as each copy starts.
+    std::function<void()> beforeThreadedCopy;
+
+    // Engine events.
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
+    void FolderSearching(const std::string& pPath) override;
+    void FolderSearched(const std::string& pPath) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
+
+private:
+    // Runs JOB as the Start button would, its messages to the log: the
+    // engine's result, or nothing when the job was refused.
+    std::optional<std::int32_t> start(const CopyJob& job);
+    // A message of the run: to the log, when one is open.
+    void say(const QString& text);
+    void writeLog(const QString& record, bool flush = true);
+    // Lets records that were not flushed at once reach the log, at most
+    // some 20 ms after they were written.
+    void yield();
+
+    SettingsStore& store_;
+    Alert alert_;
+    std::unique_ptr<DiffCopy> engine_;
+    std::unique_ptr<QFile> log_;
+    std::int32_t checked_ = 0;
+    std::int32_t copied_ = 0;
+    int errors_ = 0; // copy errors logged and skipped
+    QElapsedTimer sinceFlush_;
+    int yieldsSinceCheck_ = 0;
+};

@@ -1,0 +1,65 @@
+// The copy job: the two folders, the four options with the tolerance, the
+// extension filter and the background choice. One plain value that a copy
+// set is read into and written from, that the main window shows and edits
+// through its controls, and that a copy run or an estimate takes once it
+// has been checked. Texts are UTF-8; folders are kept exactly as typed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// A new job is what a new main window shows.
+struct CopyJob {
+    std::string source;
+    std::string destination;
+    bool subfolders = true;
+    // Differences in last-modified time up to the tolerance are ignored.
+    bool tolerate = true;
+    std::string tolerance = "2"; // seconds, exactly as typed
+    // The copy goes into a folder named like the source, below the destination.
+    bool makeFolder = false;
+    bool filtered = false;
+    std::int32_t filterKind = 0; // 0 none chosen yet, 1 include only, 2 exclude
+    std::string filterList; // the extensions in their normalised form
+    // The background: -1 automatic, 0 none, 1..9 built-in gradient, anything
+    // else the own picture; the label colour as 0x00BBGGRR.
+    std::int32_t gradation = -1;
+    std::string picture;
+    std::int32_t labelColor = 0;
+
+    bool operator==(const CopyJob& other) const;
+    bool operator!=(const CopyJob& other) const { return !(*this == other); }
+};
+
+// What a checked job asks of the engine.
+struct RunOrder {
+    std::string source; // blanks around it taken off, a shortcut followed
+    std::string destination; // likewise, and with the source's folder name when asked for
+    bool subfolders = false;
+    double toleranceSeconds = 0;
+    std::int32_t filterKind = 0; // 0: no filter
+    std::string filterList;
+};
+
+// How checking a job talks to whoever started it.
+class JobDialogue {
+public:
+    enum class Field { Source, Destination, Tolerance, Filter };
+
+    virtual ~JobDialogue() = default;
+    // The job cannot run: MESSAGE says why, FIELD is the value to mend.
+    virtual void refuse(const std::string& message, Field field) = 0;
+    // A yes/no question; true for yes.
+    virtual bool ask(const std::string& question) = 0;
+    // PATH as a message shows it.
+    virtual std::string named(const std::string& path) { return path; }
+    // The user agreed to take TARGET, a shortcut's target, for FIELD.
+    virtual void replaced(Field /*field*/, const std::string& /*target*/) { }
+};
+
+// Checks JOB and works out what it asks of the engine: both folders given, a
+// shortcut's target when the user agrees to it, the made folder's name, a
+// numeric tolerance, a chosen filter. Nothing when the job cannot run or the
+// user declined.
+std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue);
