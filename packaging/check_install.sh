@@ -52,6 +52,12 @@ fi
 private=$(dirname "${program:-/nonexistent/x}")
 library=$private/libqvutil.so
 [ -f "$library" ] || fail "libqvutil.so is not beside the program ($private)"
+window=$private/libvestrelle-window.so
+[ -f "$window" ] || fail "libvestrelle-window.so is not beside the program ($private)"
+if [ -f "$window" ] && [ -n "$program" ] && have readelf; then
+  readelf -d "$program" | grep -q 'NEEDED.*Widgets' && fail "the program is linked with Qt's widgets; only its window module should be"
+  readelf --dyn-syms -W "$window" | grep -q ' vestrelleWindowMain$' || fail "libvestrelle-window.so does not export vestrelleWindowMain"
+fi
 if [ -f "$library" ] && [ -n "$program" ] && have readelf; then
   readelf -d "$program" | grep -q 'NEEDED.*libqvutil' && fail "the program is linked with libqvutil; it should load it at run time"
   readelf -d "$program" "$library" | grep -Eq 'RPATH|RUNPATH' && fail "an installed ELF file carries an RPATH"

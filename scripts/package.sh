@@ -87,13 +87,14 @@ fi
 dpkg-deb -x "$deb" "$scratch/root"
 CHECK_STRICT=1 bash "$top/packaging/check_install.sh" "$scratch/root" /usr || failures=$((failures + 1))
 
-# Both ELF files built with the hardening flags above. hardening-check also
+# The ELF files built with the hardening flags above. hardening-check also
 # looks for control-flow protection, which the flags give only from dpkg 1.22
 # on (not on Debian 12): it checks that only where they give it.
 enabled=$(dpkg-buildflags --query-features hardening | awk '/^Feature:/ { feature = $2 } /^Enabled: yes/ { print feature }')
 unchecked=()
 grep -qx cfprotection <<<"$enabled" || unchecked+=(--nocfprotection)
-elves=("$scratch"/root/usr/lib/*/vestrelle/vestrelle "$scratch"/root/usr/lib/*/vestrelle/libqvutil.so)
+elves=("$scratch"/root/usr/lib/*/vestrelle/vestrelle "$scratch"/root/usr/lib/*/vestrelle/libqvutil.so
+  "$scratch"/root/usr/lib/*/vestrelle/libvestrelle-window.so)
 hardening-check "${unchecked[@]}" "${elves[@]}" >"$scratch/hardening.txt" 2>&1 \
   || fail "hardening-check:"$'\n'"$(cat "$scratch/hardening.txt")"
 

@@ -150,3 +150,13 @@ std::string ShortcutTarget(const std::string& path)
         return text;
     return absoluteForm(AddBackslash(parentOrRoot(absoluteForm(link))) + text);
 }
+
+std::string ProgramFolder()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    const std::string program(path, static_cast<size_t>(n));
+    return program.substr(0, program.rfind('/') + 1);
+}

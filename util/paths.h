@@ -42,3 +42,7 @@ std::string RootOfPath(const std::string& path);
 
 // The target of the link "PATH.lnk" as an absolute path; empty when there is no such link.
 std::string ShortcutTarget(const std::string& path);
+
+// The folder of the running program's own file (links resolved), with a
+// trailing "/"; empty when it cannot be read.
+std::string ProgramFolder();

@@ -1,5 +1,6 @@
 #include "qvubind.h"
 
+#include "paths.h"
 #include "qvutil/qvutil.h"
 
 #include <dlfcn.h>
@@ -20,19 +21,9 @@ namespace {
         lastError = std::move(text);
     }
 
-    std::string executableFolder()
-    {
-        char path[4096];
-        ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-        if (n <= 0)
-            return {};
-        std::string exe(path, static_cast<size_t>(n));
-        return exe.substr(0, exe.rfind('/') + 1);
-    }
-
     void* openLibrary()
     {
-        std::string beside = executableFolder();
+        const std::string beside = ProgramFolder();
         if (!beside.empty()) {
             if (void* handle = dlopen((beside + kLibraryName).c_str(), RTLD_NOW | RTLD_LOCAL))
                 return handle;

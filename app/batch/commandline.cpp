@@ -1,8 +1,10 @@
 #include "commandline.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -109,4 +111,19 @@ QString usageText()
                           "\n"
                           "Example: ")
         + kCommandLineExample + QLatin1Char('\n');
+}
+
+QStringList programArguments(int argc, char** argv)
+{
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given.append(QFile::decodeName(argv[i]));
+    return withoutQtOptions(given);
+}
+
+void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }

@@ -19,6 +19,15 @@ enum class StartKind {
     Version,
 };
 
+// The arguments of main() after the program's name, as the shell gave them,
+// less Qt's own options.
+QStringList programArguments(int argc, char** argv);
+
+// A batch run started by a scheduler has no session: Qt's note that the
+// session's runtime folder is missing would only fill the scheduler's mail.
+// A message handler that leaves that note out.
+void quietWithoutSession(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
 // ARGUMENTS (without the program's name) less Qt's own options such as
 // "-style fusion" or "-platform xcb", with their values.
 QStringList withoutQtOptions(const QStringList& arguments);

@@ -1,0 +1,74 @@
+// The window's start, in a module of its own: the program loads it only when
+// a window is wanted, so that a batch run never loads Qt's widgets at all.
+#include "windowmain.h"
+
+#include "app/batch/batchrun.h"
+#include "app/batch/commandline.h"
+#include "frmbase.h"
+#include "qttranslation.h"
+#include "settings/store/store.h"
+#include "util/ui/messagebox.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QStringList>
+
+namespace {
+
+// Nobody can see a window: no X or Wayland display, and no platform chosen.
+bool noDisplay()
+{
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// Where a display is usable the platforms are tried in turn, ending with
+// the offscreen one.
+void choosePlatform()
+{
+    if (noDisplay()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietWithoutSession);
+    } else if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM",
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+    }
+}
+
+} // namespace
+
+extern "C" int vestrelleWindowMain(int* argc, char** argv)
+{
+    const QStringList arguments = programArguments(*argc, argv);
+    const StartKind kind = startKindOf(arguments);
+    // A batch command line comes here without a copy set that can be read:
+    // the screen is wanted for a message, or for the window to mend the job in.
+    if (kind == StartKind::Batch)
+        choosePlatform();
+
+    QApplication app(*argc, argv);
+    if (kind == StartKind::Batch) {
+        const BatchOptions options = readBatchOptions(arguments);
+        if (options.setFile.isEmpty()) {
+            nMessageBox(
+                QStringLiteral("コマンドラインによる実行には、-f による設定ファイルの指定が必要です。\r\n\r\n例）　")
+                    + kCommandLineExample + QStringLiteral("\r\n\r\n与えられたパラメータ：")
+                    + arguments.join(QLatin1Char(' ')),
+                MB_OK, kProgramCaption);
+            return kBatchUnusable;
+        }
+        // A run without a display has nobody to mend the job.
+        if (bNobodyCanSee()) {
+            nMessageBox(QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"),
+                MB_ICONERROR, kProgramCaption);
+            return kBatchUnusable;
+        }
+    }
+    installQtTranslation(app);
+    SettingsStore store;
+    QPointer<frmBase> window = new frmBase(store);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->load(arguments);
+    window->show();
+    return app.exec();
+}
