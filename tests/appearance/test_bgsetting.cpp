@@ -1,5 +1,5 @@
 #include "appearance/bgsetting.h"
-#include "tests/settings/settings_fixture.h"
+#include "tests/settings/store/settings_fixture.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 #include "app/batch/commandline.h"
-#include "app/qttranslation.h"
 #include "tests/support/testsupport.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 TEST(CommandLine, QtOptionsAreNotTheProgramsAndOneFileOpensTheWindow)
@@ -35,10 +33,4 @@ TEST(CommandLine, QtOptionsAreNotTheProgramsAndOneFileOpensTheWindow)
     const BatchOptions options = readBatchOptions({ "-F", "my set.vstl", "-l", "a log", "-f" });
     EXPECT_EQ(options.setFile, "my set.vstl");
     EXPECT_EQ(options.logFile, "a log");
-}
-
-TEST(QtTranslation, QtsOwnButtonsSpeakJapanese)
-{
-    ASSERT_TRUE(installQtTranslation(*QCoreApplication::instance())) << "qt6-translations-l10n is installed by deps.sh";
-    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("はい(&Y)"));
 }

@@ -1,5 +1,5 @@
 #include "settings/ui/sortstrings.h"
-#include "settings_fixture.h"
+#include "tests/settings/store/settings_fixture.h"
 
 #include <QLocale>
 

@@ -1,5 +1,5 @@
 #include "settings/ui/frmfilter.h"
-#include "settings_fixture.h"
+#include "tests/settings/store/settings_fixture.h"
 #include "util/ui/dialogs.h"
 #include "util/ui/messagebox.h"
 
