@@ -87,7 +87,7 @@ public:
     void FolderSearched(const std::string& pPath) override;
     void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override;
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
 
     // Writes one record to the log when one is open. Records that are not
     // flushed at once reach the file when the run next lets the window work

@@ -87,7 +87,7 @@ void frmBase::refreshRunDisplay()
 }
 
 void frmBase::ErrorDetected(
-    const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
     const QString src = fromPath(strSrc);
     const QString dst = fromPath(strDst);
@@ -96,11 +96,11 @@ void frmBase::ErrorDetected(
         writeLog(fromPath(logName(strSrc)) + QStringLiteral(" -> ") + fromPath(logName(strDst))
             + QStringLiteral(" でエラーが発生。") + error);
         ++batchErrors_;
-        nOp = 4;
+        nOp = ErrorReply::SkipAll;
         return;
     }
     if (bSkipAll) {
-        nOp = 4;
+        nOp = ErrorReply::SkipAll;
         return;
     }
 
@@ -112,7 +112,7 @@ void frmBase::ErrorDetected(
     execDialog(*dialog);
     nOp = dialog->reply();
     bUnloadForm(dialog);
-    if (nOp == 4)
+    if (nOp == ErrorReply::SkipAll)
         bSkipAll = true;
     QApplication::restoreOverrideCursor();
 }

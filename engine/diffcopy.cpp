@@ -174,13 +174,13 @@ bool DiffCopy::stopRequested()
     return stop_.load(std::memory_order_relaxed);
 }
 
-std::int32_t DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
+ErrorReply DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
 {
-    std::int32_t reply = 0;
+    ErrorReply reply {}; // none of the replies, until the handler stores one
     try {
         listener_.ErrorDetected(src, dst, text, reply);
     } catch (...) {
-        return 1; // a handler that cannot answer cannot be asked again
+        return ErrorReply::Stop; // a handler that cannot answer cannot be asked again
     }
     return reply;
 }
@@ -189,13 +189,13 @@ DiffCopy::Resolution DiffCopy::resolveFailure(
     const std::string& src, const std::string& dst, std::int32_t code, const std::string& text, std::int32_t& failure)
 {
     switch (ask(src, dst, text)) {
-    case 1:
+    case ErrorReply::Stop:
         failure = code;
         return Resolution::Stop;
-    case 2:
+    case ErrorReply::Retry:
         return Resolution::Retry;
-    case 3:
-    case 4:
+    case ErrorReply::Skip:
+    case ErrorReply::SkipAll:
         return Resolution::Continue;
     default:
         return Resolution::EndFolder;
@@ -250,10 +250,10 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
 {
     while (!bMakeFolder(dst)) {
         switch (ask(src, dst, dst + kCreateError)) {
-        case 1:
+        case ErrorReply::Stop:
             return Resolution::Stop;
-        case 3:
-        case 4:
+        case ErrorReply::Skip:
+        case ErrorReply::SkipAll:
             return Resolution::EndFolder;
         default:
             break; // retry, and so any answer outside the protocol
@@ -604,22 +604,22 @@ DiffCopy::FileEnd DiffCopy::settle(Pending& p, Folder& folder, Run& run, const s
             // a stop then leaves only those already started.
             if (run.pool)
                 run.pool->hold();
-            const std::int32_t reply = ask(p.srcPath, p.dstPath, p.text);
+            const ErrorReply reply = ask(p.srcPath, p.dstPath, p.text);
             if (run.pool) {
-                if (reply == 1)
+                if (reply == ErrorReply::Stop)
                     run.pool->cancelQueued();
                 run.pool->release();
             }
-            if (reply == 1) {
+            if (reply == ErrorReply::Stop) {
                 failure = p.code;
                 return FileEnd::Stop;
             }
-            if (reply == 2) {
+            if (reply == ErrorReply::Retry) {
                 p.file = restat(p.file.name, p.srcPath);
                 start(p, folder, run);
                 continue;
             }
-            if (reply != 3 && reply != 4)
+            if (reply != ErrorReply::Skip && reply != ErrorReply::SkipAll)
                 return FileEnd::Next; // outside the protocol: no event, the code stays as the running result
             reportSkipped = true;
         }

@@ -160,8 +160,8 @@ private:
     Resolution resolveFailure(const std::string& src, const std::string& dst, std::int32_t code,
         const std::string& text, std::int32_t& failure);
 
-    // Asks the listener; a failure thrown by the handler itself is taken as reply 1.
-    std::int32_t ask(const std::string& src, const std::string& dst, const std::string& text);
+    // Asks the listener; a failure thrown by the handler itself is taken as Stop.
+    ErrorReply ask(const std::string& src, const std::string& dst, const std::string& text);
 
     bool stopRequested();
 
