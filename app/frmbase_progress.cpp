@@ -74,10 +74,10 @@ void frmBase::refreshRunDisplay()
 }
 
 void frmBase::ErrorDetected(
-    const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
     if (bSkipAll) {
-        nOp = 4;
+        nOp = ErrorReply::SkipAll;
         return;
     }
 
@@ -89,7 +89,7 @@ void frmBase::ErrorDetected(
     execDialog(*dialog);
     nOp = dialog->reply();
     bUnloadForm(dialog);
-    if (nOp == 4)
+    if (nOp == ErrorReply::SkipAll)
         bSkipAll = true;
     QApplication::restoreOverrideCursor();
 }

@@ -115,10 +115,10 @@ frmErr::frmErr(QWidget* parent)
     layout->addWidget(hints);
 
     auto* buttons = new QHBoxLayout;
-    btnStop = addReplyButton("btnStop", QStringLiteral("処理中止"), 1);
-    btnRetry = addReplyButton("btnRetry", QStringLiteral("処理リトライ"), 2);
-    btnNext = addReplyButton("btnNext", QStringLiteral("スキップして継続"), 3);
-    btnNextAll = addReplyButton("btnNextAll", QStringLiteral("以後全てスキップ"), 4);
+    btnStop = addReplyButton("btnStop", QStringLiteral("処理中止"), ErrorReply::Stop);
+    btnRetry = addReplyButton("btnRetry", QStringLiteral("処理リトライ"), ErrorReply::Retry);
+    btnNext = addReplyButton("btnNext", QStringLiteral("スキップして継続"), ErrorReply::Skip);
+    btnNextAll = addReplyButton("btnNextAll", QStringLiteral("以後全てスキップ"), ErrorReply::SkipAll);
     for (QPushButton* button : { btnStop, btnRetry, btnNext, btnNextAll })
         buttons->addWidget(button);
     layout->addLayout(buttons);
@@ -143,12 +143,12 @@ frmErr::frmErr(QWidget* parent)
     resize(width, layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : sizeHint().height());
 }
 
-QPushButton* frmErr::addReplyButton(const char* name, const QString& caption, int code)
+QPushButton* frmErr::addReplyButton(const char* name, const QString& caption, ErrorReply reply)
 {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QLatin1String(name));
-    connect(button, &QPushButton::clicked, this, [this, code] {
-        lbRet->setText(QString::number(code));
+    connect(button, &QPushButton::clicked, this, [this, reply] {
+        lbRet->setText(QString::number(static_cast<int>(reply)));
         accept();
     });
     return button;
@@ -173,11 +173,13 @@ void frmErr::SetError(const QString& strSrc, const QString& strDst, const QStrin
     lbVista->setVisible(showHint);
 }
 
-int frmErr::reply() const
+ErrorReply frmErr::reply() const
 {
     bool ok = false;
     const int code = lbRet->text().toInt(&ok);
-    return ok && code >= 1 && code <= 4 ? code : 1;
+    const bool known
+        = ok && code >= static_cast<int>(ErrorReply::Stop) && code <= static_cast<int>(ErrorReply::SkipAll);
+    return known ? static_cast<ErrorReply>(code) : ErrorReply::Stop;
 }
 
 void frmErr::setVersionReader(VersionReader reader)
@@ -188,6 +190,6 @@ void frmErr::setVersionReader(VersionReader reader)
 void frmErr::reject()
 {
     if (lbRet->text().isEmpty())
-        lbRet->setText(QStringLiteral("1"));
+        lbRet->setText(QString::number(static_cast<int>(ErrorReply::Stop)));
     QDialog::reject();
 }

@@ -2,6 +2,8 @@
 // to stop the run, retry, skip the item, or skip every later error as well.
 #pragma once
 
+#include "engine/listener.h"
+
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -22,9 +24,8 @@ public:
     // either path and the system's major version is 6 or more, or unknown (0).
     void SetError(const QString& strSrc, const QString& strDst, const QString& strDesc);
 
-    // The reply code the user chose: 1 stop, 2 retry, 3 skip, 4 skip all from
-    // now on. 1 when the dialog was closed without a choice.
-    int reply() const;
+    // The reply the user chose; Stop when the dialog was closed without a choice.
+    ErrorReply reply() const;
 
     // Where SetError learns the system's major version; by default the
     // kernel's, from uname. An empty reader restores the default.
@@ -43,9 +44,9 @@ public:
     QLabel* lbRet;
 
 public slots:
-    // Escape and the title bar's close button come here: they answer 1 (stop).
+    // Escape and the title bar's close button come here: they answer Stop.
     void reject() override;
 
 private:
-    QPushButton* addReplyButton(const char* name, const QString& caption, int code);
+    QPushButton* addReplyButton(const char* name, const QString& caption, ErrorReply reply);
 };

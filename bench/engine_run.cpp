@@ -35,11 +35,11 @@ public:
     void FolderSearched(const std::string&) override { }
     void FolderAlreadyCopied(const std::string&, const std::string&) override { }
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override
     {
         ++errors;
         std::fprintf(stderr, "error: %s -> %s: %s\n", strSrc.c_str(), strDst.c_str(), strErr.c_str());
-        nOp = 4;
+        nOp = ErrorReply::SkipAll;
     }
 
     long checked = 0;

@@ -174,37 +174,35 @@ bool DiffCopy::stopRequested()
     return stop_.load(std::memory_order_relaxed);
 }
 
-std::int32_t DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
+ErrorReply DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
 {
-    std::int32_t reply = 0;
+    ErrorReply reply {}; // none of the replies, until the handler stores one
     try {
         listener_.ErrorDetected(src, dst, text, reply);
     } catch (...) {
-        return 1; // a handler that cannot answer cannot be asked again
+        return ErrorReply::Stop; // a handler that cannot answer cannot be asked again
     }
     return reply;
 }
 
-DiffCopy::Resolution DiffCopy::resolveFailure(
-    const std::string& src, const std::string& dst, std::int32_t code, const std::string& text, std::int32_t& failure)
+DiffCopy::Resolved DiffCopy::resolveFailure(
+    const std::string& src, const std::string& dst, std::int32_t code, const std::string& text)
 {
     switch (ask(src, dst, text)) {
-    case 1:
-        failure = code;
-        return Resolution::Stop;
-    case 2:
-        return Resolution::Retry;
-    case 3:
-    case 4:
-        return Resolution::Continue;
+    case ErrorReply::Stop:
+        return { Resolution::Stop, code };
+    case ErrorReply::Retry:
+        return { Resolution::Retry };
+    case ErrorReply::Skip:
+    case ErrorReply::SkipAll:
+        return { Resolution::Continue };
     default:
-        return Resolution::EndFolder;
+        return { Resolution::EndFolder };
     }
 }
 
 template <typename Step>
-DiffCopy::Resolution DiffCopy::guarded(
-    const std::string& src, const std::string& dst, std::int32_t& failure, Step&& step)
+DiffCopy::Resolved DiffCopy::guarded(const std::string& src, const std::string& dst, Step&& step)
 {
     for (;;) {
         std::int32_t code = 0;
@@ -212,7 +210,7 @@ DiffCopy::Resolution DiffCopy::guarded(
         try {
             code = step();
             if (code == 0)
-                return Resolution::Continue;
+                return { Resolution::Continue };
             text = systemMessage(code);
         } catch (const std::exception& e) {
             code = kHandlerFailure;
@@ -221,9 +219,9 @@ DiffCopy::Resolution DiffCopy::guarded(
             code = kHandlerFailure;
             text = systemMessage(kHandlerFailure);
         }
-        Resolution resolution = resolveFailure(src, dst, code, text, failure);
-        if (resolution != Resolution::Retry)
-            return resolution;
+        const Resolved resolved = resolveFailure(src, dst, code, text);
+        if (resolved.resolution != Resolution::Retry)
+            return resolved;
     }
 }
 
@@ -250,10 +248,10 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
 {
     while (!bMakeFolder(dst)) {
         switch (ask(src, dst, dst + kCreateError)) {
-        case 1:
+        case ErrorReply::Stop:
             return Resolution::Stop;
-        case 3:
-        case 4:
+        case ErrorReply::Skip:
+        case ErrorReply::SkipAll:
             return Resolution::EndFolder;
         default:
             break; // retry, and so any answer outside the protocol
@@ -264,20 +262,19 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
 
 std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
 {
-    std::int32_t failure = 0;
     struct stat st;
     // A folder gone since its parent was listed is passed over; one that is
     // there but out of reach (a path beyond the system's limit) is reported.
     bool reachable = false;
-    Resolution resolution = guarded(src, dst, failure, [&] {
+    const Resolved looked = guarded(src, dst, [&] {
         if (stat(src.c_str(), &st) == 0) {
             reachable = S_ISDIR(st.st_mode);
             return 0;
         }
         return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
     });
-    if (resolution == Resolution::Stop)
-        return failure;
+    if (looked.resolution == Resolution::Stop)
+        return looked.failure;
     if (!reachable)
         return 0;
     const FolderId id { st.st_dev, st.st_ino };
@@ -289,27 +286,23 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
         return 0;
     }
     // A folder the walk must not enter is passed over on any reply but stop.
-    for (;;) {
-        std::int32_t code = 0;
-        const std::optional<std::string> why = refusal(dst, run, top, code);
-        if (!why)
-            break;
-        resolution = resolveFailure(src, dst, code, *why, failure);
-        if (resolution == Resolution::Stop)
-            return failure;
-        if (resolution != Resolution::Retry)
+    while (const std::optional<Refusal> refused = refusal(dst, run, top)) {
+        const Resolved answer = resolveFailure(src, dst, refused->code, refused->text);
+        if (answer.resolution == Resolution::Stop)
+            return answer.failure;
+        if (answer.resolution != Resolution::Retry)
             return 0;
     }
 
     // A destination folder made by this run holds none of the files yet.
     bool dstCreated = false;
     if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-        resolution = makeDestination(src, dst);
-        if (resolution == Resolution::Stop)
+        const Resolution made = makeDestination(src, dst);
+        if (made == Resolution::Stop)
             return kStopped;
         // Skipped: the folder is passed over with everything under it (a name
         // the destination refuses, a file standing in the folder's place).
-        if (resolution != Resolution::Continue)
+        if (made != Resolution::Continue)
             return 0;
         dstCreated = true;
     }
@@ -325,9 +318,9 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     // Each step of the folder may fail; the reply decides whether the folder goes on.
     std::optional<std::int32_t> ending;
     auto step = [&](auto&& action) {
-        const Resolution outcome = guarded(src, dst, failure, action);
-        if (outcome != Resolution::Continue)
-            ending = outcome == Resolution::Stop ? failure : 0;
+        const Resolved outcome = guarded(src, dst, action);
+        if (outcome.resolution != Resolution::Continue)
+            ending = outcome.resolution == Resolution::Stop ? outcome.failure : 0;
         return !ending;
     };
     Listing listing;
@@ -346,10 +339,10 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 
     const std::string srcPrefix = AddBackslash(src);
     const std::string dstPrefix = AddBackslash(dst);
-    bool ended = false;
-    std::int32_t result = processFiles(srcPrefix, dstPrefix, listing.files, run, dstCreated, ended);
-    if (ended)
-        return result;
+    const FileOutcome filesOutcome = processFiles(srcPrefix, dstPrefix, listing.files, run, dstCreated);
+    if (filesOutcome.end != FileEnd::Next)
+        return filesOutcome.result;
+    std::int32_t result = filesOutcome.result;
     std::vector<ListedFile>().swap(listing.files);
 
     if (!run.subDirs)
@@ -364,7 +357,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     return result;
 }
 
-std::optional<std::string> DiffCopy::refusal(const std::string& dst, const Run& run, bool top, std::int32_t& code)
+std::optional<DiffCopy::Refusal> DiffCopy::refusal(const std::string& dst, const Run& run, bool top)
 {
     // The top destination is the user's own choice, links and all. Below it, a
     // link planted by someone else could send the run's writes anywhere the
@@ -375,15 +368,15 @@ std::optional<std::string> DiffCopy::refusal(const std::string& dst, const Run& 
     // planted it.
     struct stat st;
     if (!top && lstat(dst.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != run.euid && st.st_uid != 0) {
-        code = EACCES;
-        return "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(st.st_uid)
-            + "）が所有するシンボリックリンクのため使いません";
+        return Refusal { EACCES,
+            "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(st.st_uid)
+                + "）が所有するシンボリックリンクのため使いません" };
     }
     return std::nullopt;
 }
 
-std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-    const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended)
+DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
+    const std::vector<ListedFile>& files, Run& run, bool dstCreated)
 {
     const std::string src = RemoveBackslash(srcPrefix);
     const std::string dst = RemoveBackslash(dstPrefix);
@@ -394,8 +387,7 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     folder.dstFd = dstFolder.get();
     folder.dstEmpty = dstCreated || dstFolder.get() < 0;
     folder.twins = twinGroups(files);
-    std::int32_t result = 0;
-    std::int32_t failure = 0;
+    FileOutcome outcome; // the last file's, which the folder ends with
     // With several copies at once, the run goes on deciding while the copying
     // threads work, and copies small files itself rather than wait for them:
     // handing a file to another thread costs more than copying a small one,
@@ -421,20 +413,19 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
         }
     } inFlightGuard { pending, run };
 
-    // True when a file's outcome ends the folder, which then returns RESULT.
-    auto endsFolder = [&](FileEnd end) {
-        if (end == FileEnd::Next)
+    // Takes a file's outcome; true when it ends the folder.
+    auto endsFolder = [&](const FileOutcome& file) {
+        outcome = file;
+        if (file.end == FileEnd::Next)
             return false;
         abandon(pending, run);
-        ended = true;
-        result = end == FileEnd::Stop ? failure : 0;
         return true;
     };
     // Settles the first file on its way; true when that ends the folder.
     auto settleFront = [&] {
-        const FileEnd end = settle(pending.front(), folder, run, src, dst, result, failure);
+        const FileOutcome file = settle(pending.front(), folder, run, src, dst);
         pending.pop_front();
-        return endsFolder(end);
+        return endsFolder(file);
     };
     // Settles, in walk order, the files at the front whose copies are over.
     auto settleOver = [&] {
@@ -447,9 +438,9 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
     Pending current;
     for (const ListedFile& listed : files) {
         if (settleOver())
-            return result;
+            return outcome;
         if (several && run.pool && run.pool->runQueued(kCopyInPlaceBytes, kKeepQueued) && settleOver())
-            return result;
+            return outcome;
         if (pending.size() >= inFlight) {
             // The first file on its way is being copied (the others are
             // settled above), so this finds a copy.
@@ -458,12 +449,11 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
                 --half;
             await(*run.pool, *pending[half].copy);
             if (settleOver())
-                return result;
+                return outcome;
         }
         if (stopRequested()) {
             abandon(pending, run);
-            ended = true;
-            return kStopped;
+            return { FileEnd::Stop, kStopped };
         }
         current.file = listed;
         current.srcPath.assign(srcPrefix).append(listed.name);
@@ -474,8 +464,8 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
             continue;
         }
         // Nothing before it is still on its way: its events come at once.
-        if (endsFolder(settle(current, folder, run, src, dst, result, failure)))
-            return result;
+        if (endsFolder(settle(current, folder, run, src, dst)))
+            return outcome;
     }
     // The folder's last copies: the run takes on those no thread has started.
     if (several && run.pool)
@@ -483,8 +473,8 @@ std::int32_t DiffCopy::processFiles(const std::string& srcPrefix, const std::str
             ;
     while (!pending.empty())
         if (settleFront())
-            return result;
-    return result;
+            return outcome;
+    return outcome;
 }
 
 void DiffCopy::start(Pending& p, Folder& folder, Run& run)
@@ -592,49 +582,45 @@ void DiffCopy::finish(Pending& p, Run& run)
     p.copy.reset();
 }
 
-DiffCopy::FileEnd DiffCopy::settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
-    std::int32_t& result, std::int32_t& failure)
+DiffCopy::FileOutcome DiffCopy::settle(
+    Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst)
 {
     for (;;) {
         finish(p, run);
         bool reportSkipped = false;
         if (p.code != 0) {
-            result = p.code;
             // While the user is asked, the copies queued behind the file wait:
             // a stop then leaves only those already started.
             if (run.pool)
                 run.pool->hold();
-            const std::int32_t reply = ask(p.srcPath, p.dstPath, p.text);
+            const ErrorReply reply = ask(p.srcPath, p.dstPath, p.text);
             if (run.pool) {
-                if (reply == 1)
+                if (reply == ErrorReply::Stop)
                     run.pool->cancelQueued();
                 run.pool->release();
             }
-            if (reply == 1) {
-                failure = p.code;
-                return FileEnd::Stop;
-            }
-            if (reply == 2) {
+            if (reply == ErrorReply::Stop)
+                return { FileEnd::Stop, p.code };
+            if (reply == ErrorReply::Retry) {
                 p.file = restat(p.file.name, p.srcPath);
                 start(p, folder, run);
                 continue;
             }
-            if (reply != 3 && reply != 4)
-                return FileEnd::Next; // outside the protocol: no event, the code stays as the running result
+            if (reply != ErrorReply::Skip && reply != ErrorReply::SkipAll)
+                return { FileEnd::Next, p.code }; // outside the protocol: no event, the code stays as the result
             reportSkipped = true;
         }
 
         const DateTime time = DateTime::fromUnixSeconds(p.file.mtimeSeconds());
-        const Resolution resolution = guarded(src, dst, failure, [&] {
+        const Resolved checked = guarded(src, dst, [&] {
             listener_.FileChecked(p.srcPath, p.dstPath, time, p.copied && !reportSkipped);
             return 0;
         });
-        if (resolution == Resolution::Stop)
-            return FileEnd::Stop;
-        if (resolution == Resolution::EndFolder)
-            return FileEnd::EndFolder;
-        result = 0;
-        return FileEnd::Next;
+        if (checked.resolution == Resolution::Stop)
+            return { FileEnd::Stop, checked.failure };
+        if (checked.resolution == Resolution::EndFolder)
+            return { FileEnd::EndFolder, 0 };
+        return { FileEnd::Next, 0 };
     }
 }
 
@@ -663,28 +649,26 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
 std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
 {
     stop_ = false;
-    std::unordered_set<FolderId, FolderIdHash> counted;
-    std::int32_t reached = 0;
+    Tally tally;
     try {
-        return countFolder(strSrc, bCheckDir, counted, reached);
+        return countFolder(strSrc, bCheckDir, tally);
     } catch (...) {
-        return reached; // an unexpected failure leaves the count reached so far
+        return tally.files; // an unexpected failure leaves the count reached so far
     }
 }
 
-std::int32_t DiffCopy::countFolder(
-    const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted, std::int32_t& reached)
+std::int32_t DiffCopy::countFolder(const std::string& src, bool subDirs, Tally& tally)
 {
     struct stat st;
     if (stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return 0;
-    if (!counted.insert({ st.st_dev, st.st_ino }).second)
+    if (!tally.folders.insert({ st.st_dev, st.st_ino }).second)
         return 0; // counted already, through another link
 
     Listing listing;
     ListFolder(src, listing, [this] { return !stopRequested(); });
     std::int32_t count = static_cast<std::int32_t>(listing.files.size());
-    reached += count;
+    tally.files += count;
     if (!subDirs)
         return count;
     std::vector<ListedFile>().swap(listing.files);
@@ -694,7 +678,7 @@ std::int32_t DiffCopy::countFolder(
             count = 0; // a stopped count is no count
             break;
         }
-        count += countFolder(prefix + name, true, counted, reached);
+        count += countFolder(prefix + name, true, tally);
     }
     return count;
 }

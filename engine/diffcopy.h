@@ -121,15 +121,42 @@ private:
     // What the outcome of a file means for its folder.
     enum class FileEnd { Next, EndFolder, Stop };
 
+    // A file's outcome for its folder, and what the folder returns: with Stop
+    // the error code that ends the run, with EndFolder 0, with Next its result
+    // so far (0, or the code of a file whose error got a reply outside the protocol).
+    struct FileOutcome {
+        FileEnd end = FileEnd::Next;
+        std::int32_t result = 0;
+    };
+
     // How an unexpected failure was answered.
     enum class Resolution { Retry, Continue, EndFolder, Stop };
 
+    // The answer to a failure, and with Stop the error code that ends the run.
+    struct Resolved {
+        Resolution resolution;
+        std::int32_t failure = 0;
+    };
+
+    // Why the walk must not write into a destination folder.
+    struct Refusal {
+        std::int32_t code; // the error number
+        std::string text;
+    };
+
+    // A count in progress: the folders counted so far, and the files found in
+    // them, which a count cut short by a failure still answers with.
+    struct Tally {
+        std::unordered_set<FolderId, FolderIdHash> folders;
+        std::int32_t files = 0;
+    };
+
     std::int32_t processFolder(const std::string& src, const std::string& dst, Run& run, bool top);
     // Decides and copies the files of one folder (DST_CREATED: its destination
-    // folder was made by this run); ENDED tells that the folder ends with the
-    // returned value instead of going on to its subfolders.
-    std::int32_t processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-        const std::vector<ListedFile>& files, Run& run, bool dstCreated, bool& ended);
+    // folder was made by this run). An end other than Next tells that the folder
+    // ends with the result instead of going on to its subfolders.
+    FileOutcome processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
+        const std::vector<ListedFile>& files, Run& run, bool dstCreated);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
     // NAME's twins (names that differ only in case) that its file must not
@@ -140,28 +167,25 @@ private:
     void finish(Pending& p, Run& run);
     void await(CopyPool& pool, CopyPool::Job& job);
     // Raises P's events and follows the replies (a retry decides the file again).
-    FileEnd settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst,
-        std::int32_t& result, std::int32_t& failure);
+    FileOutcome settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst);
     // The folder ends early: copies not started are cancelled, the others
     // waited for, and the files that went through are still reported.
     void abandon(std::deque<Pending>& pending, Run& run);
     // Makes the destination folder DST, asking again while it fails: Continue
     // when it is there, EndFolder when the folder is to be skipped, Stop.
     Resolution makeDestination(const std::string& src, const std::string& dst);
-    // Why the walk must not write into DST, or nothing; CODE gets the error number.
-    std::optional<std::string> refusal(const std::string& dst, const Run& run, bool top, std::int32_t& code);
-    std::int32_t countFolder(const std::string& src, bool subDirs, std::unordered_set<FolderId, FolderIdHash>& counted,
-        std::int32_t& reached);
+    // Why the walk must not write into DST, or nothing.
+    std::optional<Refusal> refusal(const std::string& dst, const Run& run, bool top);
+    // The files of SRC (and with SUB_DIRS of its subfolders) not counted before in TALLY.
+    std::int32_t countFolder(const std::string& src, bool subDirs, Tally& tally);
 
     // Runs one step of a folder; a failure thrown from it, or from a handler
     // it calls, is reported as an unexpected failure of the folder.
-    template <typename Step>
-    Resolution guarded(const std::string& src, const std::string& dst, std::int32_t& failure, Step&& step);
-    Resolution resolveFailure(const std::string& src, const std::string& dst, std::int32_t code,
-        const std::string& text, std::int32_t& failure);
+    template <typename Step> Resolved guarded(const std::string& src, const std::string& dst, Step&& step);
+    Resolved resolveFailure(const std::string& src, const std::string& dst, std::int32_t code, const std::string& text);
 
-    // Asks the listener; a failure thrown by the handler itself is taken as reply 1.
-    std::int32_t ask(const std::string& src, const std::string& dst, const std::string& text);
+    // Asks the listener; a failure thrown by the handler itself is taken as Stop.
+    ErrorReply ask(const std::string& src, const std::string& dst, const std::string& text);
 
     bool stopRequested();
 

@@ -29,5 +29,5 @@ private:
 };
 
 // Lower-case form of a UTF-8 text for comparisons that ignore case; bytes that
-// are not valid UTF-8 are kept as they are.
+// are not valid UTF-8 (overlong forms among them, see utf8.h) are kept as they are.
 std::string foldCase(const std::string& text);

@@ -5,6 +5,14 @@
 #include <cstdint>
 #include <string>
 
+// How the user answers a copy error; the values are the numeric reply codes.
+enum class ErrorReply : std::int32_t {
+    Stop = 1, // end the run
+    Retry = 2, // try the failed step again
+    Skip = 3, // pass over the item and go on
+    SkipAll = 4, // pass over this item and every later error
+};
+
 // What a copy run reports. Every event is raised on the thread that called
 // CopyNews, and the run waits for the handler to return.
 class DiffCopyListener {
@@ -28,9 +36,11 @@ public:
     // run. Not a failure: nothing is missing.
     virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) = 0;
 
-    // Something failed. The handler stores its reply in nOp:
-    // 1 stop, 2 retry, 3 skip and continue, 4 skip this and every later error.
+    // Something failed. The handler stores its reply in nOp. No reply stored,
+    // or a value outside ErrorReply: a file's error leaves the file unreported
+    // and its error code as the folder's result, a destination folder that
+    // cannot be made is asked about again, and any other failure ends its folder.
     virtual void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
         = 0;
 };

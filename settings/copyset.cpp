@@ -2,6 +2,7 @@
 
 #include "util/convert.h"
 #include "util/ownfiles.h"
+#include "util/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,60 +19,6 @@ constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kFilterInclude = "採用";
 constexpr std::string_view kFilterExclude = "除外";
 
-bool inRange(unsigned char c, unsigned char low, unsigned char high)
-{
-    return c >= low && c <= high;
-}
-
-// The length of the UTF-8 character that starts at TEXT[at], or 0 when none
-// does. The second byte's range is what rules out overlong forms (E0, F0),
-// surrogates (ED) and code points above U+10FFFF (F4).
-std::size_t utf8CharacterLength(std::string_view text, std::size_t at)
-{
-    const std::size_t left = text.size() - at;
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (inRange(lead, 0xC2, 0xDF)) {
-        length = 2;
-    } else if (inRange(lead, 0xE0, 0xEF)) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (inRange(lead, 0xF0, 0xF4)) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (left < length || !inRange(byte(1), low, high))
-        return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!inRange(byte(i), 0x80, 0xBF))
-            return 0;
-    }
-    return length;
-}
-
-bool isUtf8(std::string_view text)
-{
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8CharacterLength(text, at);
-        if (length == 0)
-            return false;
-        at += length;
-    }
-    return true;
-}
-
 bool storable(std::string_view value)
 {
     return value.find_first_of("\r\t") == std::string_view::npos && isUtf8(value);
@@ -85,7 +32,7 @@ std::string storedForm(std::string_view value)
         return std::string(value);
     std::string stored;
     for (std::size_t at = 0; at < value.size();) {
-        const std::size_t length = utf8CharacterLength(value, at);
+        const std::size_t length = decodeUtf8(value, at).length;
         if (length == 0 || value[at] == '\r' || value[at] == '\t') {
             stored += replacementCharacter;
             ++at;

@@ -29,8 +29,14 @@ struct HourOffset {
     }
 };
 
+struct CivilDate {
+    std::int64_t year;
+    int month; // 1 to 12
+    int day; // 1 to 31
+};
+
 // Days since 1970-01-01 as a civil date (proleptic Gregorian calendar).
-void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
+CivilDate civilFromDays(std::int64_t days)
 {
     days += 719468;
     const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
@@ -38,9 +44,9 @@ void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
     const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const std::int64_t shifted = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
-    month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
-    year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    const int day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    const int month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+    return { yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day };
 }
 
 // The local date and time of SECONDS as UTC fields of SECONDS + OFFSET.
@@ -53,14 +59,11 @@ std::tm shifted(std::int64_t seconds, long offset)
         rest += 86400;
         --days;
     }
-    std::int64_t year = 0;
-    int month = 0;
-    int day = 0;
-    civilFromDays(days, year, month, day);
+    const CivilDate date = civilFromDays(days);
     std::tm fields {};
-    fields.tm_year = static_cast<int>(year - 1900);
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
+    fields.tm_year = static_cast<int>(date.year - 1900);
+    fields.tm_mon = date.month - 1;
+    fields.tm_mday = date.day;
     fields.tm_hour = static_cast<int>(rest / 3600);
     fields.tm_min = static_cast<int>(rest / 60 % 60);
     fields.tm_sec = static_cast<int>(rest % 60);

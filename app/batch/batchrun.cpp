@@ -227,10 +227,10 @@ void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& p
 }
 
 void BatchRun::ErrorDetected(
-    const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp)
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
     writeLog(logged(strSrc) + QStringLiteral(" -> ") + logged(strDst) + QStringLiteral(" でエラーが発生。")
         + QString::fromLocal8Bit(strErr.c_str()));
     ++errors_;
-    nOp = 4;
+    nOp = ErrorReply::SkipAll;
 }

@@ -48,7 +48,7 @@ public:
     void FolderSearched(const std::string& pPath) override;
     void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override;
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override;
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
 
 private:
     // Runs JOB as the Start button would, its messages to the log: the

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -44,13 +45,13 @@ void type(QWidget* box, int key, Qt::KeyboardModifiers modifiers, const QString&
 TEST(ErrorDialog, EachButtonAnswersItsReplyCode)
 {
     SeamReset reset;
-    const std::pair<QPushButton * frmErr::*, int> buttons[] = {
-        { &frmErr::btnStop, 1 },
-        { &frmErr::btnRetry, 2 },
-        { &frmErr::btnNext, 3 },
-        { &frmErr::btnNextAll, 4 },
+    const std::tuple<QPushButton * frmErr::*, int, ErrorReply> buttons[] = {
+        { &frmErr::btnStop, 1, ErrorReply::Stop },
+        { &frmErr::btnRetry, 2, ErrorReply::Retry },
+        { &frmErr::btnNext, 3, ErrorReply::Skip },
+        { &frmErr::btnNextAll, 4, ErrorReply::SkipAll },
     };
-    for (const auto& [button, code] : buttons) {
+    for (const auto& [button, code, reply] : buttons) {
         frmErr dialog;
         dialog.SetError(
             QStringLiteral("/src/a.txt"), QStringLiteral("/dst/a.txt"), QStringLiteral("Permission denied"));
@@ -59,7 +60,7 @@ TEST(ErrorDialog, EachButtonAnswersItsReplyCode)
 
         EXPECT_EQ(execDialog(dialog), QDialog::Accepted);
         EXPECT_EQ(dialog.lbRet->text(), QString::number(code));
-        EXPECT_EQ(dialog.reply(), code);
+        EXPECT_EQ(dialog.reply(), reply);
         EXPECT_FALSE(dialog.isVisible());
     }
 }
@@ -71,19 +72,19 @@ TEST(ErrorDialog, ClosingWithoutAChoiceStopsTheRun)
         dialog.show();
         dialog.close();
         EXPECT_EQ(dialog.lbRet->text(), QStringLiteral("1"));
-        EXPECT_EQ(dialog.reply(), 1);
+        EXPECT_EQ(dialog.reply(), ErrorReply::Stop);
     }
     {
         frmErr dialog;
         dialog.show();
         type(&dialog, Qt::Key_Escape, Qt::NoModifier, QString());
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(dialog.reply(), 1);
+        EXPECT_EQ(dialog.reply(), ErrorReply::Stop);
     }
     {
         // Never answered at all.
         frmErr dialog;
-        EXPECT_EQ(dialog.reply(), 1);
+        EXPECT_EQ(dialog.reply(), ErrorReply::Stop);
     }
     {
         // Unloading after a choice does not overwrite it.
@@ -92,7 +93,7 @@ TEST(ErrorDialog, ClosingWithoutAChoiceStopsTheRun)
         dialog.btnNext->click();
         dialog.close();
         dialog.reject();
-        EXPECT_EQ(dialog.reply(), 3);
+        EXPECT_EQ(dialog.reply(), ErrorReply::Skip);
     }
 }
 

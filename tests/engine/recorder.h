@@ -33,7 +33,7 @@ public:
         events.push_back("already " + pSrc + " -> " + pFirstDst);
     }
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, std::int32_t& nOp) override
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override
     {
         events.push_back("error " + strSrc + " -> " + strDst + ": " + strErr);
         errors.push_back(strErr);
@@ -57,8 +57,8 @@ public:
     std::vector<std::string> events;
     std::vector<std::string> errors;
     std::vector<DateTime> times;
-    std::deque<std::int32_t> replies;
-    std::int32_t defaultReply = 4;
+    std::deque<ErrorReply> replies;
+    ErrorReply defaultReply = ErrorReply::SkipAll;
     std::function<void(const std::string&)> onFileChecked;
     std::function<void(const std::string&)> onSearching;
     std::function<void(const std::string&)> onError; // given the destination

@@ -60,4 +60,7 @@ TEST(ExtFilter, FoldCaseKeepsInvalidBytes)
     EXPECT_EQ(foldCase("JPG"), "jpg");
     EXPECT_EQ(foldCase("caf\xe9"), "caf\xe9");
     EXPECT_EQ(foldCase("\xe6\x97\xa5"), "\xe6\x97\xa5"); // 日
+    // Overlong forms are no letters either: not "a", nor a NUL.
+    EXPECT_EQ(foldCase("\xc1\x81"), "\xc1\x81");
+    EXPECT_EQ(foldCase("x\xc0\x80"), "x\xc0\x80");
 }

@@ -118,7 +118,7 @@ TEST_F(Faults, PathBeyondTheSystemLimitIsReportedAndSkipped)
     }
     close(fd);
 
-    recorder.defaultReply = 4;
+    recorder.defaultReply = ErrorReply::SkipAll;
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
     EXPECT_FALSE(recorder.errors.empty());
     EXPECT_EQ(recorder.errors.back(), std::strerror(ENAMETOOLONG));

@@ -152,7 +152,7 @@ TEST_F(Hostile, DestinationLinksOfOtherUsersAreNotFollowed)
             EXPECT_TRUE(contains(events.errors[0], d + "/sub"));
             EXPECT_TRUE(contains(events.errors[0], "シンボリックリンク"));
             // Answered with stop, the run ends with the refusal's code.
-            events.defaultReply = 1;
+            events.defaultReply = ErrorReply::Stop;
             EXPECT_EQ(run.CopyNews(s, d, 0, true), EACCES);
         }
     }

@@ -90,7 +90,7 @@ TEST_F(SeveralCopies, EventsComeInWalkOrderAsWithOneCopyAtATime)
 TEST_F(SeveralCopies, AStopAnswerLeavesNoCopyUnreported)
 {
     fillWithOneBadFile(300);
-    recorder.replies = { 1 };
+    recorder.replies = { ErrorReply::Stop };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
     EXPECT_EQ(recorder.only("copied ").size(), copiesIn(dst));
     EXPECT_EQ(readFile(dst + "/bad"), "old");
@@ -109,7 +109,7 @@ TEST_F(SeveralCopies, NoCopyStartsWhileTheUserIsAsked)
         while (!grewBeyondRunning && std::chrono::steady_clock::now() < until)
             grewBeyondRunning = copiesIn(dst) > copiedWhenAsked + 2;
     };
-    recorder.replies = { 1 };
+    recorder.replies = { ErrorReply::Stop };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
     EXPECT_FALSE(grewBeyondRunning);
     EXPECT_LE(copiesIn(dst), copiedWhenAsked + 2);
@@ -118,7 +118,7 @@ TEST_F(SeveralCopies, NoCopyStartsWhileTheUserIsAsked)
 TEST_F(SeveralCopies, ARetryAfterTheCauseIsMendedCopiesTheFileInItsPlace)
 {
     fillWithOneBadFile(200);
-    recorder.replies = { 2 };
+    recorder.replies = { ErrorReply::Retry };
     recorder.onError = [](const std::string& target) { chmod(target.c_str(), 0644); };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
     ASSERT_EQ(recorder.errors.size(), 1u);

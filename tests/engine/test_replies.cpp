@@ -28,7 +28,7 @@ protected:
 TEST_F(Replies, StopReturnsTheFilesErrorCode)
 {
     makeCopyError();
-    recorder.replies = { 1 };
+    recorder.replies = { ErrorReply::Stop };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
     ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_EQ(recorder.errors[0], std::strerror(EACCES));
@@ -39,10 +39,10 @@ TEST_F(Replies, SkipReportsTheFileAndGoesOn)
 {
     makeCopyError();
     writeFile(src + "/sub/good", "g");
-    for (std::int32_t reply : { 3, 4 }) {
+    for (ErrorReply reply : { ErrorReply::Skip, ErrorReply::SkipAll }) {
         recorder.events.clear();
         recorder.replies = { reply };
-        EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0) << reply;
+        EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0) << static_cast<int>(reply);
         EXPECT_EQ(recorder.only("checked " + src + "/bad").size(), 1u);
         EXPECT_EQ(readFile(dst + "/sub/good"), "g");
         EXPECT_EQ(readFile(dst + "/bad"), "old");
@@ -55,7 +55,7 @@ TEST_F(Replies, RetryDecidesTheFileAgain)
     // The user makes the destination writable before answering the second report.
     struct Fixing : Recorder {
         std::string path;
-        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, std::int32_t& op) override
+        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, ErrorReply& op) override
         {
             Recorder::ErrorDetected(s, d, e, op);
             if (errors.size() == 2)
@@ -63,7 +63,7 @@ TEST_F(Replies, RetryDecidesTheFileAgain)
         }
     } fixing;
     fixing.path = dst + "/bad";
-    fixing.defaultReply = 2;
+    fixing.defaultReply = ErrorReply::Retry;
     DiffCopy retrying(fixing);
     EXPECT_EQ(retrying.CopyNews(src, dst, 0, false), 0);
     EXPECT_EQ(fixing.errors.size(), 2u);
@@ -73,14 +73,15 @@ TEST_F(Replies, RetryDecidesTheFileAgain)
 
 TEST_F(Replies, OutOfRangeReplyKeepsTheCodeAsTheFoldersResult)
 {
+    const auto outside = static_cast<ErrorReply>(9);
     makeCopyError();
-    recorder.replies = { 9 };
+    recorder.replies = { outside };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), EACCES);
     EXPECT_TRUE(recorder.only("checked ").empty());
 
     // A subfolder that goes through replaces the code.
     writeFile(src + "/sub/x", "x");
-    recorder.replies = { 9 };
+    recorder.replies = { outside };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
     EXPECT_EQ(readFile(dst + "/sub/x"), "x");
 }
@@ -96,12 +97,13 @@ TEST_F(Replies, FolderThatCannotBeCreated)
     writeFile(dst + "/blocked", "a file in the way");
     const std::string blocked = dst + "/blocked";
     const struct {
-        std::int32_t reply;
+        ErrorReply reply;
         std::int32_t result;
         bool goesOn;
-    } rows[] = { { 1, DiffCopy::kStopped, false }, { 3, 0, true }, { 4, 0, true } };
+    } rows[] = { { ErrorReply::Stop, DiffCopy::kStopped, false }, { ErrorReply::Skip, 0, true },
+        { ErrorReply::SkipAll, 0, true } };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.reply);
+        SCOPED_TRACE(static_cast<int>(row.reply));
         unlink((dst + "/next/i").c_str());
         recorder.events.clear();
         recorder.errors.clear();
@@ -118,7 +120,7 @@ TEST_F(Replies, FolderThatCannotBeCreated)
     // The top destination itself: a skip leaves nothing to do.
     const std::string top = dir / "top";
     writeFile(top, "in the way");
-    recorder.replies = { 3 };
+    recorder.replies = { ErrorReply::Skip };
     EXPECT_EQ(engine.CopyNews(src, top, 0, true), 0);
     EXPECT_EQ(readFile(top), "in the way");
 }
@@ -129,10 +131,11 @@ TEST_F(Replies, FolderCreationIsRetriedUntilItWorks)
     writeFile(dst, "in the way");
     struct Clearing : Recorder {
         std::string blocker;
-        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, std::int32_t& op) override
+        void ErrorDetected(const std::string& s, const std::string& d, const std::string& e, ErrorReply& op) override
         {
             Recorder::ErrorDetected(s, d, e, op);
-            op = errors.size() < 3 ? 7 : 2; // anything but 1, 3 and 4 retries
+            // Anything but stop and the skips retries.
+            op = errors.size() < 3 ? static_cast<ErrorReply>(7) : ErrorReply::Retry;
             if (errors.size() == 3)
                 unlink(blocker.c_str());
         }
@@ -152,7 +155,7 @@ TEST_F(Replies, ThrowingHandlerIsAnUnexpectedFailure)
         if (path.find("/a") != std::string::npos)
             throw std::runtime_error("handler broke");
     };
-    recorder.replies = { 3 };
+    recorder.replies = { ErrorReply::Skip };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
     ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_EQ(recorder.errors[0], "handler broke");
@@ -162,7 +165,7 @@ TEST_F(Replies, ThrowingHandlerIsAnUnexpectedFailure)
     EXPECT_EQ(readFile(dst + "/sub/b"), "b");
 
     recorder.errors.clear();
-    recorder.replies = { 1 };
+    recorder.replies = { ErrorReply::Stop };
     recorder.onSearching = [](const std::string&) { throw 42; };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), DiffCopy::kHandlerFailure);
     EXPECT_EQ(recorder.errors.size(), 1u);
@@ -176,15 +179,15 @@ TEST_F(Replies, UnexpectedFailureRetriedAndEndedByOtherReplies)
         if (throws++ < 2)
             throw std::runtime_error("not yet");
     };
-    recorder.replies = { 2, 2 };
+    recorder.replies = { ErrorReply::Retry, ErrorReply::Retry };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
     EXPECT_EQ(recorder.errors.size(), 2u);
     EXPECT_EQ(readFile(dst + "/a"), "a");
 
-    // A reply outside 1..4 ends the folder as if it had gone through.
+    // A reply outside ErrorReply ends the folder as if it had gone through.
     throws = 0;
     writeFile(src + "/b", "b");
-    recorder.replies = { 8 };
+    recorder.replies = { static_cast<ErrorReply>(8) };
     EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
     EXPECT_FALSE(testsupport::exists(dst + "/b"));
 }
@@ -193,7 +196,7 @@ TEST_F(Replies, ThrowingErrorHandlerStopsTheRun)
 {
     makeCopyError();
     struct Throwing : Recorder {
-        void ErrorDetected(const std::string&, const std::string&, const std::string&, std::int32_t&) override
+        void ErrorDetected(const std::string&, const std::string&, const std::string&, ErrorReply&) override
         {
             throw std::runtime_error("cannot ask");
         }

@@ -34,7 +34,7 @@ TEST(MissingLibrary, CopyIsReportedAsAnError)
     writeFile(dir / "src/a", "a");
     Recorder recorder;
     DiffCopy engine(recorder);
-    recorder.replies = { 1 };
+    recorder.replies = { ErrorReply::Stop };
     EXPECT_EQ(engine.CopyNews(dir / "src", dir / "dst", 0, false), qvu::kUnboundCode);
     ASSERT_EQ(recorder.errors.size(), 1u);
     EXPECT_NE(recorder.errors[0].find("libqvutil.so"), std::string::npos);

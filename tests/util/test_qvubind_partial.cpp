@@ -23,7 +23,7 @@ TEST(MissingFunction, CopyErrorNamesTheFunction)
     writeFile(dir / "src/b", "b");
     Recorder recorder;
     DiffCopy engine(recorder);
-    recorder.defaultReply = 3;
+    recorder.defaultReply = ErrorReply::Skip;
     EXPECT_EQ(engine.CopyNews(dir / "src", dir / "dst", 0, false), 0);
     ASSERT_EQ(recorder.errors.size(), 2u);
     EXPECT_NE(recorder.errors[0].find("qvuCopyFile"), std::string::npos);
