@@ -101,12 +101,12 @@ EstimateSums::EstimateSums(std::int32_t clusterBytes)
 void EstimateSums::addFile(double srcBytes, std::optional<double> dstBytes)
 {
     const double copy = roundToClusters(srcBytes, nClusterBytes);
-    dbPeakSum = std::max(dbPeakSum, dbNeedSum + copy);
+    peakSum = std::max(peakSum, dbNeedSum + copy);
     dbCopySum += copy;
     if (dstBytes) {
         const double exist = roundToClusters(*dstBytes, nClusterBytes);
         dbExistSum += exist;
-        dbLargestExist = std::max(dbLargestExist, exist);
+        largestExisting = std::max(largestExisting, exist);
     }
     dbNeedSum = dbCopySum - dbExistSum;
 }

@@ -47,12 +47,12 @@ struct EstimateSums {
     double dbCopySum = 0; // what the copied files will occupy
     double dbExistSum = 0; // what the destination files they replace occupy now
     double dbNeedSum = 0; // dbCopySum - dbExistSum: the room the run takes in the end
-    double dbLargestExist = 0; // the largest of the replaced destination files
+    double largestExisting = 0; // the largest of the replaced destination files
     // The most room the run takes at any moment, beyond what the volume held
     // before it. A file is copied beside the destination file it replaces and
     // renamed over it only when complete, so for a moment both are there: while
     // a file is copied the run holds the need of the files before it plus that
-    // file's copy. The need of the finished run plus dbLargestExist is not a
+    // file's copy. The need of the finished run plus largestExisting is not a
     // bound: the need may shrink after the largest replacement.
-    double dbPeakSum = 0;
+    double peakSum = 0;
 };

@@ -54,7 +54,7 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     // The resize handler places the seconds' caption; as wide as it was made.
     layout_.lbSecDesc.width = std::max(layout_.lbSecDesc.width, pixelsToTwipsX(lbSecDesc->width()));
     createMenus();
-    flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return bIsNightSlot(nTimeSlot); });
+    flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return isNightSlot(nTimeSlot); });
     connectSelection();
     connectOptions();
     resize(openingSize());
@@ -212,10 +212,10 @@ void frmBase::showEvent(QShowEvent* event)
 void frmBase::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    Form_Resize();
+    arrangeControls();
 }
 
-void frmBase::Form_Resize()
+void frmBase::arrangeControls()
 {
     FitComboDropDown(this, cmbSrc);
     FitComboDropDown(this, cmbDst);

@@ -79,7 +79,7 @@ public:
     void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
     void FolderSearching(const std::string& pPath) override;
     void FolderSearched(const std::string& pPath) override;
-    void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
 
@@ -238,7 +238,7 @@ private:
     void createMenus();
     void InitMainDisplay();
     void placeControls();
-    void Form_Resize();
+    void arrangeControls();
     // The size the window opens with: the designed client area below the
     // menu bar, as far as the screen has room for it.
     QSize openingSize() const;
@@ -247,7 +247,7 @@ private:
     void connectSelection();
     void connectOptions();
     void cmbSrc_Click();
-    void showSaveResult(bool bSaved);
+    void showSaveResult(bool saved);
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.

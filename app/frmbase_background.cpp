@@ -23,7 +23,7 @@ void frmBase::ApplyBackground()
         std::tm local {};
         localtime_r(&now, &local);
         dtBGApplied = DateTime::fromUnixSeconds(static_cast<std::int64_t>(now));
-        nTimeSlot = nTimeSlotOfHour(local.tm_hour);
+        nTimeSlot = timeSlotOfHour(local.tm_hour);
         imgBG->setPixmap(QPixmap::fromImage(builtInBackground(nTimeSlot)));
         SetLabelColor(automaticLabelColor(nTimeSlot));
         flightDeck->EnableFlights();
@@ -84,7 +84,7 @@ void frmBase::tmBG_Timer()
     localtime_r(&applied, &appliedLocal);
     if (nowLocal.tm_hour != appliedLocal.tm_hour)
         ApplyBackground();
-    flightDeck->tmBG_Launch();
+    flightDeck->launchFlight();
 }
 
 void frmBase::tmFly_Timer()

@@ -196,9 +196,9 @@ void frmBase::mnuFileMRU_Click(int index)
     openCopySet(histories->mru()[index]);
 }
 
-void frmBase::showSaveResult(bool bSaved)
+void frmBase::showSaveResult(bool saved)
 {
-    if (bSaved)
+    if (saved)
         nShowMessage(
             QStringLiteral("現在の設定を ") + strSetFile + QStringLiteral("に保存しました。"), MB_OK, kCaption);
     else

@@ -100,7 +100,7 @@ void frmBase::estimateFile(const std::string& pSrc, const std::string& pDst)
     estimateWindow->UpdateToCopy(dbCopySum);
     if (replaces)
         estimateWindow->UpdateExist(dbExistSum);
-    estimateWindow->UpdatePeak(estimateSums_->dbPeakSum);
+    estimateWindow->updatePeak(estimateSums_->peakSum);
     // Last: it lets the window work, and the estimate window may be closed then.
     estimateWindow->UpdateNeed(dbNeedSum);
 }

@@ -59,9 +59,9 @@ void frmBase::FolderSearched(const std::string& pPath)
     lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
 }
 
-void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst)
+void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
 {
-    lbMsg->setText(fromPath(pSrc) + QStringLiteral(" は既に ") + fromPath(pFirstDst)
+    lbMsg->setText(fromPath(pSrc) + QStringLiteral(" は既に ") + fromPath(firstDst)
         + QStringLiteral(" へコピーしたため、たどりません"));
 }
 

@@ -398,9 +398,9 @@ void frmEst::UpdateNeed(double dbNeed)
     }
 }
 
-void frmEst::UpdatePeak(double dbPeak)
+void frmEst::updatePeak(double peak)
 {
-    lbPeak->setText(formatBytes(dbPeak));
+    lbPeak->setText(formatBytes(peak));
 }
 
 void frmEst::SetState(std::int32_t n)
@@ -416,7 +416,7 @@ void frmEst::SetState(std::int32_t n)
     activateWindow();
 }
 
-bool frmEst::bAskToStop()
+bool frmEst::askToStop()
 {
     QPointer<frmEst> self(this);
     const int reply = nMessageBox(QStringLiteral("見積を中断しますか"), MB_YESNO, kCaption);
@@ -444,7 +444,7 @@ void frmEst::btnEnd_Click()
         return;
     }
     // The window stays open: the next click closes it.
-    bAskToStop();
+    askToStop();
 }
 
 void frmEst::keyPressEvent(QKeyEvent* event)
@@ -454,7 +454,7 @@ void frmEst::keyPressEvent(QKeyEvent* event)
         return;
     }
     QPointer<frmEst> self(this);
-    if (!bFinished && !bAskToStop())
+    if (!bFinished && !askToStop())
         return;
     if (!self)
         return;
@@ -465,7 +465,7 @@ void frmEst::keyPressEvent(QKeyEvent* event)
 void frmEst::closeEvent(QCloseEvent* event)
 {
     // Closes made by the program (bUnloadForm, the program ending) are not asked about.
-    if (event->spontaneous() && !bFinished && !bAskToStop()) {
+    if (event->spontaneous() && !bFinished && !askToStop()) {
         event->ignore();
         return;
     }

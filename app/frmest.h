@@ -74,7 +74,7 @@ public:
     void UpdateExist(double dbExist);
     void UpdateNeed(double dbNeed);
     // The most room the copy takes at any moment of the run.
-    void UpdatePeak(double dbPeak);
+    void updatePeak(double peak);
 
     // 1: the estimate has ended; the button becomes "閉じる" and the window
     // comes to the front. Other values do nothing.
@@ -128,7 +128,7 @@ private:
     // WIDTH, cut where it would run past the window's right edge from BAR's left.
     int clippedWidth(const EstimateBar* bar, int width) const;
     // Asks whether to stop; on Yes stops the run and marks the estimate finished.
-    bool bAskToStop();
+    bool askToStop();
 
     std::function<void()> stopEstimate_;
     QElapsedTimer sinceEvents_; // since UpdateNeed last let events be handled

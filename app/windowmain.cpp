@@ -58,7 +58,7 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
             return kBatchUnusable;
         }
         // A run without a display has nobody to mend the job.
-        if (bNobodyCanSee()) {
+        if (nobodyCanSee()) {
             nMessageBox(QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"),
                 MB_ICONERROR, kProgramCaption);
             return kBatchUnusable;

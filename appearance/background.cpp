@@ -66,12 +66,12 @@ std::int32_t colorValue(int red, int green, int blue)
 
 } // namespace
 
-int nTimeSlotOfHour(int hour)
+int timeSlotOfHour(int hour)
 {
     return hour >= 4 && hour <= 19 ? (hour - 4) / 2 : 8;
 }
 
-bool bIsNightSlot(int slot)
+bool isNightSlot(int slot)
 {
     return slot >= 7;
 }
@@ -94,7 +94,7 @@ QImage builtInBackground(int slot)
 
 std::int32_t automaticLabelColor(int slot)
 {
-    return bIsNightSlot(slot) ? colorValue(255, 255, 180) : colorValue(0, 0, 64);
+    return isNightSlot(slot) ? colorValue(255, 255, 180) : colorValue(0, 0, 64);
 }
 
 QRgb rgbOfColorValue(std::int32_t value, const QPalette& palette)

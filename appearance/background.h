@@ -11,10 +11,10 @@ constexpr int kBackgroundSlots = 9;
 
 // The time slot of HOUR (0..23): 04:00-05:59 is slot 0, each two hours the
 // next, up to 18:00-19:59 in slot 7; 20:00-03:59 is slot 8.
-int nTimeSlotOfHour(int hour);
+int timeSlotOfHour(int hour);
 
 // Slots 7 and 8 are night.
-bool bIsNightSlot(int slot);
+bool isNightSlot(int slot);
 
 // Built-in gradient SLOT (0..8) as a small picture to be stretched over the
 // window: every row one colour, from the slot's top colour to its bottom one.

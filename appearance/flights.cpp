@@ -241,7 +241,7 @@ bool FlightDeck::dbThemaRight(std::int32_t nThema, double& right) const
     return found;
 }
 
-void FlightDeck::tmBG_Launch()
+void FlightDeck::launchFlight()
 {
     // A launch on every second tick.
     if (++nFlightTick < 2)

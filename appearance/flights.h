@@ -93,7 +93,7 @@ public:
 
     // The launch step of a tmBG tick: on every second tick a flight is started
     // in the first idle slot, sized to the background picture as it is now.
-    void tmBG_Launch();
+    void launchFlight();
 
     // A tmFly tick: moves every flying flight one step, with BANIMATING set
     // while it does. True when BCLOSEPENDING is set once the step is drawn: the

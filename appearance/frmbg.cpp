@@ -517,11 +517,11 @@ std::optional<std::int32_t> frmBG::colorForUse()
     return color;
 }
 
-void frmBG::setSwatchColor(int nIndex, bool bSelected)
+void frmBG::setSwatchColor(int nIndex, bool selected)
 {
     QPalette colors = picBox[nIndex]->palette();
     colors.setColor(
-        QPalette::Window, palette().color(QPalette::Active, bSelected ? QPalette::Highlight : QPalette::Button));
+        QPalette::Window, palette().color(QPalette::Active, selected ? QPalette::Highlight : QPalette::Button));
     picBox[nIndex]->setPalette(colors);
 }
 

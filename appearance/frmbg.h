@@ -91,7 +91,7 @@ private:
     // editRGB's colour, or a message and the focus on editRGB when it holds
     // no colour value.
     std::optional<std::int32_t> colorForUse();
-    void setSwatchColor(int nIndex, bool bSelected);
+    void setSwatchColor(int nIndex, bool selected);
 
     // The colour ShowLabelColor showed last.
     std::int32_t nShownColor_ = 0;

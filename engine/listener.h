@@ -32,9 +32,9 @@ public:
     virtual void FolderSearched(const std::string& pPath) = 0;
 
     // A source folder reached again through a link (a loop, or two links to
-    // one folder) was passed over: it was copied to pFirstDst already in this
+    // one folder) was passed over: it was copied to firstDst already in this
     // run. Not a failure: nothing is missing.
-    virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) = 0;
+    virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) = 0;
 
     // Something failed. The handler stores its reply in nOp. No reply stored,
     // or a value outside ErrorReply: a file's error leaves the file unreported

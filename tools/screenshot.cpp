@@ -62,7 +62,7 @@ void showSlotWithFlights(frmBase& window, int slot)
     window.flightDeck->StopFlights();
     for (int tick = 0; tick < 120; ++tick) {
         if (tick % 10 == 0)
-            window.flightDeck->tmBG_Launch();
+            window.flightDeck->launchFlight();
         bool animating = false;
         window.flightDeck->tmFly_Timer(animating, false);
     }
@@ -95,7 +95,7 @@ int renderAll(const QString& folder, SettingsStore& store)
     estimate->SetClusterBytes(32768);
     estimate->UpdateToCopy(14.1e9);
     estimate->UpdateExist(0.9e9);
-    estimate->UpdatePeak(13.4e9);
+    estimate->updatePeak(13.4e9);
     estimate->UpdateNeed(13.2e9);
     estimate->SetState(1);
     estimate->show();

@@ -220,9 +220,9 @@ void BatchRun::FolderSearching(const std::string&) { }
 
 void BatchRun::FolderSearched(const std::string&) { }
 
-void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst)
+void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
 {
-    writeLog(logged(pSrc) + QStringLiteral(" は既に ") + logged(pFirstDst)
+    writeLog(logged(pSrc) + QStringLiteral(" は既に ") + logged(firstDst)
         + QStringLiteral(" へコピーしたため、たどりません"));
 }
 

@@ -46,7 +46,7 @@ public:
     void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
     void FolderSearching(const std::string& pPath) override;
     void FolderSearched(const std::string& pPath) override;
-    void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
 

@@ -64,7 +64,7 @@ TEST(EstimateSums, EachFileAddsItsClustersAndTakesBackThoseItReplaces)
     EXPECT_EQ(sums.dbCopySum, 4096 + 8192 + 4096 + 4096);
     EXPECT_EQ(sums.dbExistSum, 8192 + 12288);
     EXPECT_EQ(sums.dbNeedSum, 0);
-    EXPECT_EQ(sums.dbLargestExist, 12288);
+    EXPECT_EQ(sums.largestExisting, 12288);
 
     EstimateSums unrounded;
     unrounded.addFile(4097, 10);
@@ -80,9 +80,9 @@ TEST(EstimateSums, ThePeakIsTheMostTheRunHoldsAtAnyMoment)
     sums.addFile(0, 50);
     sums.addFile(0, 60);
     EXPECT_EQ(sums.dbNeedSum, -10);
-    EXPECT_EQ(sums.dbPeakSum, 100);
+    EXPECT_EQ(sums.peakSum, 100);
     sums.addFile(500, 400);
-    EXPECT_EQ(sums.dbPeakSum, 490);
+    EXPECT_EQ(sums.peakSum, 490);
 }
 
 using testsupport::inEventLoop;
@@ -220,7 +220,7 @@ TEST_F(EstimateWindow, AWindowKeptOpenStartsTheNextEstimateAfresh)
     est->UpdateToCopy(700);
     est->UpdateExist(100);
     est->UpdateNeed(600);
-    est->UpdatePeak(700);
+    est->updatePeak(700);
     EXPECT_EQ(est->lbPeak->text(), "700");
     est->SetState(1);
 

@@ -216,13 +216,13 @@ TEST_F(Flights, TooFewVacantImagesStartNothing)
 
 TEST_F(Flights, ALaunchComesOnEverySecondTickIntoTheFirstIdleSlot)
 {
-    deck->tmBG_Launch();
+    deck->launchFlight();
     EXPECT_EQ(deck->nFindIdleFlight(), 0);
     EXPECT_EQ(deck->nFlightTick, 1);
 
     slot(0).nState = kFlightCaught;
     draws.assign({ kRightOrStar, 0.1, 0.2, 0.3, 0.4, 0.6 });
-    deck->tmBG_Launch();
+    deck->launchFlight();
     EXPECT_EQ(deck->nFlightTick, 0);
     EXPECT_EQ(slot(1).nState, kFlightFlying);
     EXPECT_TRUE(draws.empty());
@@ -230,8 +230,8 @@ TEST_F(Flights, ALaunchComesOnEverySecondTickIntoTheFirstIdleSlot)
     // With no idle slot nothing is drawn.
     for (FlightRecord& rec : deck->flights)
         rec.nState = rec.nState == kFlightIdle ? kFlightFlying : rec.nState;
-    deck->tmBG_Launch();
-    deck->tmBG_Launch();
+    deck->launchFlight();
+    deck->launchFlight();
     EXPECT_EQ(deck->nFlightTick, 0);
 }
 
@@ -336,7 +336,7 @@ TEST_F(Flights, CatchingATileEndsTheWholeCloudAndKeepsTheSlotUntilStopFlights)
     tick();
     EXPECT_DOUBLE_EQ(slot(cloud).dbLeft, left);
     draws.assign({ kRightOrStar, 0.1, 0.2, 0.3, 0.4, 0.6 });
-    deck->tmBG_Launch();
+    deck->launchFlight();
     EXPECT_EQ(slot(cloud).nState, kFlightCaught);
     EXPECT_EQ(slot(2).nState, kFlightFlying);
 

@@ -28,9 +28,9 @@ public:
             onSearching(pPath);
     }
     void FolderSearched(const std::string& pPath) override { events.push_back("searched " + pPath); }
-    void FolderAlreadyCopied(const std::string& pSrc, const std::string& pFirstDst) override
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override
     {
-        events.push_back("already " + pSrc + " -> " + pFirstDst);
+        events.push_back("already " + pSrc + " -> " + firstDst);
     }
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override

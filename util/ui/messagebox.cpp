@@ -97,7 +97,7 @@ int nMessageBox(const QString& text, int flags, const QString& title)
     const MessageBoxAnswerer answer = answerer();
     if (answer)
         return answer(text, flags, title);
-    if (bNobodyCanSee())
+    if (nobodyCanSee())
         return writeToStandardError(text, flags, title);
     return showBox(text, flags, title);
 }
@@ -107,7 +107,7 @@ void setMessageBoxAnswerer(MessageBoxAnswerer replacement)
     answerer() = std::move(replacement);
 }
 
-bool bNobodyCanSee()
+bool nobodyCanSee()
 {
     const QString platform = QGuiApplication::platformName();
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");

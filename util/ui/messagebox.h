@@ -32,7 +32,7 @@ int nMessageBox(const QString& text, int flags = MB_OK, const QString& title = Q
 
 // True on the platforms without a screen (offscreen, minimal): batch mode
 // without a display, the tests.
-bool bNobodyCanSee();
+bool nobodyCanSee();
 
 // Test seam: while an answerer is set, nMessageBox shows nothing and returns
 // what the answerer returns for the box it would have shown.
