@@ -1,5 +1,7 @@
 #include "nametwins.h"
 
+#include "util/utf8.h"
+
 #include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,49 +24,28 @@ char32_t smallLetter(char32_t code)
     return code;
 }
 
-void appendUtf8(std::string& out, char32_t code)
-{
-    if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (code & 0x3F));
-}
-
-bool isContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
-
 } // namespace
 
 std::string foldedName(const std::string& name)
 {
     std::string out;
     out.reserve(name.size());
-    const size_t size = name.size();
-    for (size_t i = 0; i < size;) {
+    for (std::size_t i = 0; i < name.size();) {
         const auto c = static_cast<unsigned char>(name[i]);
         if (c < 0x80) {
             out += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : static_cast<char>(c);
             ++i;
-        } else if ((c & 0xE0) == 0xC0 && i + 1 < size && isContinuation(name[i + 1])) {
-            appendUtf8(out, smallLetter((char32_t(c & 0x1F) << 6) | (name[i + 1] & 0x3F)));
-            i += 2;
-        } else if ((c & 0xF0) == 0xE0 && i + 2 < size && isContinuation(name[i + 1]) && isContinuation(name[i + 2])) {
-            const char32_t code
-                = (char32_t(c & 0x0F) << 12) | (char32_t(name[i + 1] & 0x3F) << 6) | (name[i + 2] & 0x3F);
-            if (code >= 0x800) // a shortest form; anything else stays as its bytes
-                appendUtf8(out, smallLetter(code));
-            else
-                out.append(name, i, 3);
-            i += 3;
-        } else {
+            continue;
+        }
+        // Bytes that start no character stay as they are.
+        const Utf8Char character = decodeUtf8(name, i);
+        if (character.length == 0) {
             out += static_cast<char>(c);
             ++i;
+            continue;
         }
+        appendUtf8(out, smallLetter(character.code));
+        i += character.length;
     }
     return out;
 }
