@@ -1,6 +1,7 @@
 // The arithmetic of the capacity estimate: byte counts rounded up to whole
 // clusters, the running sums fed file by file, and the number texts the
 // estimate window shows. Nothing here touches a widget.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>

@@ -1,6 +1,7 @@
 // frmAbout: the About dialog. It shows the program's title and version, what
 // it does, its command-line options and whom to ask for support; clicking the
 // support address starts a mail to it.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QDialog>

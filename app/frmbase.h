@@ -1,6 +1,7 @@
 // frmBase: the main window. It owns the copy engine and the run state, shows
 // the engine's progress and asks the user about copy errors, keeps the
 // histories, and lays its controls out as the window is resized.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "appearance/layout.h"

@@ -1,5 +1,6 @@
 // The copy-error dialog: shows the paths and the error text and asks whether
 // to stop the run, retry, skip the item, or skip every later error as well.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "engine/listener.h"

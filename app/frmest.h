@@ -3,6 +3,7 @@
 // the sums of the estimate as they grow, and bars that set them against the
 // volume's capacity. Its one button stops the estimate, and closes the window
 // once the estimate is over.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QElapsedTimer>

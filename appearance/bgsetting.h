@@ -2,6 +2,7 @@
 // automatic, 0 none, 1..9 built-in gradient, otherwise own picture),
 // "BGPicture" (the own picture's path) and "LabelColor" (0x00BBGGRR), the
 // numbers as signed decimal text.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>

@@ -7,6 +7,7 @@
 // Positions, sizes and speeds are in the main window's units, twips (15 to the
 // pixel at 96 dpi), measured from the top left corner of the background
 // picture, which stands at the client area's top left corner.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <array>

@@ -7,6 +7,7 @@
 // hexadecimal (editRGB) and as decimal red, green and blue (editLabel). Editing
 // a component rewrites the hexadecimal text; typing a hexadecimal text leaves
 // the components alone, and it is the hexadecimal text that counts.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QDialog>

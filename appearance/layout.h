@@ -1,5 +1,6 @@
 // The main window's resize arithmetic, in twips, kept apart from the widgets
 // so that it can be checked number by number.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 struct TwipRect {

@@ -1,6 +1,7 @@
 // The copy engine: brings a destination folder up to date with a source folder
 // by copying the files that are missing at the destination or whose
 // last-modified time in the source is later.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "copypool.h"

@@ -1,3 +1,5 @@
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
+
 #pragma once
 
 #include <cstdint>

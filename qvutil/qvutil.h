@@ -11,6 +11,8 @@
  *
  * The program binds these by name at run time (dlopen/dlsym), so the names and
  * signatures below are the library's whole interface.
+ *
+ * Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
  */
 #ifndef QVUTIL_H
 #define QVUTIL_H

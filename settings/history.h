@@ -4,6 +4,7 @@
 // Texts are UTF-8. Where the stored form speaks of a number of characters,
 // code points are counted, not bytes, so that a short Japanese folder name
 // counts the way it reads.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "util/datetime.h"

@@ -1,4 +1,5 @@
 // Small conversions between texts and numbers.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Date-times in whole seconds, and their text form "yyyy/mm/dd HH:MM:SS".
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <cstdint>

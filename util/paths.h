@@ -4,6 +4,7 @@
 // backslash (AddBackslash, RemoveBackslash) work with "/". A "drive root" is "/"
 // or a mount point: a folder whose device differs from its parent's. None of
 // these keeps state; each answers a failure with false or an empty text.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 // answered Yes, every copy error is logged and skipped, and the messages, the
 // copied files and the summary go to the log. Nothing of the window is built:
 // Qt Core and the settings store are all it needs.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "commandline.h"

@@ -7,6 +7,7 @@
 // that shared time is how picking a source finds the destination it was used
 // with. The combo boxes' lists show the histories; their edit texts belong to
 // the user and are never changed by adding to a list.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "settings/history.h"

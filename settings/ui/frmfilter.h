@@ -6,6 +6,7 @@
 //
 // A list is confirmed in its normalised form: extensions without leading dots,
 // separated by single spaces, sorted with SortStrings.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QDialog>

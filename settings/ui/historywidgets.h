@@ -1,5 +1,6 @@
 // The main window's controls that show the histories: the two folder combo
 // boxes and the recent-file items of the File menu with their separator.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include "settings/store/histories.h"

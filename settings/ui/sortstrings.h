@@ -1,4 +1,5 @@
 // Sorting of extension lists, as the filter dialog orders them.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QStringList>

@@ -1,4 +1,5 @@
 // The folder browser and opening a document or address with its program.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>

@@ -8,6 +8,7 @@
 // "CommonDialogFont" and "CommonDialogPrinter". The show methods return true
 // when the user confirmed the dialog and false when it was cancelled or
 // failed; they never throw, and a failure leaves every property as it was.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>

@@ -4,6 +4,7 @@
 // A "form" is one of the program's windows: a widget that is a window of its
 // own (Qt::Window or Qt::Dialog, not a pop-up or tooltip). Forms that are
 // unloaded must have been made with new.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>

@@ -1,5 +1,6 @@
 // Message boxes with the platform's numeric button and reply values, and the
 // one seam through which tests answer every message box.
+// Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
 #include <QString>
