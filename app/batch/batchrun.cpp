@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kFlushMilliseconds = 20;
-constexpr int kYieldsPerClockCheck = 8;
 // The message-box values that Histories speaks in.
 constexpr int kReplyOk = 1;
 constexpr int kReplyYes = 6;
@@ -61,6 +59,19 @@ private:
 };
 
 } // namespace
+
+QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied)
+{
+    QString summary;
+    if (result == DiffCopy::kStopped)
+        summary = QStringLiteral("コピーを中断しました。");
+    else if (result == 0)
+        summary = QStringLiteral("コピーが終了しました。");
+    else
+        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
+    return summary + QStringLiteral("検査ファイル数： ") + QString::number(checked) + QStringLiteral(" コピーした数： ")
+        + QString::number(copied);
+}
 
 BatchRun::BatchRun(SettingsStore& store, Alert alert)
     : store_(store)
@@ -160,22 +171,13 @@ std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
         engine_->SetExtFilter(order->filterKind, order->filterList);
     else
         engine_->ResetExtFilter();
-    sinceFlush_.start();
+    flushes_.restart();
     const std::int32_t result
         = engine_->CopyNews(order->source, order->destination, order->toleranceSeconds, order->subfolders);
     if (result >= 0)
         histories.bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
 
-    QString summary;
-    if (result == DiffCopy::kStopped)
-        summary = QStringLiteral("コピーを中断しました。");
-    else if (result == 0)
-        summary = QStringLiteral("コピーが終了しました。");
-    else
-        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
-    summary += QStringLiteral("検査ファイル数： ") + QString::number(checked_) + QStringLiteral(" コピーした数： ")
-        + QString::number(copied_);
-    say(summary);
+    say(copySummary(result, checked_, copied_));
     return result;
 }
 
@@ -195,16 +197,11 @@ void BatchRun::writeLog(const QString& record, bool flush)
 
 void BatchRun::yield()
 {
-    // The engine yields for every directory entry: the clock is read only
-    // every so many yields.
-    if (++yieldsSinceCheck_ < kYieldsPerClockCheck)
-        return;
-    yieldsSinceCheck_ = 0;
-    if (sinceFlush_.isValid() && sinceFlush_.elapsed() < kFlushMilliseconds)
+    if (!flushes_.due())
         return;
     if (log_)
         log_->flush();
-    sinceFlush_.start();
+    flushes_.restart();
 }
 
 void BatchRun::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)

@@ -8,8 +8,8 @@
 
 #include "commandline.h"
 #include "engine/listener.h"
+#include "util/throttle.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -26,6 +26,10 @@ struct CopyJob;
 // completed with skipped errors, was stopped or ended with an error code; the
 // command line, the copy-set file, the log or the job could not be used.
 enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
+
+// The message that ends a copy run: how it ended (the engine's RESULT), and
+// how many files were checked and copied.
+QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied);
 
 class BatchRun : public DiffCopyListener {
 public:
@@ -69,6 +73,5 @@ private:
     std::int32_t checked_ = 0;
     std::int32_t copied_ = 0;
     int errors_ = 0; // copy errors logged and skipped
-    QElapsedTimer sinceFlush_;
-    int yieldsSinceCheck_ = 0;
+    Throttle flushes_ { std::chrono::milliseconds(20), 8 };
 };
