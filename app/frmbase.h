@@ -121,6 +121,8 @@ public:
 
     // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;
+    // Test seam: how many files the engine copies at once (after load; see DiffCopy::setParallelCopies).
+    void setParallelCopies(int n);
 
     // Controls; each carries its name as objectName().
     QLabel* lbSrcDesc = nullptr;

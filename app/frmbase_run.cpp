@@ -182,6 +182,11 @@ void frmBase::btnStart_Click()
     nShowMessage(summary, MB_ICONINFORMATION, kCaption);
 }
 
+void frmBase::setParallelCopies(int n)
+{
+    cpMan->setParallelCopies(n);
+}
+
 void frmBase::btnStop_Click()
 {
     nFlushInputMessages(this);
