@@ -64,6 +64,53 @@ public:
     // Copy-set files.
     bool bSaveCopySet(const QString& strPath);
     bool bLoadCopySet(const QString& strPath);
+
+    // Every message box of the main window goes through here. Buttons and
+    // replies use the message-box values (0, 4, 16, 64; 1, 6, 7).
+    int nShowMessage(const QString& strMessage, int nButtons = 0, const QString& strTitle = QString());
+
+    // Test seam: runs on the copying thread as each copy starts.
+    std::function<void()> beforeThreadedCopy;
+    // Test seam: how many files the engine copies at once (after load; see DiffCopy::setParallelCopies).
+    void setParallelCopies(int n);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void btnStart_Click();
+    void btnEst_Click();
+    // Stops the estimate in progress (the estimate window's stop button).
+    void StopEstimate();
+    void btnStop_Click();
+    void btnFilter_Click();
+    void Timer1_Timer();
+    void btnEnd_Click();
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuFileMRU_Click(int index);
+    void mnuOptBG_Click();
+    // The automatic background's tick: a new background when the hour has
+    // changed, then perhaps a new flight.
+    void tmBG_Timer();
+    void tmFly_Timer();
+    void mnuListSelAll_Click();
+    void mnuListSelClear_Click();
+    void mnuListCopy_Click();
+
+private:
+    // Engine events.
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
+    void FolderSearching(const std::string& pPath) override;
+    void FolderSearched(const std::string& pPath) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+
     bool bApplyCopySetLine(const std::vector<std::string>& fields);
     // Puts the background setting (nGradation, strBGPicture, nLabelColor)
     // into effect.
@@ -72,17 +119,49 @@ public:
     // the status line.
     void SetLabelColor(std::int32_t nColor);
 
-    // Every message box of the main window goes through here. Buttons and
-    // replies use the message-box values (0, 4, 16, 64; 1, 6, 7).
-    int nShowMessage(const QString& strMessage, int nButtons = 0, const QString& strTitle = QString());
+    // The window's outer size and its client area's height, in twips, as the
+    // resize arithmetic sees them.
+    int windowWidthTwips() const;
+    int windowHeightTwips() const;
+    int clientHeightTwips() const;
 
-    // Engine events.
-    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
-    void FolderSearching(const std::string& pPath) override;
-    void FolderSearched(const std::string& pPath) override;
-    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
-    void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+    // Checks the job in the controls: what it asks of the engine, or nothing
+    // when it cannot run (the user has been told why, and the focus is on
+    // the control to mend) or the user declined.
+    std::optional<RunOrder> bCheckJob();
+    void ResetRunDisplay(bool bCopy);
+    // True while a copy or an estimate is in progress.
+    bool runActive() const;
+
+    void createControls();
+    void createMenus();
+    void InitMainDisplay();
+    void placeControls();
+    void arrangeControls();
+    // The size the window opens with: the designed client area below the
+    // menu bar, as far as the screen has room for it.
+    QSize openingSize() const;
+    // Brings the window, frame and all, within the screen's free area.
+    void fitIntoScreen();
+    void connectSelection();
+    void connectOptions();
+    void cmbSrc_Click();
+    void showSaveResult(bool saved);
+    // The engine's yield: lets the window work at most every 20 ms of a run.
+    void yieldToWindow();
+    // Schedules a repaint of the displays that follow the run's counters.
+    void refreshRunDisplay();
+    // The parts a copy run and an estimate share: taking the run (nothing
+    // when one is in progress or the job is refused), handing the filter to
+    // the engine and running it, and putting the window back afterwards
+    // (false when a quit asked for meanwhile has closed it).
+    std::optional<RunOrder> beginRun();
+    std::int32_t runEngine(const RunOrder& order);
+    bool endRun();
+    // Adds one file the estimate would copy to its sums and to the estimate window.
+    void estimateFile(const std::string& pSrc, const std::string& pDst);
+    // The engine's waiter: the window keeps working while a copy keeps the run waiting.
+    void waitForCopy(PendingCopy& copy);
 
     // Run state.
     std::unique_ptr<DiffCopy> cpMan;
@@ -119,9 +198,6 @@ public:
     // yet, 1 include only, 2 exclude; the list in its normalised form.
     std::int32_t nExtFilterKind = 0;
     QString strExtFilter;
-
-    // Test seam: runs on the copying thread as each copy starts.
-    std::function<void()> beforeThreadedCopy;
 
     // Controls; each carries its name as objectName().
     QLabel* lbSrcDesc = nullptr;
@@ -191,79 +267,6 @@ public:
     QAction* mnuListSelAll = nullptr;
     QAction* mnuListSelClear = nullptr;
     QAction* mnuListCopy = nullptr;
-
-    // The window's outer size and its client area's height, in twips, as the
-    // resize arithmetic sees them.
-    int windowWidthTwips() const;
-    int windowHeightTwips() const;
-    int clientHeightTwips() const;
-
-    // Checks the job in the controls: what it asks of the engine, or nothing
-    // when it cannot run (the user has been told why, and the focus is on
-    // the control to mend) or the user declined.
-    std::optional<RunOrder> bCheckJob();
-    void ResetRunDisplay(bool bCopy);
-    // True while a copy or an estimate is in progress.
-    bool runActive() const;
-
-public slots:
-    void btnStart_Click();
-    void btnEst_Click();
-    // Stops the estimate in progress (the estimate window's stop button).
-    void StopEstimate();
-    void btnStop_Click();
-    void btnFilter_Click();
-    void Timer1_Timer();
-    void btnEnd_Click();
-    void mnuFileOpen_Click();
-    void mnuFileSave_Click();
-    void mnuFileSaveAs_Click();
-    void mnuFileMRU_Click(int index);
-    void mnuOptBG_Click();
-    // The automatic background's tick: a new background when the hour has
-    // changed, then perhaps a new flight.
-    void tmBG_Timer();
-    void tmFly_Timer();
-    void mnuListSelAll_Click();
-    void mnuListSelClear_Click();
-    void mnuListCopy_Click();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void createControls();
-    void createMenus();
-    void InitMainDisplay();
-    void placeControls();
-    void arrangeControls();
-    // The size the window opens with: the designed client area below the
-    // menu bar, as far as the screen has room for it.
-    QSize openingSize() const;
-    // Brings the window, frame and all, within the screen's free area.
-    void fitIntoScreen();
-    void connectSelection();
-    void connectOptions();
-    void cmbSrc_Click();
-    void showSaveResult(bool saved);
-    // The engine's yield: lets the window work at most every 20 ms of a run.
-    void yieldToWindow();
-    // Schedules a repaint of the displays that follow the run's counters.
-    void refreshRunDisplay();
-    // The parts a copy run and an estimate share: taking the run (nothing
-    // when one is in progress or the job is refused), handing the filter to
-    // the engine and running it, and putting the window back afterwards
-    // (false when a quit asked for meanwhile has closed it).
-    std::optional<RunOrder> beginRun();
-    std::int32_t runEngine(const RunOrder& order);
-    bool endRun();
-    // Adds one file the estimate would copy to its sums and to the estimate window.
-    void estimateFile(const std::string& pSrc, const std::string& pDst);
-    // The engine's waiter: the window keeps working while a copy keeps the run waiting.
-    void waitForCopy(PendingCopy& copy);
 
     SettingsStore& store_;
     MainLayout layout_;

@@ -41,8 +41,12 @@ namespace {
 // the focus put on the control to mend.
 class AtTheScreen : public JobDialogue {
 public:
-    explicit AtTheScreen(frmBase& window)
+    AtTheScreen(frmBase& window, QWidget* source, QWidget* destination, QWidget* tolerance, QWidget* filter)
         : window_(window)
+        , source_(source)
+        , destination_(destination)
+        , tolerance_(tolerance)
+        , filter_(filter)
     {
     }
     void refuse(const std::string& message, Field field) override
@@ -65,25 +69,29 @@ private:
     {
         switch (field) {
         case Field::Source:
-            return window_.cmbSrc;
+            return source_;
         case Field::Destination:
-            return window_.cmbDst;
+            return destination_;
         case Field::Tolerance:
-            return window_.editIgn;
+            return tolerance_;
         case Field::Filter:
-            return window_.btnFilter;
+            return filter_;
         }
         return nullptr;
     }
 
     frmBase& window_;
+    QWidget* source_;
+    QWidget* destination_;
+    QWidget* tolerance_;
+    QWidget* filter_;
 };
 
 } // namespace
 
 std::optional<RunOrder> frmBase::bCheckJob()
 {
-    AtTheScreen dialogue(*this);
+    AtTheScreen dialogue(*this, cmbSrc, cmbDst, editIgn, btnFilter);
     return checkJob(job(), dialogue);
 }
 
@@ -180,6 +188,11 @@ void frmBase::btnStart_Click()
     summary += QStringLiteral("検査ファイル数： ") + QString::number(nCheckCount) + QStringLiteral(" コピーした数： ")
         + QString::number(nCopyCount);
     nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+}
+
+void frmBase::setParallelCopies(int n)
+{
+    cpMan->setParallelCopies(n);
 }
 
 void frmBase::btnStop_Click()

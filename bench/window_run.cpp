@@ -32,11 +32,12 @@ int main(int argc, char** argv)
         summary = text;
         return (flags & MB_YESNO) ? IDYES : IDOK;
     });
-    window.cmbSrc->setEditText(QString::fromLocal8Bit(argv[1]));
-    window.cmbDst->setEditText(QString::fromLocal8Bit(argv[2]));
+    window.findChild<QComboBox*>(QStringLiteral("cmbSrc"))->setEditText(QString::fromLocal8Bit(argv[1]));
+    window.findChild<QComboBox*>(QStringLiteral("cmbDst"))->setEditText(QString::fromLocal8Bit(argv[2]));
+    QPushButton* start = window.findChild<QPushButton*>(QStringLiteral("btnStart"));
     QElapsedTimer run;
     run.start();
-    window.btnStart->click();
+    start->click();
     const qint64 elapsed = run.nsecsElapsed();
     std::printf("run %.4f s\n%s\n", static_cast<double>(elapsed) / 1e9, summary.toUtf8().constData());
     return 0;

@@ -20,9 +20,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <array>
 #include <cstdio>
 #include <random>
 
@@ -39,33 +41,49 @@ bool save(QWidget& widget, const QString& path)
 
 void fillJob(frmBase& window)
 {
-    window.cmbSrc->setEditText(QStringLiteral("/home/user/写真"));
-    window.cmbDst->setEditText(QStringLiteral("/media/usb/写真"));
+    window.findChild<QComboBox*>(QStringLiteral("cmbSrc"))->setEditText(QStringLiteral("/home/user/写真"));
+    window.findChild<QComboBox*>(QStringLiteral("cmbDst"))->setEditText(QStringLiteral("/media/usb/写真"));
+    // The events of a run, as the engine reports them.
+    DiffCopyListener& events = window;
     for (int i = 1; i <= 3; ++i)
-        window.FileChecked("", "/media/usb/写真/2024/IMG_000" + std::to_string(i) + ".jpg",
+        events.FileChecked("", "/media/usb/写真/2024/IMG_000" + std::to_string(i) + ".jpg",
             DateTime::fromUnixSeconds(1717200000 + i * 60), true);
-    window.FolderSearched("/home/user/写真/2024");
+    events.FolderSearched("/home/user/写真/2024");
 }
 
-// The automatic background of time SLOT with flights under way (the same
-// ones every time).
-void showSlotWithFlights(frmBase& window, int slot)
+// Saves WINDOW into PATH showing the automatic background of time SLOT with
+// flights under way (the same ones every time). The window shows the slot's
+// picture and label colour as a built-in background, which keeps its own
+// flights and timers off; the flights are flown here over its flight images.
+bool saveSlotWithFlights(frmBase& window, int slot, const QString& path)
 {
-    window.nGradation = -1;
-    window.ApplyBackground();
-    window.nTimeSlot = slot;
-    window.imgBG->setPixmap(QPixmap::fromImage(builtInBackground(slot)));
-    window.SetLabelColor(automaticLabelColor(slot));
+    QTemporaryDir dir;
+    QFile set(dir.filePath(QStringLiteral("slot.vstl")));
+    const QByteArray lines = QStringLiteral("reg\tGradation\t%1\r\nreg\tLabelColor\t%2\r\n")
+                                 .arg(slot + 1)
+                                 .arg(automaticLabelColor(slot))
+                                 .toUtf8();
+    if (!set.open(QIODevice::WriteOnly) || set.write(lines) != lines.size())
+        return false;
+    set.close();
+    if (!window.bLoadCopySet(set.fileName()))
+        return false;
+    std::array<QLabel*, FlightDeck::kImageCount> images {};
+    for (QLabel* image : window.findChildren<QLabel*>(QStringLiteral("imgFly")))
+        images.at(static_cast<size_t>(image->property("index").toInt())) = image;
+    FlightDeck flights(images, window.findChild<QLabel*>(QStringLiteral("imgBG")), nullptr, nullptr,
+        [slot] { return isNightSlot(slot); });
     std::mt19937 draws(7);
-    window.flightDeck->setRandom([&draws] { return std::uniform_real_distribution<double>(0, 1)(draws); });
-    // Timers off: the picture is taken after these ticks, not later ones.
-    window.flightDeck->StopFlights();
+    flights.setRandom([&draws] { return std::uniform_real_distribution<double>(0, 1)(draws); });
     for (int tick = 0; tick < 120; ++tick) {
         if (tick % 10 == 0)
-            window.flightDeck->launchFlight();
+            flights.launchFlight();
         bool animating = false;
-        window.flightDeck->tmFly_Timer(animating, false);
+        flights.tmFly_Timer(animating, false);
     }
+    const bool saved = save(window, path);
+    flights.StopFlights();
+    return saved;
 }
 
 int renderAll(const QString& folder, SettingsStore& store)
@@ -75,11 +93,8 @@ int renderAll(const QString& folder, SettingsStore& store)
     window.load();
     window.show();
     fillJob(window);
-    bool written = true;
-    showSlotWithFlights(window, 3);
-    written &= save(window, folder + QStringLiteral("/mainwindow-day.png"));
-    showSlotWithFlights(window, 8);
-    written &= save(window, folder + QStringLiteral("/mainwindow-night.png"));
+    bool written = saveSlotWithFlights(window, 3, folder + QStringLiteral("/mainwindow-day.png"));
+    written &= saveSlotWithFlights(window, 8, folder + QStringLiteral("/mainwindow-night.png"));
 
     frmBG background;
     background.DispBGSetting(5, QString(), 0x00400000);

@@ -56,9 +56,10 @@ TEST_F(Access, TheRunsFiguresAreReadByTheirCaptionsAndToldAtAPersonsPace)
         writeFile(src + "/f" + std::to_string(i), "x", 1700000000);
     fill(src, dst);
     QString status;
-    testsupport::actDuringFirstCopy(*window, [&] { status = accessible(window->lbMsg, QAccessible::Value); });
+    testsupport::actDuringFirstCopy(*window, [&] { status = accessible(control("lbMsg"), QAccessible::Value); });
     std::vector<QString> told;
-    QObject::connect(window->lbCheckNum, &TextLabel::announced, [&](const QString& text) { told.push_back(text); });
+    QObject::connect(
+        control<TextLabel>("lbCheckNum"), &TextLabel::announced, [&](const QString& text) { told.push_back(text); });
     std::vector<QString> toldBeforeSummary;
     answer = [&](const QString&, int) {
         toldBeforeSummary = told;
@@ -66,24 +67,24 @@ TEST_F(Access, TheRunsFiguresAreReadByTheirCaptionsAndToldAtAPersonsPace)
     };
     QElapsedTimer run;
     run.start();
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     const double seconds = run.elapsed() / 1000.0;
 
     EXPECT_TRUE(status.startsWith(QString::fromStdString(src))) << status.toStdString();
-    EXPECT_EQ(accessible(window->lbMsg, QAccessible::Name), "状態");
+    EXPECT_EQ(accessible(control("lbMsg"), QAccessible::Name), "状態");
     const QString count = QString::number(files);
+    const QString checkedFile = control<TextLabel>("lbCheckFile")->text();
     const struct {
-        TextLabel* display;
+        const char* display;
         const char* name;
         QString value;
-    } rows[] = { { window->lbCheckNum, "確認数", count }, { window->lbCopyNum, "コピー数", count },
-        { window->lbCountNum, "ファイル数", "0" },
-        { window->lbCheckFile, "確認中のファイル", window->lbCheckFile->text() } };
+    } rows[] = { { "lbCheckNum", "確認数", count }, { "lbCopyNum", "コピー数", count },
+        { "lbCountNum", "ファイル数", "0" }, { "lbCheckFile", "確認中のファイル", checkedFile } };
     for (const auto& row : rows) {
-        EXPECT_EQ(accessible(row.display, QAccessible::Name), QString::fromUtf8(row.name));
-        EXPECT_EQ(accessible(row.display, QAccessible::Value), row.value) << row.name;
+        EXPECT_EQ(accessible(control(row.display), QAccessible::Name), QString::fromUtf8(row.name));
+        EXPECT_EQ(accessible(control(row.display), QAccessible::Value), row.value) << row.name;
     }
-    EXPECT_TRUE(window->lbCheckFile->text().startsWith(QString::fromStdString(dst + "/f")));
+    EXPECT_TRUE(checkedFile.startsWith(QString::fromStdString(dst + "/f")));
     // Once a second at most while the run lasts, and the last count before the summary.
     ASSERT_FALSE(toldBeforeSummary.empty());
     EXPECT_EQ(toldBeforeSummary.back(), count);
@@ -93,17 +94,18 @@ TEST_F(Access, TheRunsFiguresAreReadByTheirCaptionsAndToldAtAPersonsPace)
 TEST_F(Access, EveryControlIsNamedByItsCaption)
 {
     fill("/data/写真", "/media/usb");
+    auto* source = control<QComboBox>("cmbSrc");
     const struct {
         QWidget* control;
         const char* name;
-    } rows[] = { { window->cmbSrc, "コピー元フォルダ" }, { window->cmbSrc->lineEdit(), "コピー元フォルダ" },
-        { window->cmbDst, "コピー先フォルダ" }, { window->chkSubDir, "サブフォルダも検索する" },
-        { window->chkIgn, "秒以下の誤差を無視" }, { window->chkMakeDir, "ｺﾋﾟｰ先にｺﾋﾟ-元のﾌｫﾙﾀﾞを作成" },
-        { window->chkFilter, "拡張子ﾌｨﾙﾀを使用" }, { window->lbSec, "経過秒数" } };
+    } rows[] = { { source, "コピー元フォルダ" }, { source->lineEdit(), "コピー元フォルダ" },
+        { control("cmbDst"), "コピー先フォルダ" }, { control("chkSubDir"), "サブフォルダも検索する" },
+        { control("chkIgn"), "秒以下の誤差を無視" }, { control("chkMakeDir"), "ｺﾋﾟｰ先にｺﾋﾟ-元のﾌｫﾙﾀﾞを作成" },
+        { control("chkFilter"), "拡張子ﾌｨﾙﾀを使用" }, { control("lbSec"), "経過秒数" } };
     for (const auto& row : rows)
         EXPECT_EQ(accessible(row.control, QAccessible::Name), QString::fromUtf8(row.name)) << row.name;
-    EXPECT_EQ(accessible(window->cmbSrc, QAccessible::Value), "/data/写真");
-    EXPECT_EQ(window->chkIgn->text(), "　　　　");
+    EXPECT_EQ(accessible(source, QAccessible::Value), "/data/写真");
+    EXPECT_EQ(control<QCheckBox>("chkIgn")->text(), "　　　　");
     // Nothing a user can reach or read is left without a name.
     for (QWidget* control : window->centralWidget()->findChildren<QWidget*>()) {
         const bool reachable = control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(window);
@@ -118,11 +120,12 @@ TEST_F(Access, TheEstimatesFiguresAndBarsSayWhatTheyShow)
 {
     writeFile(src + "/a.bin", std::string(5000, 'x'));
     fill(src, dst);
-    window->btnEst->click();
-    ASSERT_TRUE(window->estimateWindow);
-    frmEst* est = window->estimateWindow;
+    control<QPushButton>("btnEst")->click();
+    frmEst* est = openEstimateWindow();
+    ASSERT_TRUE(est);
     EXPECT_EQ(accessible(est->lbNeed, QAccessible::Name), "差分必要量");
-    EXPECT_EQ(accessible(est->lbNeed, QAccessible::Value), formatBytes(window->dbNeedSum));
+    EXPECT_EQ(accessible(est->lbNeed, QAccessible::Value), est->lbNeed->text());
+    EXPECT_NE(est->lbNeed->text(), "0");
     EXPECT_EQ(accessible(est->lbPath, QAccessible::Value).toStdString(), dst);
     EXPECT_EQ(accessible(est->lbCluster, QAccessible::Name), "１クラスタ（ﾌｧｲﾙ格納最小単位）あたり");
     EXPECT_EQ(accessible(est->picFree, QAccessible::Name), "空き容量");
@@ -136,18 +139,19 @@ TEST_F(Access, TheFileMenusStandardKeysReachTheirItems)
 {
     activate();
     setDialogAnswerer([](QDialog& dialog) { dialog.reject(); });
-    window->mnuFileSave->setEnabled(true);
-    window->strSetFile = QString::fromStdString(dir / "set.vstl");
+    writeFile(dir / "set.vstl", "");
+    window->openCopySet(QString::fromStdString(dir / "set.vstl"));
+    QWidget* line = control<QComboBox>("cmbSrc")->lineEdit();
     const struct {
         QKeyCombination key;
-        QAction* item;
-    } rows[] = { { Qt::CTRL | Qt::Key_O, window->mnuFileOpen }, { Qt::CTRL | Qt::Key_S, window->mnuFileSave },
-        { Qt::CTRL | Qt::SHIFT | Qt::Key_S, window->mnuFileSaveAs }, { Qt::CTRL | Qt::Key_Q, window->mnuFileEnd } };
+        const char* item;
+    } rows[] = { { Qt::CTRL | Qt::Key_O, "mnuFileOpen" }, { Qt::CTRL | Qt::Key_S, "mnuFileSave" },
+        { Qt::CTRL | Qt::SHIFT | Qt::Key_S, "mnuFileSaveAs" }, { Qt::CTRL | Qt::Key_Q, "mnuFileEnd" } };
     for (const auto& row : rows) {
         int triggered = 0;
-        QObject::connect(row.item, &QAction::triggered, [&] { ++triggered; });
-        inEventLoop([&] { QTest::keyClick(window->cmbSrc->lineEdit(), row.key.key(), row.key.keyboardModifiers()); });
-        EXPECT_EQ(triggered, 1) << row.item->objectName().toStdString();
+        QObject::connect(control<QAction>(row.item), &QAction::triggered, [&] { ++triggered; });
+        inEventLoop([&] { QTest::keyClick(line, row.key.key(), row.key.keyboardModifiers()); });
+        EXPECT_EQ(triggered, 1) << row.item;
     }
     EXPECT_TRUE(window.isNull()); // the quit key ended the program
 }
@@ -156,25 +160,26 @@ TEST_F(Access, TheListsCommandsAnswerTheKeyboardAndTheTabOrderStays)
 {
     activate();
     for (int i = 1; i <= 3; ++i)
-        window->FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
-    auto& lines = window->lstCopied->lines();
-    window->lstCopied->selectionModel()->select(lines.index(0), QItemSelectionModel::Select);
-    window->lstCopied->selectionModel()->select(lines.index(2), QItemSelectionModel::Select);
-    window->lstCopied->setFocus();
-    QTest::keyClick(window->lstCopied, Qt::Key_C, Qt::ControlModifier);
+        static_cast<DiffCopyListener&>(*window).FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
+    auto* list = control<CopiedListView>("lstCopied");
+    list->selectionModel()->select(list->lines().index(0), QItemSelectionModel::Select);
+    list->selectionModel()->select(list->lines().index(2), QItemSelectionModel::Select);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), " /d/1\r\n /d/3");
     // What the window system sends for the menu key.
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), window->lstCopied->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(window->lstCopied, &menuKey);
-    EXPECT_TRUE(window->mnuList->isVisible());
-    window->mnuList->hide();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(list, &menuKey);
+    EXPECT_TRUE(control("mnuList")->isVisible());
+    control("mnuList")->hide();
 
-    window->cmbSrc->setFocus();
+    auto* source = control<QComboBox>("cmbSrc");
+    source->setFocus();
     QStringList order;
     for (int i = 0; i < 20; ++i) {
         QWidget* focus = QApplication::focusWidget();
         QWidget* control = focus && qobject_cast<QComboBox*>(focus->parentWidget()) ? focus->parentWidget() : focus;
-        if (!order.isEmpty() && control == window->cmbSrc)
+        if (!order.isEmpty() && control == source)
             break;
         order << (control ? control->objectName() : "<none>");
         QTest::keyClick(focus, Qt::Key_Tab);
@@ -274,7 +279,7 @@ TEST_P(FontSize, TheLayoutGrowsWithTheFontAndKeepsEveryCaptionWhole)
     window.show();
     QCoreApplication::processEvents();
     // The status line, 315 twips high, as a finer screen would show it.
-    EXPECT_NEAR(window.lbMsg->height(), 315 / 1440.0 * window.logicalDpiY() * GetParam() / 9, 1);
+    EXPECT_NEAR(findControl(window, "lbMsg")->height(), 315 / 1440.0 * window.logicalDpiY() * GetParam() / 9, 1);
     expectCaptionsFit(&window);
     expectAllWithinReach(window);
     const QRect screen = window.screen()->availableGeometry();
@@ -302,6 +307,6 @@ TEST_F(Access, AWindowSmallerThanItsControlsScrollsToEachOfThem)
     QCoreApplication::processEvents();
     window->resize(300, 200);
     QCoreApplication::processEvents();
-    EXPECT_GT(window->btnEnd->y(), twipsToPixelsY(7335));
+    EXPECT_GT(control("btnEnd")->y(), twipsToPixelsY(7335));
     expectAllWithinReach(*window);
 }

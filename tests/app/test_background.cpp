@@ -6,6 +6,7 @@
 #include "tests/support/testsupport.h"
 #include "util/ui/dialogs.h"
 #include "util/ui/messagebox.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QLabel>
@@ -34,6 +35,13 @@ protected:
         setMessageBoxAnswerer(nullptr);
     }
 
+    // Puts the background of LINES (a copy set's "reg" lines) into effect in WINDOW.
+    void apply(frmBase& window, const std::string& lines)
+    {
+        testsupport::writeFile(dir / "set.vstl", lines);
+        ASSERT_TRUE(window.bLoadCopySet(QString::fromStdString(dir / "set.vstl")));
+    }
+
     // A label's text colour as a colour value (0x00BBGGRR).
     static std::int32_t labelColor(const QWidget* label)
     {
@@ -57,11 +65,13 @@ TEST_F(Background, StartsWithTheStoredSettingAndSavesTheDialogsChoice)
 
     frmBase window(*store);
     window.load();
-    EXPECT_EQ(window.nGradation, 3);
-    EXPECT_EQ(window.imgBG->pixmap().toImage().pixel(0, 0), builtInBackground(2).pixel(0, 0));
-    EXPECT_EQ(labelColor(window.lbSrcDesc), 255);
+    auto* picture = findControl<QLabel>(window, "imgBG");
+    auto* caption = findControl<QLabel>(window, "lbSrcDesc");
+    EXPECT_EQ(window.job().gradation, 3);
+    EXPECT_EQ(picture->pixmap().toImage().pixel(0, 0), builtInBackground(2).pixel(0, 0));
+    EXPECT_EQ(labelColor(caption), 255);
     // The status line keeps its own colour.
-    EXPECT_NE(labelColor(window.lbMsg), 255);
+    EXPECT_NE(labelColor(findControl(window, "lbMsg")), 255);
 
     // No background: black labels, no picture, and the choice kept for next time.
     setDialogAnswerer([](QDialog& shown) {
@@ -70,11 +80,11 @@ TEST_F(Background, StartsWithTheStoredSettingAndSavesTheDialogsChoice)
         dialog->optKInd[1]->click();
         dialog->btnOK->click();
     });
-    window.mnuOptBG->trigger();
-    EXPECT_EQ(window.nGradation, 0);
-    EXPECT_TRUE(window.imgBG->pixmap().isNull());
-    EXPECT_EQ(labelColor(window.lbSrcDesc), 0);
-    EXPECT_EQ(window.nLabelColor, 255);
+    findControl<QAction>(window, "mnuOptBG")->trigger();
+    EXPECT_EQ(window.job().gradation, 0);
+    EXPECT_TRUE(picture->pixmap().isNull());
+    EXPECT_EQ(labelColor(caption), 0);
+    EXPECT_EQ(window.job().labelColor, 255);
     ASSERT_TRUE(store->open());
     EXPECT_EQ(store->read(QStringLiteral("Gradation")), std::optional<QString>(QStringLiteral("0")));
     store->close();
@@ -85,21 +95,16 @@ TEST_F(Background, AnOwnPictureThatCannotBeReadKeepsTheLabelColour)
 {
     frmBase window(*store);
     window.load();
-    window.nGradation = 1;
-    window.nLabelColor = 0x0000FF00;
-    window.ApplyBackground();
-    ASSERT_EQ(labelColor(window.lbSrcDesc), 0x0000FF00);
+    auto* caption = findControl<QLabel>(window, "lbSrcDesc");
+    apply(window, "reg\tGradation\t1\r\nreg\tLabelColor\t65280\r\n");
+    ASSERT_EQ(labelColor(caption), 0x0000FF00);
 
-    window.nGradation = 100;
-    window.nLabelColor = 0x00FF0000;
-    window.strBGPicture = QString::fromStdString(dir / "missing.png");
-    window.ApplyBackground();
+    apply(window, "reg\tGradation\t100\r\nreg\tLabelColor\t16711680\r\nreg\tBGPicture\t" + dir / "missing.png");
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(labelColor(window.lbSrcDesc), 0x0000FF00);
+    EXPECT_EQ(labelColor(caption), 0x0000FF00);
 
     testsupport::writeFile(dir / "note.txt", "not a picture");
-    window.strBGPicture = QString::fromStdString(dir / "note.txt");
-    window.ApplyBackground();
+    apply(window, "reg\tBGPicture\t" + dir / "note.txt");
     EXPECT_EQ(messages.size(), 2u);
 }
 
@@ -107,16 +112,18 @@ TEST_F(Background, IconsFlyOnlyOverTheAutomaticBackground)
 {
     frmBase window(*store);
     window.load();
-    ASSERT_EQ(window.nGradation, -1);
-    EXPECT_TRUE(window.tmBG->isActive());
-    EXPECT_TRUE(window.tmFly->isActive());
+    auto* launches = findControl<QTimer>(window, "tmBG");
+    auto* steps = findControl<QTimer>(window, "tmFly");
+    ASSERT_EQ(window.job().gradation, -1);
+    EXPECT_TRUE(launches->isActive());
+    EXPECT_TRUE(steps->isActive());
 
-    window.nGradation = 5;
-    window.ApplyBackground();
-    EXPECT_FALSE(window.tmBG->isActive());
-    EXPECT_FALSE(window.tmFly->isActive());
-    EXPECT_TRUE(
-        std::none_of(window.imgFly.begin(), window.imgFly.end(), [](QLabel* image) { return image->isVisible(); }));
+    apply(window, "reg\tGradation\t5\r\n");
+    EXPECT_FALSE(launches->isActive());
+    EXPECT_FALSE(steps->isActive());
+    const QList<QLabel*> images = window.findChildren<QLabel*>(QStringLiteral("imgFly"));
+    EXPECT_EQ(images.size(), 20);
+    EXPECT_TRUE(std::none_of(images.begin(), images.end(), [](QLabel* image) { return image->isVisible(); }));
 }
 
 TEST_F(Background, AQuitAskedForDuringAnAnimationStepClosesAfterIt)
@@ -124,13 +131,9 @@ TEST_F(Background, AQuitAskedForDuringAnAnimationStepClosesAfterIt)
     QPointer<frmBase> window = new frmBase(*store);
     window->load();
     window->show();
-    // The close box during a step is refused and remembered...
-    window->bAnimating = true;
-    EXPECT_FALSE(window->close());
-    window->bAnimating = false;
-    EXPECT_TRUE(window->bClosePending);
-    // ...and the next tick, its step drawn, closes the window.
-    window->tmFly->timeout({});
+    // The close box during a step is refused and remembered, and the step,
+    // once drawn, closes the window.
+    EXPECT_FALSE(closeDuringAnimationStep(*window));
     EXPECT_FALSE(window && window->isVisible());
     delete window.data();
 }

@@ -26,13 +26,6 @@ namespace {
 
 class CopySet : public WindowTest {
 protected:
-    // Loads TEXT as a copy-set file.
-    bool load(const std::string& text)
-    {
-        writeFile(dir / "set.vstl", text);
-        return window->bLoadCopySet(QString::fromStdString(dir / "set.vstl"));
-    }
-
     // The next file dialog is answered with NAME (nothing: cancelled).
     void chooseInDialog(const std::optional<std::string>& name)
     {
@@ -60,20 +53,13 @@ protected:
 
 TEST_F(CopySet, WritesTheWorkedExampleByteForByte)
 {
-    window->cmbSrc->setEditText(QStringLiteral("C:\\Work"));
-    window->cmbDst->setEditText(QStringLiteral("D:\\Backup"));
-    window->chkSubDir->setChecked(true);
-    window->chkIgn->setChecked(true);
-    window->editIgn->setText(QStringLiteral("2"));
-    window->chkMakeDir->setChecked(false);
-    window->chkFilter->setChecked(true);
-    window->lbFilterKind->setText(QStringLiteral("除外"));
-    window->lbFilter->setText(QStringLiteral("doc ppt xls"));
-    window->nExtFilterKind = 2;
-    window->strExtFilter = QStringLiteral("doc ppt xls");
-    window->nGradation = -1;
-    window->strBGPicture.clear();
-    window->nLabelColor = 0;
+    fill("C:\\Work", "D:\\Backup");
+    control<QCheckBox>("chkSubDir")->setChecked(true);
+    control<QCheckBox>("chkIgn")->setChecked(true);
+    control<QLineEdit>("editIgn")->setText(QStringLiteral("2"));
+    control<QCheckBox>("chkMakeDir")->setChecked(false);
+    control<QCheckBox>("chkFilter")->setChecked(true);
+    chooseFilter(1, QStringLiteral("doc ppt xls"));
 
     ASSERT_TRUE(window->bSaveCopySet(QString::fromStdString(dir / "example.vstl")));
     EXPECT_EQ(readFile(dir / "example.vstl"),
@@ -82,75 +68,67 @@ TEST_F(CopySet, WritesTheWorkedExampleByteForByte)
         "reg\tLabelColor\t0\r\n");
 
     // Read back into a window whose every value differs.
-    window->cmbSrc->setEditText(QString());
-    window->chkSubDir->setChecked(false);
-    window->lbFilterKind->clear();
-    window->lbFilter->clear();
-    window->nGradation = 5;
-    window->nExtFilterKind = 0;
+    control<QComboBox>("cmbSrc")->setEditText(QString());
+    control<QCheckBox>("chkSubDir")->setChecked(false);
+    ASSERT_TRUE(load("lbFilterKind\t\r\nlbFilter\t\r\nreg\tGradation\t5\r\n"));
     ASSERT_TRUE(window->bLoadCopySet(QString::fromStdString(dir / "example.vstl")));
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("C:\\Work"));
-    EXPECT_TRUE(window->chkSubDir->isChecked());
-    EXPECT_TRUE(window->mnuOptSubDir->isChecked());
-    EXPECT_EQ(window->lbFilterKind->text(), QStringLiteral("除外"));
-    EXPECT_EQ(window->nExtFilterKind, 2);
-    EXPECT_EQ(window->strExtFilter, QStringLiteral("doc ppt xls"));
-    EXPECT_EQ(window->nGradation, -1);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("C:\\Work"));
+    EXPECT_TRUE(control<QCheckBox>("chkSubDir")->isChecked());
+    EXPECT_TRUE(control<QAction>("mnuOptSubDir")->isChecked());
+    EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
+    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterList, "doc ppt xls");
+    EXPECT_EQ(window->job().gradation, -1);
 }
 
 TEST_F(CopySet, RoundTripsEveryValue)
 {
-    window->cmbSrc->setEditText(QStringLiteral("/home/花子/写真"));
-    window->cmbDst->setEditText(QStringLiteral("/media/usb stick/写真"));
-    window->chkSubDir->setChecked(false);
-    window->chkIgn->setChecked(true);
-    window->editIgn->setText(QStringLiteral(" 2.5x"));
-    window->chkMakeDir->setChecked(true);
-    window->chkFilter->setChecked(false);
-    window->lbFilterKind->setText(QStringLiteral("採用"));
-    window->lbFilter->setText(QStringLiteral("jpg png"));
-    window->nExtFilterKind = 1;
-    window->strExtFilter = QStringLiteral("jpg png");
-    window->nGradation = 100;
-    window->strBGPicture = dir.path().c_str() + QStringLiteral("/空.png");
-    window->nLabelColor = 0x00FF8000;
+    fill("/home/花子/写真", "/media/usb stick/写真");
+    control<QCheckBox>("chkSubDir")->setChecked(false);
+    control<QCheckBox>("chkIgn")->setChecked(true);
+    control<QLineEdit>("editIgn")->setText(QStringLiteral(" 2.5x"));
+    control<QCheckBox>("chkMakeDir")->setChecked(true);
+    chooseFilter(0, QStringLiteral("jpg png"));
+    control<QCheckBox>("chkFilter")->setChecked(false);
+    const std::string picture = dir / "空.png";
+    ASSERT_TRUE(load("reg\tGradation\t100\r\nreg\tBGPicture\t" + picture + "\r\nreg\tLabelColor\t" + "16744448"));
     ASSERT_TRUE(window->bSaveCopySet(QString::fromStdString(dir / "set.vstl")));
 
     frmBase other(*store);
     other.load();
     ASSERT_TRUE(other.bLoadCopySet(QString::fromStdString(dir / "set.vstl")));
-    EXPECT_EQ(other.cmbSrc->currentText(), window->cmbSrc->currentText());
-    EXPECT_EQ(other.cmbDst->currentText(), window->cmbDst->currentText());
-    EXPECT_FALSE(other.chkSubDir->isChecked());
-    EXPECT_TRUE(other.chkIgn->isChecked());
-    EXPECT_EQ(other.editIgn->text(), QStringLiteral(" 2.5x"));
-    EXPECT_TRUE(other.chkMakeDir->isChecked());
-    EXPECT_FALSE(other.chkFilter->isChecked());
-    EXPECT_EQ(other.lbFilterKind->text(), QStringLiteral("採用"));
-    EXPECT_EQ(other.nExtFilterKind, 1);
-    EXPECT_EQ(other.lbFilter->text(), QStringLiteral("jpg png"));
-    EXPECT_EQ(other.nGradation, 100);
-    EXPECT_EQ(other.strBGPicture, window->strBGPicture);
-    EXPECT_EQ(other.nLabelColor, 0x00FF8000);
-    // The own picture does not exist: applying it says why.
-    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(findControl<QComboBox>(other, "cmbSrc")->currentText(), control<QComboBox>("cmbSrc")->currentText());
+    EXPECT_EQ(findControl<QComboBox>(other, "cmbDst")->currentText(), control<QComboBox>("cmbDst")->currentText());
+    EXPECT_FALSE(findControl<QCheckBox>(other, "chkSubDir")->isChecked());
+    EXPECT_TRUE(findControl<QCheckBox>(other, "chkIgn")->isChecked());
+    EXPECT_EQ(findControl<QLineEdit>(other, "editIgn")->text(), QStringLiteral(" 2.5x"));
+    EXPECT_TRUE(findControl<QCheckBox>(other, "chkMakeDir")->isChecked());
+    EXPECT_FALSE(findControl<QCheckBox>(other, "chkFilter")->isChecked());
+    EXPECT_EQ(findControl<QLabel>(other, "lbFilterKind")->text(), QStringLiteral("採用"));
+    EXPECT_EQ(other.job().filterKind, 1);
+    EXPECT_EQ(findControl<QLabel>(other, "lbFilter")->text(), QStringLiteral("jpg png"));
+    EXPECT_EQ(other.job().gradation, 100);
+    EXPECT_EQ(other.job().picture, picture);
+    EXPECT_EQ(other.job().labelColor, 0x00FF8000);
+    // The own picture does not exist: applying it says why, in each window.
+    EXPECT_EQ(messages.size(), 2u);
 }
 
 TEST_F(CopySet, ReadsAShiftJisFileFromWindows)
 {
     // "lbFilterKind TAB 除外" in code page 932, the way Windows wrote it.
     ASSERT_TRUE(load("lbFilterKind\t\x8F\x9C\x8A\x4F\r\nlbFilter\tdoc\r\n"));
-    EXPECT_EQ(window->lbFilterKind->text(), QStringLiteral("除外"));
-    EXPECT_EQ(window->nExtFilterKind, 2);
-    EXPECT_EQ(window->strExtFilter, QStringLiteral("doc"));
+    EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
+    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterList, "doc");
 }
 
 TEST_F(CopySet, AppliesLinesAsTheReaderDefinesThem)
 {
-    window->cmbSrc->setEditText(QStringLiteral("/old"));
-    window->lbCountNum->setText(QStringLiteral("7"));
-    window->chkIgn->setChecked(true);
-    window->nGradation = 3;
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/old"));
+    control<QCheckBox>("chkIgn")->setChecked(true);
+    ASSERT_TRUE(load("lbCountNum\t7\r\nreg\tGradation\t3\r\n"));
+    ASSERT_EQ(control<TextLabel>("lbCountNum")->text(), QStringLiteral("7"));
     ASSERT_TRUE(load("CMBSRC\t\r\n"
                      "chkSubDir\t2\r\nchkMakeDir\t-1\r\nchkIgn\tyes\r\n"
                      "Reg\tGradation\t4\r\n"
@@ -162,36 +140,36 @@ TEST_F(CopySet, AppliesLinesAsTheReaderDefinesThem)
                      "btnStart\tpressed?\r\n"
                      "no tab on this line\r\n"
                      "cmbDst\t/first\r\ncmbDst\t/second\nstill the same line"));
-    EXPECT_EQ(window->cmbSrc->currentText(), QString());
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QString());
     // A new source text goes through the combo box's own change handling.
-    EXPECT_EQ(window->lbCountNum->text(), QStringLiteral("0"));
-    EXPECT_TRUE(window->chkSubDir->isChecked());
-    EXPECT_TRUE(window->chkMakeDir->isChecked());
-    EXPECT_FALSE(window->chkIgn->isChecked());
-    EXPECT_FALSE(window->mnuOptIgn->isChecked());
-    EXPECT_EQ(window->nGradation, 3);
-    EXPECT_EQ(window->nLabelColor, 0);
-    EXPECT_EQ(window->lbOption->text(), QStringLiteral("other caption"));
-    EXPECT_EQ(window->btnStart->text(), QStringLiteral("コピー開始"));
-    EXPECT_EQ(window->cmbDst->currentText(), QStringLiteral("/second\nstill the same line"));
+    EXPECT_EQ(control<TextLabel>("lbCountNum")->text(), QStringLiteral("0"));
+    EXPECT_TRUE(control<QCheckBox>("chkSubDir")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>("chkMakeDir")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>("chkIgn")->isChecked());
+    EXPECT_FALSE(control<QAction>("mnuOptIgn")->isChecked());
+    EXPECT_EQ(window->job().gradation, 3);
+    EXPECT_EQ(window->job().labelColor, 0);
+    EXPECT_EQ(control<QLabel>("lbOption")->text(), QStringLiteral("other caption"));
+    EXPECT_EQ(control<QPushButton>("btnStart")->text(), QStringLiteral("コピー開始"));
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText(), QStringLiteral("/second\nstill the same line"));
 
-    EXPECT_TRUE(window->bApplyCopySetLine({ "'", "x" }));
-    EXPECT_TRUE(window->bApplyCopySetLine({ "reg", "Other", "1" }));
-    EXPECT_FALSE(window->bApplyCopySetLine({ "reg", "Gradation" }));
-    EXPECT_FALSE(window->bApplyCopySetLine({ "Timer1", "1" }));
-    EXPECT_FALSE(window->bApplyCopySetLine({ "nosuchcontrol", "1" }));
-    EXPECT_TRUE(window->bApplyCopySetLine({ "reg", "Gradation", "not a number" }));
-    EXPECT_EQ(window->nGradation, 0);
+    // Comments, other settings, a setting without its value and what is no
+    // control leave the job alone; a value that is no number reads as 0.
+    const CopyJob before = window->job();
+    ASSERT_TRUE(load("'\tx\r\nreg\tOther\t1\r\nreg\tGradation\r\nTimer1\t1\r\nnosuchcontrol\t1\r\n"));
+    EXPECT_EQ(window->job(), before);
+    ASSERT_TRUE(load("reg\tGradation\tnot a number\r\n"));
+    EXPECT_EQ(window->job().gradation, 0);
 }
 
 TEST_F(CopySet, TellsTheFilterKindByItsCaption)
 {
     ASSERT_TRUE(load("lbFilterKind\tsomething else\r\n"));
-    EXPECT_EQ(window->nExtFilterKind, 2);
+    EXPECT_EQ(window->job().filterKind, 2);
     ASSERT_TRUE(load("lbFilterKind\t採用\r\n"));
-    EXPECT_EQ(window->nExtFilterKind, 1);
+    EXPECT_EQ(window->job().filterKind, 1);
     ASSERT_TRUE(load("lbFilterKind\t\r\n"));
-    EXPECT_EQ(window->nExtFilterKind, 0);
+    EXPECT_EQ(window->job().filterKind, 0);
 }
 
 TEST_F(CopySet, LoadsAnyTextFileAndRefusesWhatCannotBeRead)
@@ -205,7 +183,7 @@ TEST_F(CopySet, LoadsAnyTextFileAndRefusesWhatCannotBeRead)
     EXPECT_FALSE(window->bLoadCopySet(QString::fromStdString(dir / "pipe.vstl")));
     // Far larger than any copy set: not read at all.
     EXPECT_FALSE(load("cmbSrc\t/big\r\n" + std::string(2 << 20, 'x')));
-    EXPECT_NE(window->cmbSrc->currentText(), QStringLiteral("/big"));
+    EXPECT_NE(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/big"));
 }
 
 TEST_F(CopySet, ReportsASaveThatCannotBeWritten)
@@ -225,18 +203,17 @@ TEST_F(CopySet, FileMenuSavesOpensAndRemembersCopySets)
 {
     testsupport::makeDirs(dir / "elsewhere");
     const QString before = QDir::currentPath();
-    EXPECT_FALSE(window->mnuFileSave->isEnabled());
+    EXPECT_FALSE(control<QAction>("mnuFileSave")->isEnabled());
 
     // Save As with a name typed without extension: the selected type adds it.
-    window->cmbSrc->setEditText(QStringLiteral("/photos"));
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/photos"));
     chooseInDialog("nightly");
-    window->mnuFileSaveAs->trigger();
+    control<QAction>("mnuFileSaveAs")->trigger();
     const QString saved = QString::fromStdString(dir / "nightly.vstl");
-    EXPECT_EQ(window->strSetFile, saved);
     EXPECT_EQ(readFile(dir / "nightly.vstl").substr(0, 18), "cmbSrc\t/photos\r\ncm");
-    EXPECT_TRUE(window->mnuFileSave->isEnabled());
-    EXPECT_EQ(window->mnuFileMRU[0]->text(), saved);
-    EXPECT_TRUE(window->mnuFileMRU[0]->isVisible());
+    EXPECT_TRUE(control<QAction>("mnuFileSave")->isEnabled());
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), saved);
+    EXPECT_TRUE(control<QAction>("mnuFileMRU", 0)->isVisible());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("現在の設定を ") + saved + QStringLiteral("に保存しました。"));
     EXPECT_EQ(flagsShown[0], MB_OK);
@@ -245,21 +222,21 @@ TEST_F(CopySet, FileMenuSavesOpensAndRemembersCopySets)
     EXPECT_EQ(QDir::currentPath(), before);
 
     // Overwrite keeps the file and the recent list's order.
-    window->cmbSrc->setEditText(QStringLiteral("/photos/2026"));
-    window->mnuFileSave->trigger();
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/photos/2026"));
+    control<QAction>("mnuFileSave")->trigger();
     EXPECT_EQ(readFile(dir / "nightly.vstl").substr(0, 21), "cmbSrc\t/photos/2026\r\n");
     EXPECT_EQ(messages.back(), QStringLiteral("現在の設定を ") + saved + QStringLiteral("に保存しました。"));
 
     // Open another set, then the first one again from the recent list.
     writeFile(dir / "other.vstl", "cmbSrc\t/music\r\n");
     chooseInDialog("other.vstl");
-    window->mnuFileOpen->trigger();
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/music"));
-    EXPECT_EQ(window->mnuFileMRU[0]->text(), QString::fromStdString(dir / "other.vstl"));
-    EXPECT_EQ(window->mnuFileMRU[1]->text(), saved);
-    window->mnuFileMRU[1]->trigger();
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/photos/2026"));
-    EXPECT_EQ(window->mnuFileMRU[0]->text(), saved);
+    control<QAction>("mnuFileOpen")->trigger();
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/music"));
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), QString::fromStdString(dir / "other.vstl"));
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 1)->text(), saved);
+    control<QAction>("mnuFileMRU", 1)->trigger();
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/photos/2026"));
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), saved);
     EXPECT_EQ(QDir::currentPath(), before);
     EXPECT_EQ(dialogsShown,
         (std::vector<QString> { QStringLiteral("CommonDialogSave"), QStringLiteral("CommonDialogOpen") }));
@@ -269,31 +246,31 @@ TEST_F(CopySet, FileMenuFailuresLeaveTheWindowAsItWas)
 {
     const QString before = QDir::currentPath();
     chooseInDialog(std::nullopt);
-    window->mnuFileOpen->trigger();
-    window->mnuFileSaveAs->trigger();
-    EXPECT_TRUE(window->strSetFile.isEmpty());
+    control<QAction>("mnuFileOpen")->trigger();
+    control<QAction>("mnuFileSaveAs")->trigger();
+    EXPECT_FALSE(control<QAction>("mnuFileSave")->isEnabled());
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(QDir::currentPath(), before);
 
     // A recent entry whose file has gone: nothing shown, nothing moved, but
     // it is the current copy-set file from now on.
-    writeFile(dir / "gone.vstl", "cmbSrc\t/x\r\n");
-    chooseInDialog("gone.vstl");
-    window->mnuFileOpen->trigger();
-    ASSERT_TRUE(window->mnuFileSave->isEnabled());
-    std::remove((dir / "gone.vstl").c_str());
-    window->cmbSrc->setEditText(QStringLiteral("/kept"));
-    window->mnuFileMRU[0]->trigger();
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/kept"));
+    const std::string gone = dir / "gone/set.vstl";
+    writeFile(gone, "cmbSrc\t/x\r\n");
+    window->openCopySet(QString::fromStdString(gone));
+    ASSERT_TRUE(control<QAction>("mnuFileSave")->isEnabled());
+    std::remove(gone.c_str());
+    rmdir((dir / "gone").c_str());
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/kept"));
+    control<QAction>("mnuFileMRU", 0)->trigger();
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/kept"));
     EXPECT_TRUE(messages.empty());
-    EXPECT_TRUE(window->mnuFileSave->isEnabled());
+    EXPECT_TRUE(control<QAction>("mnuFileSave")->isEnabled());
 
     // Overwriting into a folder that has gone says so, with the stop icon.
-    window->strSetFile = QString::fromStdString(dir / "no/such/folder/set.vstl");
-    window->mnuFileSave->trigger();
+    control<QAction>("mnuFileSave")->trigger();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(
-        messages[0], QStringLiteral("現在の設定を ") + window->strSetFile + QStringLiteral("に保存できませんでした。"));
+    EXPECT_EQ(messages[0],
+        QStringLiteral("現在の設定を ") + QString::fromStdString(gone) + QStringLiteral("に保存できませんでした。"));
     EXPECT_EQ(flagsShown[0], MB_ICONERROR);
 }
 
@@ -326,11 +303,15 @@ TEST_F(CopySet, ARecentFileWithAnAmpersandShowsAndLoadsAsItIs)
 {
     const std::string path = dir / "R&D.vstl";
     writeFile(path, "cmbSrc\t/research\r\n");
-    window->histories->bAddMRU(QString::fromStdString(path));
-    EXPECT_EQ(window->mnuFileMRU[0]->text(), QString::fromStdString(dir / "R&&D.vstl"));
-    window->mnuFileMRU[0]->trigger();
-    EXPECT_EQ(window->strSetFile, QString::fromStdString(path));
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/research"));
+    window->openCopySet(QString::fromStdString(path));
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), QString::fromStdString(dir / "R&&D.vstl"));
+    control<QComboBox>("cmbSrc")->setEditText(QString());
+    control<QAction>("mnuFileMRU", 0)->trigger();
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/research"));
+    // The File menu now saves to it.
+    control<QAction>("mnuFileSave")->trigger();
+    EXPECT_EQ(messages.back(),
+        QStringLiteral("現在の設定を ") + QString::fromStdString(path) + QStringLiteral("に保存しました。"));
 }
 
 TEST_F(CopySet, AFileManagerOpensACopySetInTheWindowWithoutRunningIt)
@@ -342,11 +323,12 @@ TEST_F(CopySet, AFileManagerOpensACopySetInTheWindowWithoutRunningIt)
     window = new frmBase(*store);
 
     window->load({ QString::fromStdString(path) });
-    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "src");
-    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "dst");
-    EXPECT_TRUE(window->chkMakeDir->isChecked());
-    EXPECT_TRUE(window->mnuFileSave->isEnabled());
-    EXPECT_EQ(window->histories->mru(), QStringList { QString::fromStdString(path) });
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText().toStdString(), dir / "src");
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText().toStdString(), dir / "dst");
+    EXPECT_TRUE(control<QCheckBox>("chkMakeDir")->isChecked());
+    EXPECT_TRUE(control<QAction>("mnuFileSave")->isEnabled());
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), QString::fromStdString(path));
+    EXPECT_FALSE(control<QAction>("mnuFileMRU", 1)->isVisible());
     EXPECT_FALSE(testsupport::exists(dir / "dst"));
     EXPECT_TRUE(messages.empty());
 }

@@ -1,3 +1,4 @@
+#include "app/copiedlist.h"
 #include "app/frmbase.h"
 #include "app/frmest.h"
 #include "app/textlabel.h"
@@ -51,31 +52,31 @@ TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
     writeFile(dst + "/sub/same.bin", std::string(10, 'y'), 1700000000);
     fill();
 
-    window->btnEst->click();
+    control<QPushButton>("btnEst")->click();
     EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
-    EXPECT_EQ(window->nCheckCount, 5);
-    EXPECT_EQ(window->nCopyCount, 4);
-    EXPECT_EQ(window->nClusterBytes, static_cast<std::int32_t>(cluster));
-    EXPECT_EQ(window->dbCopySum, cluster + cluster + 2 * cluster + 0);
-    EXPECT_EQ(window->dbExistSum, 2 * cluster);
-    EXPECT_EQ(window->dbNeedSum, 2 * cluster);
+    EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "5");
+    EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 4);
     EXPECT_EQ(testsupport::readFile(dst + "/more.bin"), std::string(static_cast<size_t>(cluster) + 1, 'y'));
     EXPECT_FALSE(exists(dst + "/one.bin"));
-    EXPECT_FALSE(window->bEstimating);
 
-    ASSERT_TRUE(window->estimateWindow);
-    frmEst* shown = window->estimateWindow;
+    frmEst* shown = openEstimateWindow();
+    ASSERT_TRUE(shown);
     EXPECT_TRUE(shown->isVisible());
     EXPECT_TRUE(shown->bFinished);
     EXPECT_EQ(shown->btnEnd->text(), QStringLiteral("閉じる"));
-    EXPECT_EQ(shown->findChild<TextLabel*>(QStringLiteral("lbNeed"))->text(), formatBytes(2 * cluster));
-    EXPECT_EQ(window->cmbSrc->count(), 1);
+    EXPECT_EQ(shown->lbCluster->text(), formatBytes(cluster));
+    EXPECT_EQ(shown->lbCopy->text(), formatBytes(cluster + cluster + 2 * cluster + 0));
+    EXPECT_EQ(shown->lbExist->text(), formatBytes(2 * cluster));
+    EXPECT_EQ(shown->lbNeed->text(), formatBytes(2 * cluster));
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
 
     // A second estimate takes the window that is still open.
     writeFile(src + "/later.bin", std::string(3, 'x'), 1700000100);
-    window->btnEst->click();
-    EXPECT_EQ(window->estimateWindow.data(), shown);
-    EXPECT_EQ(window->dbCopySum, 5 * cluster);
+    control<QPushButton>("btnEst")->click();
+    EXPECT_EQ(openEstimateWindow(), shown);
+    EXPECT_EQ(shown->lbCopy->text(), formatBytes(5 * cluster));
+    // Over: nothing keeps the window from closing.
+    EXPECT_TRUE(window->close());
 }
 
 // A sparse file counts with its data only where the destination keeps holes
@@ -90,8 +91,8 @@ TEST_F(Estimate, SparseFileCountsInFullWhereHolesAreFilledIn)
     ASSERT_EQ(stat(sparse.c_str(), &st), 0);
     ASSERT_LT(st.st_blocks * 512, kLength);
     fill();
-    window->btnEst->click();
-    EXPECT_EQ(window->dbCopySum, clusters(static_cast<double>(st.st_blocks * 512)));
+    control<QPushButton>("btnEst")->click();
+    EXPECT_EQ(openEstimateWindow()->lbCopy->text(), formatBytes(clusters(static_cast<double>(st.st_blocks * 512))));
 
     testsupport::FuseVolume stick(dir.path(), testsupport::StickFormat::ExFat);
     if (!stick.mounted())
@@ -100,8 +101,8 @@ TEST_F(Estimate, SparseFileCountsInFullWhereHolesAreFilledIn)
     ASSERT_EQ(statvfs(stick.path().c_str(), &volume), 0);
     const double stickCluster = static_cast<double>(volume.f_frsize);
     WindowTest::fill(src, stick.path());
-    window->btnEst->click();
-    EXPECT_EQ(window->dbCopySum, std::ceil(kLength / stickCluster) * stickCluster);
+    control<QPushButton>("btnEst")->click();
+    EXPECT_EQ(openEstimateWindow()->lbCopy->text(), formatBytes(std::ceil(kLength / stickCluster) * stickCluster));
 }
 
 TEST_F(Estimate, StoppedFromTheEstimateWindow)
@@ -111,43 +112,36 @@ TEST_F(Estimate, StoppedFromTheEstimateWindow)
     fill();
     answer = [](const QString&, int) { return IDYES; };
     // The stop button is pressed as soon as the estimate lets the window work.
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (window->bEstimating && window->estimateWindow) {
-            stopper.stop();
-            window->estimateWindow->btnEnd->click();
-        }
-    });
-    stopper.start(0);
+    const auto stopper = actDuringEstimate([] { openEstimateWindow()->btnEnd->click(); });
 
-    window->btnEst->click();
+    control<QPushButton>("btnEst")->click();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], QStringLiteral("見積を中断しますか"));
     EXPECT_EQ(messages[1],
         QStringLiteral("コピー見積りを中断しました。\r\n検査ファイル数： 1 コピー対象数： 1 必要容量: ")
             + formatBytes(clusters(100)));
     // A stopped estimate still records its folders.
-    EXPECT_EQ(window->cmbSrc->count(), 1);
-    EXPECT_EQ(window->cmbDst->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cmbDst")->count(), 1);
 }
 
 TEST_F(Estimate, RefusesWhileACopyRunsAndAJobTheChecksRefuse)
 {
-    window->btnEst->click();
+    control<QPushButton>("btnEst")->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("コピー元を指定して下さい"));
-    EXPECT_FALSE(window->estimateWindow);
+    EXPECT_FALSE(openEstimateWindow());
 
     writeFile(src + "/a.bin", "a");
     fill();
     // An estimate asked for in the middle of a copy run does nothing. The
     // file is copied on a copying thread, while the window works.
-    window->cpMan->setParallelCopies(1);
+    window->setParallelCopies(1);
     bool estimated = true;
     QTimer::singleShot(0, window, [&] {
-        window->btnEst->click();
-        estimated = window->estimateWindow != nullptr;
+        control<QPushButton>("btnEst")->click();
+        estimated = openEstimateWindow() != nullptr;
     });
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     EXPECT_FALSE(estimated);
 }

@@ -1,52 +1,22 @@
 #include "app/copiedlist.h"
 #include "app/frmbase.h"
-#include "app/textlabel.h"
-#include "settings/store/store.h"
-#include "util/ui/messagebox.h"
+#include "tests/support/duringcopy.h"
 #include "util/ui/twips.h"
+#include "windowtest.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+using testsupport::writeFile;
 
 namespace {
 
-struct Message {
-    QString text;
-    int flags;
-    QString title;
-};
-
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        store = std::make_unique<SettingsStore>(dir.filePath("settings.ini"));
-        setMessageBoxAnswerer([this](const QString& text, int flags, const QString& title) {
-            messages.push_back({ text, flags, title });
-            return reply;
-        });
-        window = new frmBase(*store);
-        window->load();
-    }
-    void TearDown() override
-    {
-        delete window.data();
-        setMessageBoxAnswerer(nullptr);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<SettingsStore> store;
-    QPointer<frmBase> window;
-    std::vector<Message> messages;
-    int reply = IDOK;
-};
+class MainWindow : public WindowTest { };
 
 } // namespace
 
@@ -60,54 +30,74 @@ TEST_F(MainWindow, StartsWithTheHistoriesFromTheStore)
 
     window = new frmBase(*store);
     window->load();
-    ASSERT_EQ(window->cmbSrc->count(), 2);
-    EXPECT_EQ(window->cmbSrc->itemText(0), "/home/me/docs");
-    EXPECT_TRUE(window->cmbSrc->currentText().isEmpty());
-    EXPECT_TRUE(window->mnuFileMRU[0]->isVisible());
-    EXPECT_EQ(window->mnuFileMRU[0]->text(), "/home/me/a.vstl");
-    EXPECT_FALSE(window->mnuFileMRU[1]->isVisible());
-    EXPECT_EQ(window->btnEst->text(), QStringLiteral("コピー先の\n必要容量見積"));
+    auto* source = control<QComboBox>("cmbSrc");
+    ASSERT_EQ(source->count(), 2);
+    EXPECT_EQ(source->itemText(0), "/home/me/docs");
+    EXPECT_TRUE(source->currentText().isEmpty());
+    EXPECT_TRUE(control<QAction>("mnuFileMRU", 0)->isVisible());
+    EXPECT_EQ(control<QAction>("mnuFileMRU", 0)->text(), "/home/me/a.vstl");
+    EXPECT_FALSE(control<QAction>("mnuFileMRU", 1)->isVisible());
+    EXPECT_EQ(control<QPushButton>("btnEst")->text(), QStringLiteral("コピー先の\n必要容量見積"));
 }
 
 TEST_F(MainWindow, CloseBoxDuringARunStopsWithoutAsking)
 {
-    window->btnStop->setEnabled(true); // a copy run is active
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(window->bClosePending);
+    for (const char* name : { "/1", "/2" })
+        writeFile(src + name, "x", 1700000000);
+    for (const char* run : { "btnStart", "btnEst" }) {
+        if (!window) {
+            window = new frmBase(*store);
+            window->load();
+            window->show();
+        }
+        fill(src, dst);
+        bool refused = false;
+        const auto close = [&] { refused = !window->close() && messages.empty(); };
+        testsupport::actDuringFirstCopy(*window, close);
+        const auto estimating = actDuringEstimate(close);
+        control<QPushButton>(run)->click();
+        EXPECT_TRUE(refused) << run;
+        // The run stopped, and the close waited for its end.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull()) << run;
+    }
+    EXPECT_EQ(testsupport::namesIn(dst).size(), 1u);
     EXPECT_TRUE(messages.empty());
-
-    window->btnStop->setEnabled(false);
-    window->bClosePending = false;
-    window->bEstimating = true;
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(window->bClosePending);
 }
 
 TEST_F(MainWindow, CloseBoxDuringAnAnimationStepWaitsForIt)
 {
-    window->bAnimating = true;
-    EXPECT_FALSE(window->close());
-    EXPECT_TRUE(window->bClosePending);
-    window->bAnimating = false;
-    window->bClosePending = false;
-    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(closeDuringAnimationStep(*window));
+    // The step drawn, the close it waited for is carried out.
+    EXPECT_FALSE(window && window->isVisible());
 }
 
 TEST_F(MainWindow, EndDuringARunAsksFirst)
 {
-    window->btnStop->setEnabled(true);
-    reply = IDNO;
-    window->btnEnd->click();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, QStringLiteral("終了しますか"));
-    EXPECT_EQ(messages[0].flags, MB_YESNO);
-    EXPECT_EQ(messages[0].title, frmBase::kCaption);
-    EXPECT_FALSE(window->bClosePending);
+    writeFile(src + "/1", "x", 1700000000);
+    fill(src, dst);
+    answer = [](const QString&, int) { return IDNO; };
+    testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnEnd")->click(); });
+    control<QPushButton>("btnStart")->click();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], QStringLiteral("終了しますか"));
+    EXPECT_EQ(flagsShown[0], MB_YESNO);
+    EXPECT_EQ(titles[0], frmBase::kCaption);
+    // Declined: the run goes on to its summary.
+    EXPECT_TRUE(messages[1].startsWith(QStringLiteral("コピーが終了しました。")));
 
-    reply = IDYES;
-    window->mnuFileEnd->trigger();
-    EXPECT_TRUE(window->bClosePending);
-    EXPECT_FALSE(window.isNull());
+    answer = nullptr;
+    writeFile(src + "/2", "x", 1700000000);
+    bool open = false;
+    testsupport::actDuringFirstCopy(*window, [&] {
+        control<QAction>("mnuFileEnd")->trigger();
+        open = !window.isNull();
+    });
+    control<QPushButton>("btnStart")->click();
+    EXPECT_TRUE(open);
+    EXPECT_EQ(messages.size(), 3u); // no summary
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
 }
 
 TEST_F(MainWindow, EndWithoutARunClosesEveryWindow)
@@ -115,8 +105,7 @@ TEST_F(MainWindow, EndWithoutARunClosesEveryWindow)
     auto* other = new QWidget;
     QPointer<QWidget> otherWindow = other;
     other->show();
-    window->show();
-    window->btnEnd->click();
+    control<QPushButton>("btnEnd")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(otherWindow.isNull());
@@ -125,41 +114,42 @@ TEST_F(MainWindow, EndWithoutARunClosesEveryWindow)
 
 TEST_F(MainWindow, InteractiveMessagesUseTheMessageBox)
 {
-    reply = IDNO;
+    answer = [](const QString&, int) { return IDNO; };
     EXPECT_EQ(window->nShowMessage(QStringLiteral("本当に？"), MB_YESNO, QStringLiteral("題")), IDNO);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, QStringLiteral("題"));
+    EXPECT_EQ(titles[0], QStringLiteral("題"));
 }
 
 TEST_F(MainWindow, OpensWithTheDesignedClientAreaBelowItsMenuBar)
 {
-    window->show();
     QCoreApplication::processEvents();
     EXPECT_EQ(window->centralWidget()->size(), QSize(twipsToPixelsX(11880), twipsToPixelsY(8595)));
-    EXPECT_EQ(window->lbMsg->y(), twipsToPixelsY(8280));
-    EXPECT_EQ(window->lstCopied->height(), twipsToPixelsY(4350));
-    EXPECT_EQ(window->btnStart->y(), twipsToPixelsY(7350));
+    EXPECT_EQ(control("lbMsg")->y(), twipsToPixelsY(8280));
+    EXPECT_EQ(control("lstCopied")->height(), twipsToPixelsY(4350));
+    EXPECT_EQ(control("btnStart")->y(), twipsToPixelsY(7350));
 }
 
 TEST_F(MainWindow, ResizingMovesTheBottomRowAndStretchesTheList)
 {
-    window->show();
+    auto* list = control("lstCopied");
+    auto* end = control("btnEnd");
+    auto* msg = control("lbMsg");
     const int dx = twipsToPixelsX(1500), dy = twipsToPixelsY(1500);
     // The designed size is below the size that rearranges: start above it.
     window->resize(window->width() + dx, window->height() + dy);
     QCoreApplication::processEvents();
-    const QRect list = window->lstCopied->geometry();
-    const QRect end = window->btnEnd->geometry();
-    const QRect msg = window->lbMsg->geometry();
+    const QRect listBefore = list->geometry();
+    const QRect endBefore = end->geometry();
+    const QRect msgBefore = msg->geometry();
     window->resize(window->width() + dx, window->height() + dy);
     QCoreApplication::processEvents();
 
-    EXPECT_NEAR(window->lbMsg->y(), msg.y() + dy, 2);
-    EXPECT_EQ(window->lbMsg->y() + window->lbMsg->height(), window->centralWidget()->height());
-    EXPECT_NEAR(window->btnEnd->y(), end.y() + dy, 2);
-    EXPECT_EQ(window->btnEnd->x(), end.x());
-    EXPECT_NEAR(window->lstCopied->height(), list.height() + dy, 2);
-    EXPECT_NEAR(window->lstCopied->width(), list.width() + dx, 2);
+    EXPECT_NEAR(msg->y(), msgBefore.y() + dy, 2);
+    EXPECT_EQ(msg->y() + msg->height(), window->centralWidget()->height());
+    EXPECT_NEAR(end->y(), endBefore.y() + dy, 2);
+    EXPECT_EQ(end->x(), endBefore.x());
+    EXPECT_NEAR(list->height(), listBefore.height() + dy, 2);
+    EXPECT_NEAR(list->width(), listBefore.width() + dx, 2);
     // The background spans the window's outer width, frame included.
-    EXPECT_NEAR(window->imgBG->width(), window->frameGeometry().width(), 1);
+    EXPECT_NEAR(control("imgBG")->width(), window->frameGeometry().width(), 1);
 }

@@ -2,35 +2,27 @@
 #include "app/frmbase.h"
 #include "app/textlabel.h"
 #include "app/textwidth.h"
-#include "settings/store/store.h"
+#include "tests/support/duringcopy.h"
 #include "tests/support/testsupport.h"
 #include "util/ui/dialogs.h"
 #include "util/ui/messagebox.h"
+#include "windowtest.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using testsupport::writeFile;
 
 namespace {
 
-class Progress : public ::testing::Test {
+class Progress : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
-        window = std::make_unique<frmBase>(*store);
-        window->load();
-    }
-    void TearDown() override { setDialogAnswerer(nullptr); }
-
     // Answers every error dialog with the button NAME, recording what it showed.
     void answerErrorsWith(const char* name)
     {
@@ -41,13 +33,24 @@ protected:
         });
     }
 
-    testsupport::TempDir dir;
-    std::string src = dir / "src";
-    std::string dst = dir / "dst";
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<frmBase> window;
+    // Tells the window of a checked file, as its engine does.
+    void checked(const std::string& file, bool copied, const DateTime& time = DateTime())
+    {
+        static_cast<DiffCopyListener&>(*window).FileChecked("/s", file, time, copied);
+    }
+
+    // Runs the copy from src to dst, as Start does; its summary.
+    QString run()
+    {
+        fill(src, dst);
+        control<QPushButton>("btnStart")->click();
+        return messages.empty() ? QString() : messages.back();
+    }
+
     std::vector<QString> shown;
 };
+
+const QString kDone = QStringLiteral("コピーが終了しました。");
 
 } // namespace
 
@@ -56,73 +59,77 @@ TEST_F(Progress, CountersStatusAndListFollowTheRun)
     writeFile(src + "/new.txt", "n", 1700000000);
     writeFile(src + "/same.txt", "s", 1700000000);
     writeFile(dst + "/same.txt", "s", 1700000000);
-    ASSERT_EQ(window->cpMan->CopyNews(src, dst, 0, true), 0);
+    QString status;
+    testsupport::actDuringFirstCopy(*window, [&] { status = control<TextLabel>("lbMsg")->text(); });
+    EXPECT_TRUE(run().startsWith(kDone));
 
-    EXPECT_EQ(window->lbCheckNum->text(), "2");
-    EXPECT_EQ(window->lbCopyNum->text(), "1");
-    EXPECT_EQ(window->lbCountNum->text(), "0");
-    EXPECT_EQ(
-        window->lbMsg->text(), QString::fromStdString(src) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
-    ASSERT_EQ(window->lstCopied->lines().count(), 1);
-    EXPECT_EQ(window->lstCopied->lines().line(0),
+    EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "2");
+    EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "1");
+    EXPECT_EQ(control<TextLabel>("lbCountNum")->text(), "0");
+    EXPECT_EQ(status, QString::fromStdString(src) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
+    auto& lines = control<CopiedListView>("lstCopied")->lines();
+    ASSERT_EQ(lines.count(), 1);
+    EXPECT_EQ(lines.line(0),
         QString::fromStdString(DateTimeText(DateTime::fromUnixSeconds(1700000000)) + " " + dst + "/new.txt"));
 }
 
 TEST_F(Progress, CheckedButNotCopiedAddsNoLine)
 {
-    window->FileChecked("/s/a", "/d/a", DateTime(), false);
-    EXPECT_EQ(window->lbCheckNum->text(), "1");
-    EXPECT_EQ(window->lbCheckFile->text(), "/d/a");
-    EXPECT_EQ(window->lbCopyNum->text(), "0");
-    EXPECT_EQ(window->lstCopied->lines().count(), 0);
+    checked("/d/a", false);
+    EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "1");
+    EXPECT_EQ(control<TextLabel>("lbCheckFile")->text(), "/d/a");
+    EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "0");
+    EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 0);
 }
 
 TEST_F(Progress, ZeroTimeLineStartsWithABlank)
 {
-    window->FileChecked("/s/a", "/d/a", DateTime(), true);
-    EXPECT_EQ(window->lstCopied->lines().line(0), " /d/a");
+    checked("/d/a", true);
+    EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().line(0), " /d/a");
 }
 
 TEST_F(Progress, EstimateLeavesTheCopyCountAlone)
 {
-    window->bEstimating = true;
-    window->FileChecked("/s/a", "/d/a", DateTime::fromUnixSeconds(1), true);
-    EXPECT_EQ(window->lbCopyNum->text(), "0");
-    EXPECT_EQ(window->nCopyCount, 1);
-    EXPECT_EQ(window->lstCopied->lines().count(), 1);
+    writeFile(src + "/a", "a", 1700000000);
+    fill(src, dst);
+    control<QPushButton>("btnEst")->click();
+    EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "1");
+    EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "0");
+    EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 1);
 }
 
 TEST_F(Progress, HorizontalExtentOnlyGrows)
 {
-    const int start = window->lstCopied->horizontalExtent();
-    window->FileChecked("/s", "/d/" + std::string(400, 'w'), DateTime(), true);
-    const int wide = window->lstCopied->horizontalExtent();
+    auto* list = control<CopiedListView>("lstCopied");
+    const int start = list->horizontalExtent();
+    checked("/d/" + std::string(400, 'w'), true);
+    const int wide = list->horizontalExtent();
     EXPECT_GT(wide, start);
-    EXPECT_GT(wide, window->lstCopied->viewport()->width());
-    window->FileChecked("/s", "/d/short", DateTime(), true);
-    EXPECT_EQ(window->lstCopied->horizontalExtent(), wide);
+    EXPECT_GT(wide, list->viewport()->width());
+    checked("/d/short", true);
+    EXPECT_EQ(list->horizontalExtent(), wide);
 }
 
 TEST_F(Progress, ClipboardTextFollowsTheSelection)
 {
     for (int i = 1; i <= 5; ++i)
-        window->FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
-    auto* selection = window->lstCopied->selectionModel();
-    auto& lines = window->lstCopied->lines();
+        checked("/d/" + std::to_string(i), true);
+    auto* selection = control<CopiedListView>("lstCopied")->selectionModel();
+    auto& lines = control<CopiedListView>("lstCopied")->lines();
 
-    window->mnuListCopy->trigger();
+    control<QAction>("mnuListCopy")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), "");
 
     selection->select(lines.index(0), QItemSelectionModel::Select);
     selection->select(lines.index(2), QItemSelectionModel::Select);
-    window->mnuListCopy->trigger();
+    control<QAction>("mnuListCopy")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), " /d/1\r\n /d/3\r\n");
 
-    window->mnuListSelAll->trigger();
-    window->mnuListCopy->trigger();
+    control<QAction>("mnuListSelAll")->trigger();
+    control<QAction>("mnuListCopy")->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), " /d/1\r\n /d/2\r\n /d/3\r\n /d/4\r\n /d/5");
 
-    window->mnuListSelClear->trigger();
+    control<QAction>("mnuListSelClear")->trigger();
     EXPECT_FALSE(selection->hasSelection());
 }
 
@@ -133,20 +140,21 @@ TEST_F(Progress, ErrorDialogRepliesReachTheEngine)
     chmod((dst + "/a").c_str(), 0444);
 
     answerErrorsWith("btnStop");
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), EACCES);
+    EXPECT_TRUE(run().startsWith(QStringLiteral("エラーのため、処理を中止しました。エラーコード：")
+        + QString::number(EACCES) + QStringLiteral("検査")));
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_TRUE(shown[0].startsWith(QString::fromStdString(src + "/a | ")));
 
     answerErrorsWith("btnNext");
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), 0);
-    EXPECT_FALSE(window->bSkipAll);
+    EXPECT_TRUE(run().startsWith(kDone));
+    EXPECT_EQ(shown.size(), 2u); // skipping this one asked about it
 
     // Retry after the user has made the file writable.
     setDialogAnswerer([&](QDialog& dialog) {
         chmod((dst + "/a").c_str(), 0644);
         dialog.findChild<QPushButton*>("btnRetry")->click();
     });
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), 0);
+    EXPECT_TRUE(run().startsWith(kDone));
     EXPECT_EQ(testsupport::readFile(dst + "/a"), "new");
 }
 
@@ -158,15 +166,13 @@ TEST_F(Progress, SkipAllSilencesTheRestOfTheRun)
         chmod((dst + name).c_str(), 0444);
     }
     answerErrorsWith("btnNext");
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), 0);
+    EXPECT_TRUE(run().startsWith(kDone));
     EXPECT_EQ(shown.size(), 3u); // skip asks again for each error
 
     shown.clear();
     answerErrorsWith("btnNextAll");
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(run(), kDone + QStringLiteral("検査ファイル数： 3 コピーした数： 0"));
     EXPECT_EQ(shown.size(), 1u);
-    EXPECT_TRUE(window->bSkipAll);
-    EXPECT_EQ(window->lbCheckNum->text(), "6");
 }
 
 TEST_F(Progress, ClosingTheDialogByItsFrameStops)
@@ -175,7 +181,8 @@ TEST_F(Progress, ClosingTheDialogByItsFrameStops)
     writeFile(dst + "/a", "old", 1000);
     chmod((dst + "/a").c_str(), 0444);
     setDialogAnswerer([](QDialog& dialog) { dialog.close(); });
-    EXPECT_EQ(window->cpMan->CopyNews(src, dst, 0, false), EACCES);
+    EXPECT_TRUE(run().startsWith(QStringLiteral("エラーのため、処理を中止しました。エラーコード：")
+        + QString::number(EACCES) + QStringLiteral("検査")));
 }
 
 TEST(TextWidth, CoversTheShapedLine)

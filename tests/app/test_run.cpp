@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -50,22 +51,22 @@ TEST_F(RunControl, CopiesFromTheWindowAndRecordsTheHistories)
     writeFile(dst + "/up-to-date.txt", "u", 1700000000);
     writeFile(src + "/up-to-date.txt", "u", 1700000000);
     fill(src, dst);
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
 
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
     EXPECT_EQ(readFile(dst + "/sub/b.txt"), "b");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("コピーが終了しました。検査ファイル数： 3 コピーした数： 2"));
     EXPECT_EQ(titles[0], frmBase::kCaption);
-    EXPECT_EQ(window->lbCheckNum->text(), "3");
-    EXPECT_EQ(window->lbCopyNum->text(), "2");
-    EXPECT_EQ(window->lstCopied->lines().count(), 2);
-    EXPECT_FALSE(window->btnStop->isEnabled());
-    EXPECT_TRUE(window->lbMsg->text().isEmpty());
+    EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "3");
+    EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "2");
+    EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 2);
+    EXPECT_FALSE(control<QPushButton>("btnStop")->isEnabled());
+    EXPECT_TRUE(control<TextLabel>("lbMsg")->text().isEmpty());
 
-    ASSERT_EQ(window->cmbSrc->count(), 1);
-    EXPECT_EQ(window->cmbSrc->itemText(0).toStdString(), src);
-    EXPECT_EQ(window->cmbDst->itemText(0).toStdString(), dst);
+    ASSERT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->itemText(0).toStdString(), src);
+    EXPECT_EQ(control<QComboBox>("cmbDst")->itemText(0).toStdString(), dst);
     ASSERT_TRUE(store->open());
     EXPECT_TRUE(store->read("SrcList").value_or("").endsWith(QString::fromStdString("\t" + src)));
     EXPECT_TRUE(store->read("DstList").value_or("").endsWith(QString::fromStdString("\t" + dst)));
@@ -77,15 +78,15 @@ TEST_F(RunControl, StopDuringARunEndsItAndLeavesTheHistories)
     for (const char* name : { "/1", "/2", "/3" })
         writeFile(src + name, std::string(64, 'x'), 1700000000);
     fill(src, dst);
-    testsupport::actDuringFirstCopy(*window, [&] { window->btnStop->click(); });
-    window->btnStart->click();
+    testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnStop")->click(); });
+    control<QPushButton>("btnStart")->click();
 
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], QStringLiteral("中断しますか"));
     EXPECT_EQ(titles[0], QStringLiteral("コピー中断"));
     EXPECT_EQ(messages[1], QStringLiteral("コピーを中断しました。検査ファイル数： 1 コピーした数： 1"));
     EXPECT_EQ(testsupport::namesIn(dst).size(), 1u);
-    EXPECT_EQ(window->cmbSrc->count(), 0);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->count(), 0);
     ASSERT_TRUE(store->open());
     EXPECT_FALSE(store->read("SrcList").has_value());
     store->close();
@@ -98,72 +99,79 @@ TEST_F(RunControl, AnErrorCodeEndsTheRunButIsRecorded)
     chmod((dst + "/a").c_str(), 0444);
     fill(src, dst);
     setDialogAnswerer([](QDialog& dialog) { dialog.findChild<QPushButton*>("btnStop")->click(); });
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     setDialogAnswerer(nullptr);
 
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0],
         QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(EACCES)
             + QStringLiteral("検査ファイル数： 0 コピーした数： 0"));
-    EXPECT_EQ(window->cmbSrc->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
 }
 
 TEST_F(RunControl, EveryCheckNamesWhatToMend)
 {
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(messages.back(), QStringLiteral("コピー元を指定して下さい"));
-    EXPECT_TRUE(focused(window->cmbSrc));
+    EXPECT_TRUE(focused(control("cmbSrc")));
 
-    window->cmbSrc->setEditText(QString::fromStdString(src));
-    window->btnStart->click();
+    control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(src));
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(messages.back(), QStringLiteral("コピー先を指定して下さい"));
-    EXPECT_TRUE(focused(window->cmbDst));
+    EXPECT_TRUE(focused(control("cmbDst")));
 
     fill(src, dst);
-    window->editIgn->setText(QStringLiteral("abc"));
-    window->btnStart->click();
+    control<QLineEdit>("editIgn")->setText(QStringLiteral("abc"));
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(messages.back(), QStringLiteral("誤差を数値で入力して下さい。"));
-    EXPECT_TRUE(focused(window->editIgn));
+    EXPECT_TRUE(focused(control("editIgn")));
 
-    window->editIgn->setText(QStringLiteral("1.5"));
-    window->chkFilter->setChecked(true);
-    window->btnStart->click();
+    control<QLineEdit>("editIgn")->setText(QStringLiteral("1.5"));
+    control<QCheckBox>("chkFilter")->setChecked(true);
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(messages.back(), QStringLiteral("拡張子フィルタを設定して下さい。"));
-    EXPECT_TRUE(focused(window->btnFilter));
+    EXPECT_TRUE(focused(control("btnFilter")));
     EXPECT_EQ(messages.size(), 4u);
     EXPECT_FALSE(testsupport::exists(dst)); // no run started
     for (const QString& title : titles)
         EXPECT_EQ(title, frmBase::kCaption);
 }
 
+// What a run takes from the controls shows in the folders the histories
+// record and in what it copies.
 TEST_F(RunControl, JobItemsFromTheControls)
 {
-    testsupport::makeDirs(src + "/data");
+    writeFile(src + "/data/a", "new", 1700000001);
+    writeFile(src + "/data/sub/b", "b", 1700000000);
+    writeFile(dst + "/data/data/a", "old", 1700000000);
     fill(src + "/data  ", "  " + dst + "/data");
-    window->chkMakeDir->setChecked(true);
-    window->chkSubDir->setChecked(false);
-    window->editIgn->setText(QString());
+    control<QCheckBox>("chkMakeDir")->setChecked(true);
+    control<QCheckBox>("chkSubDir")->setChecked(false);
+    control<QLineEdit>("editIgn")->setText(QString());
 
     answer = [](const QString&, int) { return IDNO; };
-    EXPECT_FALSE(window->bCheckJob());
+    control<QPushButton>("btnStart")->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0],
         QStringLiteral("オプションで、コピー先フォルダの下にdataを作るように指定されていますが\r\nコピー先が、")
             + QString::fromStdString(dst + "/data/") + QStringLiteral("dataになってもよいですか？"));
+    EXPECT_EQ(readFile(dst + "/data/data/a"), "old"); // declined: no run
 
     answer = nullptr;
-    std::optional<RunOrder> job = window->bCheckJob();
-    ASSERT_TRUE(job);
-    EXPECT_EQ(job->source, src + "/data");
-    EXPECT_EQ(job->destination, dst + "/data/data");
-    EXPECT_FALSE(job->subfolders);
-    EXPECT_EQ(job->toleranceSeconds, 0);
+    control<QPushButton>("btnStart")->click();
+    EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 1 コピーした数： 1"));
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->itemText(0).toStdString(), src + "/data");
+    EXPECT_EQ(control<QComboBox>("cmbDst")->itemText(0).toStdString(), dst + "/data/data");
+    EXPECT_FALSE(testsupport::exists(dst + "/data/data/sub"));
+    EXPECT_EQ(readFile(dst + "/data/data/a"), "new"); // no tolerance: a second later is newer
 
-    // A root source only gains the trailing slash on the destination.
-    window->cmbSrc->setEditText(QStringLiteral("/"));
-    job = window->bCheckJob();
-    ASSERT_TRUE(job);
-    EXPECT_EQ(job->destination, dst + "/data/");
+    // A root source only gains the trailing slash on the destination. (The
+    // filter lets nothing of it be copied.)
+    ASSERT_TRUE(load("chkFilter\t1\r\nlbFilterKind\t採用\r\nlbFilter\tno-such-extension\r\n"));
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/"));
+    control<QPushButton>("btnStart")->click();
+    EXPECT_EQ(control<QComboBox>("cmbDst")->itemText(0).toStdString(), dst + "/data/");
+    EXPECT_EQ(testsupport::namesIn(dst + "/data"), std::vector<std::string> { "data" });
 }
 
 TEST_F(RunControl, ShortcutsMayBeFollowed)
@@ -173,23 +181,24 @@ TEST_F(RunControl, ShortcutsMayBeFollowed)
     ASSERT_EQ(symlink((dir / "real-source").c_str(), (dir / "Source.lnk").c_str()), 0);
     ASSERT_EQ(symlink((dir / "real-destination").c_str(), (dir / "Backup.lnk").c_str()), 0);
     fill(dir / "Source", dir / "Backup");
+    auto* source = control<QComboBox>("cmbSrc");
+    auto* destination = control<QComboBox>("cmbDst");
 
+    // The folders a run takes show in the histories.
     answer = [](const QString&, int) { return IDNO; };
-    std::optional<RunOrder> job = window->bCheckJob();
-    ASSERT_TRUE(job);
-    ASSERT_EQ(messages.size(), 2u);
+    control<QPushButton>("btnStart")->click();
+    ASSERT_EQ(messages.size(), 3u); // two questions, then the summary
     EXPECT_EQ(messages[0],
         QString::fromStdString(dir / "Source") + QStringLiteral("はショートカットのようです。")
             + QString::fromStdString(dir / "real-source") + QStringLiteral("に置き換えてよいですか？"));
-    EXPECT_EQ(job->source, dir / "Source");
+    EXPECT_EQ(source->itemText(0).toStdString(), dir / "Source");
 
     answer = nullptr;
-    job = window->bCheckJob();
-    ASSERT_TRUE(job);
-    EXPECT_EQ(job->source, dir / "real-source");
-    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), dir / "real-source");
-    EXPECT_EQ(job->destination, dir / "real-destination");
-    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dir / "real-destination");
+    control<QPushButton>("btnStart")->click();
+    EXPECT_EQ(source->itemText(0).toStdString(), dir / "real-source");
+    EXPECT_EQ(source->currentText().toStdString(), dir / "real-source");
+    EXPECT_EQ(destination->itemText(0).toStdString(), dir / "real-destination");
+    EXPECT_EQ(destination->currentText().toStdString(), dir / "real-destination");
 }
 
 TEST_F(RunControl, OptionFacesStayInStep)
@@ -199,22 +208,22 @@ TEST_F(RunControl, OptionFacesStayInStep)
             QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(label, &release);
     };
-    clickLabel(window->lbSubDir);
-    EXPECT_FALSE(window->chkSubDir->isChecked());
-    EXPECT_FALSE(window->mnuOptSubDir->isChecked());
-    clickLabel(window->lbSubDir);
-    EXPECT_TRUE(window->chkSubDir->isChecked());
-    EXPECT_TRUE(window->mnuOptSubDir->isChecked());
+    clickLabel(control<QLabel>("lbSubDir"));
+    EXPECT_FALSE(control<QCheckBox>("chkSubDir")->isChecked());
+    EXPECT_FALSE(control<QAction>("mnuOptSubDir")->isChecked());
+    clickLabel(control<QLabel>("lbSubDir"));
+    EXPECT_TRUE(control<QCheckBox>("chkSubDir")->isChecked());
+    EXPECT_TRUE(control<QAction>("mnuOptSubDir")->isChecked());
 
-    window->mnuOptFilter->trigger();
-    EXPECT_TRUE(window->chkFilter->isChecked());
-    EXPECT_TRUE(window->mnuOptFilter->isChecked());
-    window->chkFilter->setChecked(false);
-    EXPECT_FALSE(window->mnuOptFilter->isChecked());
+    control<QAction>("mnuOptFilter")->trigger();
+    EXPECT_TRUE(control<QCheckBox>("chkFilter")->isChecked());
+    EXPECT_TRUE(control<QAction>("mnuOptFilter")->isChecked());
+    control<QCheckBox>("chkFilter")->setChecked(false);
+    EXPECT_FALSE(control<QAction>("mnuOptFilter")->isChecked());
 
-    window->chkMakeDir->setEnabled(false);
-    clickLabel(window->lbMakeDir);
-    EXPECT_FALSE(window->chkMakeDir->isChecked());
+    control<QCheckBox>("chkMakeDir")->setEnabled(false);
+    clickLabel(control<QLabel>("lbMakeDir"));
+    EXPECT_FALSE(control<QCheckBox>("chkMakeDir")->isChecked());
 }
 
 TEST_F(RunControl, TheWindowKeepsWorkingDuringALargeFile)
@@ -237,7 +246,7 @@ TEST_F(RunControl, TheWindowKeepsWorkingDuringALargeFile)
             std::this_thread::yield();
         sawTicks = ticks >= 3;
     };
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     EXPECT_TRUE(sawTicks);
     EXPECT_EQ(readFile(dst + "/large.bin"), large);
 }
@@ -247,8 +256,8 @@ TEST_F(RunControl, StartDoesNothingWhileARunIsInProgress)
     writeFile(src + "/a", "a", 1700000000);
     fill(src, dst);
     // A second click arrives while the first file is being copied.
-    testsupport::actDuringFirstCopy(*window, [&] { window->btnStart->click(); });
-    window->btnStart->click();
+    testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnStart")->click(); });
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(messages.size(), 1u); // one summary: no second run
 }
 
@@ -256,16 +265,16 @@ TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
 {
     fill(src, dst);
     testsupport::makeDirs(src);
-    window->btnStart->click(); // records src with dst
-    window->cmbDst->setEditText(QString());
-    window->cmbSrc->setCurrentIndex(0);
-    emit window->cmbSrc->activated(0);
-    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dst);
+    control<QPushButton>("btnStart")->click(); // records src with dst
+    control<QComboBox>("cmbDst")->setEditText(QString());
+    control<QComboBox>("cmbSrc")->setCurrentIndex(0);
+    emit control<QComboBox>("cmbSrc")->activated(0);
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText().toStdString(), dst);
 
     // A destination already given is kept.
-    window->cmbDst->setEditText(QStringLiteral("/elsewhere"));
-    emit window->cmbSrc->activated(0);
-    EXPECT_EQ(window->cmbDst->currentText(), QStringLiteral("/elsewhere"));
+    control<QComboBox>("cmbDst")->setEditText(QStringLiteral("/elsewhere"));
+    emit control<QComboBox>("cmbSrc")->activated(0);
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText(), QStringLiteral("/elsewhere"));
 }
 
 // Real key presses, one per character, into the box's line, which then
@@ -288,24 +297,24 @@ TEST_F(RunControl, TypedFoldersStayExactlyAsTyped)
     writeFile(src + "/a.txt", "a", 1700000000);
     const std::string older = dst + "/old";
     fill(src, older);
-    window->btnStart->click(); // the histories now hold src and dst/old
+    control<QPushButton>("btnStart")->click(); // the histories now hold src and dst/old
     window->activateWindow();
     QApplication::setActiveWindow(window);
 
-    window->cmbSrc->setEditText(QString());
-    window->cmbDst->setEditText(QString());
-    typeInto(window->cmbSrc, QString::fromStdString(src), window->cmbDst);
-    typeInto(window->cmbDst, QString::fromStdString(dst), window->btnStart);
-    EXPECT_EQ(window->cmbDst->currentText().toStdString(), dst);
-    EXPECT_EQ(window->cmbSrc->currentText().toStdString(), src);
-    window->btnStart->click();
+    control<QComboBox>("cmbSrc")->setEditText(QString());
+    control<QComboBox>("cmbDst")->setEditText(QString());
+    typeInto(control<QComboBox>("cmbSrc"), QString::fromStdString(src), control<QComboBox>("cmbDst"));
+    typeInto(control<QComboBox>("cmbDst"), QString::fromStdString(dst), control<QPushButton>("btnStart"));
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText().toStdString(), dst);
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText().toStdString(), src);
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
 
     // A text that differs from an entry only in case is not folded into it.
     const QString upper = QString::fromStdString(older).toUpper();
-    window->cmbDst->setEditText(QString());
-    typeInto(window->cmbDst, upper, window->btnStart);
-    EXPECT_EQ(window->cmbDst->currentText(), upper);
+    control<QComboBox>("cmbDst")->setEditText(QString());
+    typeInto(control<QComboBox>("cmbDst"), upper, control<QPushButton>("btnStart"));
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText(), upper);
 }
 
 TEST_F(RunControl, EnterMovesOnWithoutStarting)
@@ -313,49 +322,39 @@ TEST_F(RunControl, EnterMovesOnWithoutStarting)
     fill(src, dst);
     testsupport::makeDirs(src);
     window->activateWindow();
-    window->cmbSrc->setFocus();
+    control("cmbSrc")->setFocus();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(window->cmbSrc->lineEdit(), &enter);
-    EXPECT_TRUE(focused(window->cmbDst));
-    QCoreApplication::sendEvent(window->cmbDst->lineEdit(), &enter);
-    EXPECT_TRUE(focused(window->btnStart));
+    QCoreApplication::sendEvent(control<QComboBox>("cmbSrc")->lineEdit(), &enter);
+    EXPECT_TRUE(focused(control("cmbDst")));
+    QCoreApplication::sendEvent(control<QComboBox>("cmbDst")->lineEdit(), &enter);
+    EXPECT_TRUE(focused(control("btnStart")));
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(testsupport::exists(dst));
 }
 
 TEST_F(RunControl, FilterDialogResultShowsOnTheWindow)
 {
-    setDialogAnswerer([](QDialog& dialog) {
-        for (auto* option : dialog.findChildren<QRadioButton*>("optKind"))
-            if (option->property("index").toInt() == 1)
-                option->setChecked(true);
-        for (auto* combo : dialog.findChildren<QComboBox*>("cmbExt"))
-            if (combo->property("index").toInt() == 1)
-                combo->setEditText(QStringLiteral(" .XLS doc\u3000ppt "));
-        dialog.findChild<QPushButton*>("btnOK")->click();
-    });
-    window->btnFilter->click();
-    setDialogAnswerer(nullptr);
-    EXPECT_EQ(window->nExtFilterKind, 2);
-    EXPECT_EQ(window->lbFilterKind->text(), QStringLiteral("除外"));
-    EXPECT_EQ(window->lbFilter->text(), QStringLiteral("XLS doc ppt"));
+    chooseFilter(1, QStringLiteral(" .XLS doc\u3000ppt "));
+    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
+    EXPECT_EQ(control<QLabel>("lbFilter")->text(), QStringLiteral("XLS doc ppt"));
 
     // With the filter on, a run passes over the excluded files.
     writeFile(src + "/keep.txt", "k", 1700000000);
     writeFile(src + "/skip.doc", "s", 1700000000);
     fill(src, dst);
-    window->chkFilter->setChecked(true);
-    window->btnStart->click();
+    control<QCheckBox>("chkFilter")->setChecked(true);
+    control<QPushButton>("btnStart")->click();
     EXPECT_EQ(testsupport::namesIn(dst), std::vector<std::string> { "keep.txt" });
 }
 
 TEST_F(RunControl, BrowsingAndCancellingKeepsTheText)
 {
     testsupport::makeDirs(dir / "picked");
-    window->cmbSrc->setEditText(QStringLiteral("/typed"));
+    control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/typed"));
     setDialogAnswerer([](QDialog& dialog) { dialog.reject(); });
-    window->btnSrc->click();
-    EXPECT_EQ(window->cmbSrc->currentText(), QStringLiteral("/typed"));
+    control<QPushButton>("btnSrc")->click();
+    EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText(), QStringLiteral("/typed"));
 
     const QString picked = QString::fromStdString(dir / "picked");
     setDialogAnswerer([&](QDialog& dialog) {
@@ -364,24 +363,29 @@ TEST_F(RunControl, BrowsingAndCancellingKeepsTheText)
         browser.selectFile(picked);
         static_cast<QDialog&>(browser).accept();
     });
-    window->btnDst->click();
+    control<QPushButton>("btnDst")->click();
     setDialogAnswerer(nullptr);
-    EXPECT_EQ(window->cmbDst->currentText(), picked);
+    EXPECT_EQ(control<QComboBox>("cmbDst")->currentText(), picked);
 }
 
 TEST_F(RunControl, ElapsedSecondsAndTheOperationMenu)
 {
-    window->dtStart = DateTime::fromUnixSeconds(static_cast<std::int64_t>(std::time(nullptr)) - 5);
-    window->Timer1_Timer();
-    const int shown = window->lbSec->text().toInt();
-    EXPECT_TRUE(shown == 5 || shown == 6) << shown;
-
-    window->btnStop->setEnabled(true);
-    emit window->mnuExe->aboutToShow();
-    EXPECT_TRUE(window->mnuExeStop->isEnabled());
-    window->btnStop->setEnabled(false);
-    emit window->mnuExe->aboutToShow();
-    EXPECT_FALSE(window->mnuExeStop->isEnabled());
+    writeFile(src + "/a", "a", 1700000000);
+    fill(src, dst);
+    // The first copy takes a little over a second: the window's clock ticks.
+    int shown = 0;
+    bool stopOffered = false;
+    testsupport::actDuringFirstCopy(*window, [&] {
+        QTest::qWait(1100);
+        shown = control<TextLabel>("lbSec")->text().toInt();
+        emit control<QMenu>("mnuExe")->aboutToShow();
+        stopOffered = control<QAction>("mnuExeStop")->isEnabled();
+    });
+    control<QPushButton>("btnStart")->click();
+    EXPECT_TRUE(shown == 1 || shown == 2) << shown;
+    EXPECT_TRUE(stopOffered);
+    emit control<QMenu>("mnuExe")->aboutToShow();
+    EXPECT_FALSE(control<QAction>("mnuExeStop")->isEnabled());
 }
 
 TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
@@ -390,7 +394,7 @@ TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
         writeFile(src + name, "x", 1700000000);
     fill(src, dst);
     testsupport::actDuringFirstCopy(*window, [&] { window->close(); });
-    window->btnStart->click();
+    control<QPushButton>("btnStart")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(messages.empty()); // neither a question nor a summary

@@ -1,21 +1,99 @@
 // A main window on settings of the test's own, shown offscreen, whose message
 // boxes the test answers: Yes to a question and OK to the rest, unless ANSWER
-// says otherwise. What the boxes said is kept.
+// says otherwise. What the boxes said is kept. The test reaches the window's
+// controls by their names, as control<QPushButton>("btnStart").
 #pragma once
 
 #include "app/frmbase.h"
+#include "app/frmest.h"
 #include "settings/store/store.h"
 #include "tests/support/testsupport.h"
 #include "util/ui/dialogs.h"
 #include "util/ui/messagebox.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+// The control NAME of WINDOW; of several so named (the flight images, the
+// recent files), the one whose "index" property is INDEX. Where there is none
+// the test fails there and then.
+template <class T = QWidget> T* findControl(const QObject& window, const char* name, int index = -1)
+{
+    for (T* found : window.findChildren<T*>(QLatin1String(name))) {
+        if (index < 0 || found->property("index").toInt() == index)
+            return found;
+    }
+    ADD_FAILURE() << "no control " << name << " " << index;
+    throw std::logic_error(name);
+}
+
+// The estimate window, while one is open (it stands on its own, without a parent).
+inline frmEst* openEstimateWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* estimate = qobject_cast<frmEst*>(widget))
+            return estimate;
+    }
+    return nullptr;
+}
+
+// Runs ACTION once, as soon as an estimate in progress lets the window work,
+// while the returned timer lives.
+inline std::unique_ptr<QTimer> actDuringEstimate(std::function<void()> action)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, [poll = timer.get(), action] {
+        const frmEst* estimate = openEstimateWindow();
+        if (estimate && estimate->isVisible() && !estimate->bFinished) {
+            poll->stop();
+            action();
+        }
+    });
+    timer->start(0);
+    return timer;
+}
+
+// Asks WINDOW (shown, its background automatic) to close in the middle of an
+// animation step: the ticks of its background timer launch flights, and the
+// close comes as a flight image moves or lands during a tick of its flight
+// timer. What close() answered.
+inline bool closeDuringAnimationStep(frmBase& window)
+{
+    struct Watcher : QObject {
+        QPointer<frmBase> window;
+        bool stepping = false;
+        std::optional<bool> closed;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (stepping && !closed && (event->type() == QEvent::Move || event->type() == QEvent::Hide))
+                closed = window->close();
+            return false;
+        }
+    } watcher;
+    watcher.window = &window;
+    for (QLabel* image : window.findChildren<QLabel*>(QStringLiteral("imgFly")))
+        image->installEventFilter(&watcher);
+    for (int tick = 0; tick < 50 && watcher.window && !watcher.closed; ++tick) {
+        emit findControl<QTimer>(window, "tmBG")->timeout({});
+        watcher.stepping = true;
+        emit findControl<QTimer>(window, "tmFly")->timeout({});
+        watcher.stepping = false;
+    }
+    EXPECT_TRUE(watcher.closed) << "no flight moved";
+    return watcher.closed.value_or(true);
+}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -39,10 +117,35 @@ protected:
         delete window.data();
     }
 
+    template <class T = QWidget> T* control(const char* name, int index = -1) const
+    {
+        return findControl<T>(*window, name, index);
+    }
+
     void fill(const std::string& source, const std::string& destination)
     {
-        window->cmbSrc->setEditText(QString::fromStdString(source));
-        window->cmbDst->setEditText(QString::fromStdString(destination));
+        control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(source));
+        control<QComboBox>("cmbDst")->setEditText(QString::fromStdString(destination));
+    }
+
+    // Chooses the filter in its dialog: the kind of OPTION (0 include only, 1
+    // exclude), with EXTENSIONS typed for it.
+    void chooseFilter(int option, const QString& extensions)
+    {
+        setDialogAnswerer([&](QDialog& dialog) {
+            findControl<QRadioButton>(dialog, "optKind", option)->setChecked(true);
+            findControl<QComboBox>(dialog, "cmbExt", option)->setEditText(extensions);
+            findControl<QPushButton>(dialog, "btnOK")->click();
+        });
+        control<QPushButton>("btnFilter")->click();
+        setDialogAnswerer(nullptr);
+    }
+
+    // Loads TEXT as a copy-set file.
+    bool load(const std::string& text)
+    {
+        testsupport::writeFile(dir / "set.vstl", text);
+        return window->bLoadCopySet(QString::fromStdString(dir / "set.vstl"));
     }
 
     testsupport::TempDir dir;

@@ -1,10 +1,13 @@
 // One user's session from start to end: the program's window with the real
 // helper library, every question answered as a person would, then the copy
 // set saved in it run by the program itself in batch mode.
+#include "app/copiedlist.h"
 #include "app/frmbase.h"
 #include "app/frmerr.h"
 #include "app/frmest.h"
+#include "app/textlabel.h"
 #include "settings/store/store.h"
+#include "tests/app/windowtest.h"
 #include "tests/support/duringcopy.h"
 #include "tests/support/testsupport.h"
 #include "util/ui/dialogs.h"
@@ -68,13 +71,14 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     QPointer<frmBase> window = new frmBase(store);
     window->load();
     window->show();
-    window->cmbSrc->setEditText(QString::fromStdString(src));
-    window->cmbDst->setEditText(QString::fromStdString(dst));
+    auto* start = findControl<QPushButton>(*window, "btnStart");
+    findControl<QComboBox>(*window, "cmbSrc")->setEditText(QString::fromStdString(src));
+    findControl<QComboBox>(*window, "cmbDst")->setEditText(QString::fromStdString(dst));
 
     // A first copy of three albums.
     for (const char* name : { "/2023/a.jpg", "/2024/b.jpg", "/2024/c.jpg" })
         writeFile(src + name, name, 1700000000);
-    window->btnStart->click();
+    start->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 3 コピーした数： 3"));
     EXPECT_EQ(readFile(dst + "/2024/c.jpg"), "/2024/c.jpg");
@@ -82,8 +86,8 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     // New pictures; the user stops the run during the first of them.
     for (const char* name : { "/2025/d.jpg", "/2025/e.jpg", "/2025/f.jpg" })
         writeFile(src + name, name, 1700000100);
-    testsupport::actDuringFirstCopy(*window, [&] { window->btnStop->click(); });
-    window->btnStart->click();
+    testsupport::actDuringFirstCopy(*window, [&] { findControl<QPushButton>(*window, "btnStop")->click(); });
+    start->click();
     window->beforeThreadedCopy = nullptr;
     // How many were checked before depends on the order the folders list in.
     EXPECT_TRUE(messages.back().startsWith(QStringLiteral("コピーを中断しました。検査ファイル数： ")));
@@ -91,14 +95,15 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     EXPECT_EQ(namesIn(dst + "/2025").size(), 1u);
 
     // The estimate of what is left: two files, nothing written.
-    window->btnEst->click();
-    ASSERT_TRUE(window->estimateWindow);
-    EXPECT_TRUE(window->estimateWindow->bFinished);
-    EXPECT_EQ(window->nCopyCount, 2);
-    EXPECT_GT(window->dbNeedSum, 0);
+    findControl<QPushButton>(*window, "btnEst")->click();
+    QPointer<frmEst> estimate = openEstimateWindow();
+    ASSERT_TRUE(estimate);
+    EXPECT_TRUE(estimate->bFinished);
+    EXPECT_EQ(findControl<CopiedListView>(*window, "lstCopied")->lines().count(), 2);
+    EXPECT_NE(estimate->lbNeed->text(), QStringLiteral("0"));
     EXPECT_EQ(namesIn(dst + "/2025").size(), 1u);
-    window->estimateWindow->btnEnd->click();
-    EXPECT_FALSE(window->estimateWindow && window->estimateWindow->isVisible());
+    estimate->btnEnd->click();
+    EXPECT_FALSE(estimate && estimate->isVisible());
 
     // Two pictures on the stick were made read-only: one question, skip all.
     writeFile(src + "/2023/a.jpg", "retouched a", 1700000200);
@@ -106,14 +111,14 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     chmod((dst + "/2023/a.jpg").c_str(), 0444);
     chmod((dst + "/2024/b.jpg").c_str(), 0444);
     const size_t shownBefore = dialogs.size();
-    window->btnStart->click();
+    start->click();
     EXPECT_EQ(dialogs.size(), shownBefore + 1);
     EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 6 コピーした数： 2"));
     EXPECT_EQ(readFile(dst + "/2024/b.jpg"), "/2024/b.jpg");
     EXPECT_EQ(namesIn(dst + "/2025").size(), 3u);
 
     // The job saved as a copy set, and read back into a window of its own.
-    window->mnuFileSaveAs->trigger();
+    findControl<QAction>(*window, "mnuFileSaveAs")->trigger();
     const std::string copySet = dir / "photos.vstl";
     ASSERT_TRUE(exists(copySet));
     EXPECT_EQ(messages.back(),
@@ -122,10 +127,10 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
 
     frmBase reopened(store);
     reopened.load();
-    reopened.mnuFileOpen->trigger();
-    EXPECT_EQ(reopened.cmbSrc->currentText(), QString::fromStdString(src));
-    EXPECT_EQ(reopened.cmbDst->currentText(), QString::fromStdString(dst));
-    EXPECT_EQ(reopened.cmbSrc->itemText(0), QString::fromStdString(src));
+    findControl<QAction>(reopened, "mnuFileOpen")->trigger();
+    EXPECT_EQ(findControl<QComboBox>(reopened, "cmbSrc")->currentText(), QString::fromStdString(src));
+    EXPECT_EQ(findControl<QComboBox>(reopened, "cmbDst")->currentText(), QString::fromStdString(dst));
+    EXPECT_EQ(findControl<QComboBox>(reopened, "cmbSrc")->itemText(0), QString::fromStdString(src));
 
     // That night the program runs the copy set on its own.
     writeFile(src + "/2026/g.jpg", "g", 1700000300);

@@ -18,7 +18,7 @@ namespace testsupport {
 // does (a click, a close) certainly reaches the window during the copy.
 inline void actDuringFirstCopy(frmBase& window, std::function<void()> action)
 {
-    window.cpMan->setParallelCopies(1);
+    window.setParallelCopies(1);
     auto first = std::make_shared<std::atomic<bool>>(true);
     window.beforeThreadedCopy = [&window, action, first] {
         if (!first->exchange(false))
