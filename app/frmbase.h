@@ -9,8 +9,8 @@
 #include "estimate.h"
 #include "settings/job.h"
 #include "settings/store/histories.h"
+#include "util/throttle.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -277,7 +277,6 @@ private:
     bool dstKeepsHoles_ = true; // the estimate's destination keeps the holes of sparse files
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
-    QElapsedTimer sinceYield_;
-    int yieldsSinceCheck_ = 0;
+    Throttle pumps_ { std::chrono::milliseconds(20), 8 }; // lets the window work during a run
     int pumpsSinceRefresh_ = 0;
 };

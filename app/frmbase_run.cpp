@@ -1,5 +1,6 @@
 // Run control: checking the job, starting and stopping a copy run, the
 // elapsed-seconds display, and keeping the window alive while the engine works.
+#include "app/batch/batchrun.h"
 #include "copiedlist.h"
 #include "frmbase.h"
 #include "textlabel.h"
@@ -24,8 +25,6 @@
 
 namespace {
 
-constexpr int kYieldMilliseconds = 20;
-constexpr int kYieldsPerClockCheck = 8;
 constexpr int kPumpsPerRefresh = 5;
 
 } // namespace
@@ -139,7 +138,7 @@ std::int32_t frmBase::runEngine(const RunOrder& order)
         cpMan->SetExtFilter(order.filterKind, order.filterList);
     else
         cpMan->ResetExtFilter();
-    sinceYield_.start();
+    pumps_.restart();
     return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
 }
 
@@ -178,16 +177,7 @@ void frmBase::btnStart_Click()
     if (result >= 0)
         histories->bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
 
-    QString summary;
-    if (result == DiffCopy::kStopped)
-        summary = QStringLiteral("コピーを中断しました。");
-    else if (result == 0)
-        summary = QStringLiteral("コピーが終了しました。");
-    else
-        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
-    summary += QStringLiteral("検査ファイル数： ") + QString::number(nCheckCount) + QStringLiteral(" コピーした数： ")
-        + QString::number(nCopyCount);
-    nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+    nShowMessage(copySummary(result, nCheckCount, nCopyCount), MB_ICONINFORMATION, kCaption);
 }
 
 void frmBase::setParallelCopies(int n)
@@ -204,12 +194,7 @@ void frmBase::btnStop_Click()
 
 void frmBase::yieldToWindow()
 {
-    // The engine yields for every directory entry, a microsecond or so apart:
-    // the clock is read only every so many yields.
-    if (++yieldsSinceCheck_ < kYieldsPerClockCheck)
-        return;
-    yieldsSinceCheck_ = 0;
-    if (sinceYield_.isValid() && sinceYield_.elapsed() < kYieldMilliseconds)
+    if (!pumps_.due())
         return;
     // The window hears its buttons and timers at every pump; the counters and
     // the list, which cost a repaint, follow at every few pumps, still many
@@ -219,7 +204,7 @@ void frmBase::yieldToWindow()
         refreshRunDisplay();
     }
     QCoreApplication::processEvents();
-    sinceYield_.start();
+    pumps_.restart();
 }
 
 void frmBase::waitForCopy(PendingCopy& copy)
@@ -235,5 +220,5 @@ void frmBase::waitForCopy(PendingCopy& copy)
     });
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    sinceYield_.start();
+    pumps_.restart();
 }
