@@ -71,7 +71,7 @@ std::int32_t numberFrom(std::string_view piece)
 
 // The twelve values are the input's pieces between 0x01 bytes, in the order
 // of the file's lines; a flag is the low bit of its piece's first byte.
-CopySetValues valuesFrom(std::string_view bytes)
+CopyJob jobFrom(std::string_view bytes)
 {
     std::vector<std::string_view> pieces;
     while (pieces.size() < 11) {
@@ -85,23 +85,23 @@ CopySetValues valuesFrom(std::string_view bytes)
     pieces.resize(12);
     const auto flag = [](std::string_view piece) { return !piece.empty() && (piece[0] & 1) != 0; };
 
-    CopySetValues values;
-    values.cmbSrc = pieces[0];
-    values.cmbDst = pieces[1];
-    values.chkSubDir = flag(pieces[2]);
-    values.chkIgn = flag(pieces[3]);
-    values.editIgn = pieces[4];
-    values.chkMakeDir = flag(pieces[5]);
-    values.chkFilter = flag(pieces[6]);
-    values.lbFilterKind = pieces[7];
-    values.lbFilter = pieces[8];
-    values.nGradation = numberFrom(pieces[9]);
-    values.strBGPicture = pieces[10];
-    values.nLabelColor = numberFrom(pieces[11]);
-    return values;
+    CopyJob job;
+    job.source = pieces[0];
+    job.destination = pieces[1];
+    job.subfolders = flag(pieces[2]);
+    job.tolerate = flag(pieces[3]);
+    job.tolerance = pieces[4];
+    job.makeFolder = flag(pieces[5]);
+    job.filtered = flag(pieces[6]);
+    job.filterKind = pieces[7].empty() ? 0 : static_cast<unsigned char>(pieces[7][0]) % 3;
+    job.filterList = pieces[8];
+    job.gradation = numberFrom(pieces[9]);
+    job.picture = pieces[10];
+    job.labelColor = numberFrom(pieces[11]);
+    return job;
 }
 
-void roundTrips(const CopySetValues& values)
+void roundTrips(const CopyJob& values)
 {
     const std::string file = formatCopySet(values);
     check(isUtf8(file), "the file is UTF-8");
@@ -119,17 +119,17 @@ void roundTrips(const CopySetValues& values)
     }
 
     const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-    check(lines[2][1] == flag(values.chkSubDir) && lines[3][1] == flag(values.chkIgn)
-            && lines[5][1] == flag(values.chkMakeDir) && lines[6][1] == flag(values.chkFilter),
+    check(lines[2][1] == flag(values.subfolders) && lines[3][1] == flag(values.tolerate)
+            && lines[5][1] == flag(values.makeFolder) && lines[6][1] == flag(values.filtered),
         "flags read back");
-    check(lines[9][2] == std::to_string(values.nGradation) && lines[11][2] == std::to_string(values.nLabelColor),
+    check(lines[9][2] == std::to_string(values.gradation) && lines[11][2] == std::to_string(values.labelColor),
         "numbers read back");
-    if (!copySetValuesStorable(values))
+    if (!copyJobStorable(values))
         return;
-    check(lines[0][1] == values.cmbSrc && lines[1][1] == values.cmbDst && lines[4][1] == values.editIgn
-            && lines[7][1] == values.lbFilterKind && lines[8][1] == values.lbFilter
-            && lines[10][2] == values.strBGPicture,
+    check(lines[0][1] == values.source && lines[1][1] == values.destination && lines[4][1] == values.tolerance
+            && lines[8][1] == values.filterList && lines[10][2] == values.picture,
         "storable texts read back unchanged");
+    check(readCopySet(file) == values, "a storable job reads back as it was");
 }
 
 } // namespace
@@ -138,6 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     readsCleanly(bytes);
-    roundTrips(valuesFrom(bytes));
+    roundTrips(jobFrom(bytes));
     return 0;
 }

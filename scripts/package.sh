@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it: installs what is missing, builds
 # Release with Debian's hardening flags into PACKAGE_BUILD_DIR (default:
-# build-package), runs cpack, then checks the package with lintian, its two
+# build-package), runs cpack, then checks the package with lintian, its
 # ELF files with hardening-check, and, unpacked into a scratch folder, what it
 # holds and that the program in it runs a copy set in batch mode without a
 # display. Prints the package's path; exits non-zero when any step or check
