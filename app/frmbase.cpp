@@ -6,6 +6,7 @@
 #include "appearance/flights.h"
 #include "appearance/icons.h"
 #include "copiedlist.h"
+#include "engine/sourcecount.h"
 #include "frmest.h"
 #include "settings/store/store.h"
 #include "settings/ui/historywidgets.h"
@@ -98,6 +99,8 @@ void frmBase::fitIntoScreen()
 
 frmBase::~frmBase()
 {
+    // A count under way reports to this window: it ends first.
+    sourceCount_.reset();
     // The estimate window calls back into this one.
     delete estimateWindow.data();
 }

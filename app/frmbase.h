@@ -34,6 +34,7 @@ class QPushButton;
 class QScrollArea;
 class QTimer;
 class SettingsStore;
+class SourceCount;
 class TextLabel;
 class TextWidth;
 
@@ -144,6 +145,10 @@ private:
     // Brings the window, frame and all, within the screen's free area.
     void fitIntoScreen();
     void connectSelection();
+    // Counts the source's files in the background for lbCountNum, a moment
+    // after the source or the subfolder option last changed.
+    void countSourceSoon();
+    void countSource();
     void connectOptions();
     void cmbSrc_Click();
     void showSaveResult(bool saved);
@@ -277,6 +282,9 @@ private:
     bool dstKeepsHoles_ = true; // the estimate's destination keeps the holes of sparse files
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
+    std::unique_ptr<SourceCount> sourceCount_; // the count under way, if any
+    QTimer* countDelay_ = nullptr; // lets typing settle before a count starts
+    std::uint64_t countRound_ = 0; // tells the current count's result from a dropped one's
     Throttle pumps_ { std::chrono::milliseconds(20), 8 }; // lets the window work during a run
     int pumpsSinceRefresh_ = 0;
 };

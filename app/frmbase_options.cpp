@@ -2,10 +2,12 @@
 // option has three faces kept in step: its check box, the label beside it
 // (a click toggles the box) and a ticked item of the Options menu.
 #include "appearance/flights.h"
+#include "engine/sourcecount.h"
 #include "frmbase.h"
 #include "settings/ui/frmfilter.h"
 #include "textlabel.h"
 #include "util/convert.h"
+#include "util/qt/pathtext.h"
 #include "util/ui/browse.h"
 #include "util/ui/forms.h"
 
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -32,7 +35,18 @@ bool isEnter(QEvent* event)
 
 void frmBase::connectSelection()
 {
-    connect(cmbSrc, &QComboBox::editTextChanged, this, [this] { lbCountNum->setText(QStringLiteral("0")); });
+    countDelay_ = new QTimer(this);
+    countDelay_->setSingleShot(true);
+    countDelay_->setInterval(300);
+    connect(countDelay_, &QTimer::timeout, this, &frmBase::countSource);
+    connect(cmbSrc, &QComboBox::editTextChanged, this, [this] {
+        lbCountNum->setText(QStringLiteral("0"));
+        countSourceSoon();
+    });
+    connect(chkSubDir, &QCheckBox::toggled, this, [this] {
+        lbCountNum->setText(QStringLiteral("0"));
+        countSourceSoon();
+    });
     connect(cmbSrc, &QComboBox::activated, this, [this] { cmbSrc_Click(); });
     connect(cmbDst, &QComboBox::editTextChanged, this, [this] {
         lbCheckNum->setText(QStringLiteral("0"));
@@ -64,6 +78,34 @@ void frmBase::connectSelection()
         cmbDst->setEditText(QString());
     });
     connect(btnFilter, &QPushButton::clicked, this, &frmBase::btnFilter_Click);
+}
+
+void frmBase::countSourceSoon()
+{
+    sourceCount_.reset();
+    ++countRound_;
+    countDelay_->start();
+}
+
+void frmBase::countSource()
+{
+    // A run walks the source itself; a count beside it would only slow it.
+    if (runActive() || running_)
+        return;
+    const QString source = cmbSrc->currentText().trimmed();
+    if (source.isEmpty())
+        return;
+    const std::uint64_t round = ++countRound_;
+    sourceCount_
+        = std::make_unique<SourceCount>(toPath(source), chkSubDir->isChecked(), [this, round](const SourceSize& size) {
+              QMetaObject::invokeMethod(
+                  this,
+                  [this, round, files = size.files] {
+                      if (round == countRound_)
+                          lbCountNum->setText(QString::number(files));
+                  },
+                  Qt::QueuedConnection);
+          });
 }
 
 // Picking a source from its history proposes the destination that the last

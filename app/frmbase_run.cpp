@@ -2,6 +2,7 @@
 // elapsed-seconds display, and keeping the window alive while the engine works.
 #include "app/batch/batchrun.h"
 #include "copiedlist.h"
+#include "engine/sourcecount.h"
 #include "frmbase.h"
 #include "textlabel.h"
 #include "util/convert.h"
@@ -125,6 +126,10 @@ std::optional<RunOrder> frmBase::beginRun()
     // Taken before anything lets the window work (the flush, the checks'
     // questions), so that no second start can slip in.
     running_ = true;
+    // The run walks the source itself: a count under way is dropped.
+    countDelay_->stop();
+    sourceCount_.reset();
+    ++countRound_;
     nFlushInputMessages(this);
     std::optional<RunOrder> order = bCheckJob();
     if (!order)

@@ -1,15 +1,19 @@
 #include "app/copiedlist.h"
 #include "app/frmbase.h"
+#include "app/textlabel.h"
 #include "tests/support/duringcopy.h"
 #include "util/ui/twips.h"
 #include "windowtest.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using testsupport::writeFile;
@@ -152,4 +156,34 @@ TEST_F(MainWindow, ResizingMovesTheBottomRowAndStretchesTheList)
     EXPECT_NEAR(list->width(), listBefore.width() + dx, 2);
     // The background spans the window's outer width, frame included.
     EXPECT_NEAR(control("imgBG")->width(), window->frameGeometry().width(), 1);
+}
+
+TEST_F(MainWindow, CountsTheSourceInTheBackgroundAndRecountsOnEveryChange)
+{
+    for (int i = 0; i < 2000; ++i)
+        writeFile(dir / ("big/" + std::to_string(i % 20) + "/" + std::to_string(i)), "x");
+    writeFile(src + "/a", "a");
+    writeFile(src + "/sub/b", "b");
+    auto* count = control<TextLabel>("lbCountNum");
+    // Shows TEXT once the count is in, or whatever it shows after 30 s.
+    auto shown = [&](const QString& text) {
+        QElapsedTimer clock;
+        clock.start();
+        while (count->text() != text && clock.elapsed() < 30000)
+            QTest::qWait(10);
+        return count->text();
+    };
+
+    // The large tree's count may or may not have begun when the source
+    // changes again: either way only the last source's count is shown.
+    control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(dir / "big"));
+    QTest::qWait(350);
+    control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(src));
+    EXPECT_EQ(count->text(), "0");
+    EXPECT_EQ(shown("2"), "2");
+    control<QCheckBox>("chkSubDir")->setChecked(false);
+    EXPECT_EQ(shown("1"), "1");
+    control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(dir / "big"));
+    control<QCheckBox>("chkSubDir")->setChecked(true);
+    EXPECT_EQ(shown("2000"), "2000");
 }
