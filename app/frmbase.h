@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -72,6 +73,9 @@ public:
 
     // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;
+    // Test seam: how long a run must last for its end to be told to the
+    // desktop when the window is not active (10 s).
+    void setLongRun(std::chrono::seconds duration) { longRun_ = duration; }
     // Test seam: how many files the engine copies at once (after load; see DiffCopy::setParallelCopies).
     void setParallelCopies(int n);
 
@@ -163,6 +167,11 @@ private:
     std::optional<RunOrder> beginRun();
     std::int32_t runEngine(const RunOrder& order);
     bool endRun();
+    // Tells the user that a run ended with SUMMARY: the box, after the
+    // desktop has been told when the run was long and the window not active,
+    // and then a line on the status line that stays.
+    void tellRunEnded(const QString& summary);
+    void tellDesktopIfUnseen(const QString& summary);
     // Adds one file the estimate would copy to its sums and to the estimate window.
     void estimateFile(const std::string& pSrc, const std::string& pDst);
     // The engine's waiter: the window keeps working while a copy keeps the run waiting.
@@ -283,6 +292,8 @@ private:
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     std::unique_ptr<SourceCount> sourceCount_; // the count under way, if any
+    std::chrono::seconds longRun_ { 10 };
+    std::chrono::steady_clock::time_point runStarted_ {};
     QTimer* countDelay_ = nullptr; // lets typing settle before a count starts
     std::uint64_t countRound_ = 0; // tells the current count's result from a dropped one's
     Throttle pumps_ { std::chrono::milliseconds(20), 8 }; // lets the window work during a run

@@ -72,7 +72,12 @@ void frmBase::btnEst_Click()
         summary += QStringLiteral("\r\n検査ファイル数： ") + QString::number(nCheckCount)
             + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount) + QStringLiteral(" 必要容量: ")
             + formatBytes(dbNeedSum);
-        nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+        tellRunEnded(summary);
+    } else if (spaceRead) {
+        // The estimate window shows the result; the desktop hears of it all the same.
+        tellDesktopIfUnseen(QStringLiteral("コピー見積りが終了しました。検査ファイル数： ")
+            + QString::number(nCheckCount) + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount)
+            + QStringLiteral(" 必要容量: ") + formatBytes(dbNeedSum));
     }
     if (estimateWindow)
         estimateWindow->SetState(1);

@@ -2,6 +2,7 @@
 // elapsed-seconds display, and keeping the window alive while the engine works.
 #include "app/batch/batchrun.h"
 #include "copiedlist.h"
+#include "desktop.h"
 #include "engine/sourcecount.h"
 #include "frmbase.h"
 #include "textlabel.h"
@@ -109,6 +110,7 @@ void frmBase::ResetRunDisplay(bool bCopy)
     lstCopied->setPalette(colours);
     lbSec->setText(QStringLiteral("0"));
     dtStart = DateTime::now();
+    runStarted_ = std::chrono::steady_clock::now();
     Timer1->start();
     if (bCopy)
         btnStop->setEnabled(true);
@@ -182,7 +184,26 @@ void frmBase::btnStart_Click()
     if (result >= 0)
         histories->bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
 
-    nShowMessage(copySummary(result, nCheckCount, nCopyCount), MB_ICONINFORMATION, kCaption);
+    tellRunEnded(copySummary(result, nCheckCount, nCopyCount));
+}
+
+void frmBase::tellDesktopIfUnseen(const QString& summary)
+{
+    // Somebody who turned to another window meanwhile learns of the end
+    // without having to look for it.
+    if (std::chrono::steady_clock::now() - runStarted_ >= longRun_ && !isActiveWindow()) {
+        QApplication::alert(this);
+        notifyDesktop(kCaption, summary);
+    }
+}
+
+void frmBase::tellRunEnded(const QString& summary)
+{
+    tellDesktopIfUnseen(summary);
+    nShowMessage(summary, MB_ICONINFORMATION, kCaption);
+    QString line = summary;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    lbMsg->setText(QString::fromStdString(DateTimeText(DateTime::now())) + QLatin1Char(' ') + line);
 }
 
 void frmBase::setParallelCopies(int n)

@@ -1,4 +1,5 @@
 #include "app/copiedlist.h"
+#include "app/desktop.h"
 #include "app/frmbase.h"
 #include "app/textlabel.h"
 #include "settings/store/store.h"
@@ -52,6 +53,11 @@ TEST_F(RunControl, CopiesFromTheWindowAndRecordsTheHistories)
     writeFile(dst + "/up-to-date.txt", "u", 1700000000);
     writeFile(src + "/up-to-date.txt", "u", 1700000000);
     fill(src, dst);
+    QString statusDuringSummary = QStringLiteral("not asked");
+    answer = [&](const QString&, int) {
+        statusDuringSummary = control<TextLabel>("lbMsg")->text();
+        return IDOK;
+    };
     control<QPushButton>("btnStart")->click();
 
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
@@ -63,7 +69,9 @@ TEST_F(RunControl, CopiesFromTheWindowAndRecordsTheHistories)
     EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "2");
     EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 2);
     EXPECT_FALSE(control<QPushButton>("btnStop")->isEnabled());
-    EXPECT_TRUE(control<TextLabel>("lbMsg")->text().isEmpty());
+    // The status line is empty while the summary is up, and keeps it afterwards with its time.
+    EXPECT_TRUE(statusDuringSummary.isEmpty());
+    EXPECT_TRUE(control<TextLabel>("lbMsg")->text().endsWith(QStringLiteral(" ") + messages[0]));
 
     ASSERT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
     EXPECT_EQ(control<QComboBox>("cmbSrc")->itemText(0).toStdString(), src);
@@ -410,4 +418,27 @@ TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
     ASSERT_TRUE(store->open());
     EXPECT_FALSE(store->read("SrcList").has_value());
     store->close();
+}
+
+TEST_F(RunControl, TheEndOfALongRunIsToldToTheDesktopOnlyWhenTheWindowIsNotActive)
+{
+    writeFile(src + "/a.txt", "a", 1700000000);
+    fill(src, dst);
+    window->setLongRun(std::chrono::seconds(0));
+    std::vector<QString> told;
+    setDesktopNotifier([&](const QString&, const QString& text) { told.push_back(text); });
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    control<QPushButton>("btnStart")->click();
+    EXPECT_TRUE(told.empty());
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    control<QPushButton>("btnStart")->click();
+    setDesktopNotifier(nullptr);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], messages.back());
 }
