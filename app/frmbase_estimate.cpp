@@ -65,19 +65,17 @@ void frmBase::btnEst_Click()
         return;
     if (result <= 0)
         histories->bAddHistory(source, destination);
+    const QString counts = QStringLiteral("検査ファイル数： ") + QString::number(nCheckCount)
+        + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount) + QStringLiteral(" 必要容量: ")
+        + formatBytes(dbNeedSum);
     if (spaceRead && result != 0) {
-        QString summary = result == DiffCopy::kStopped
+        const QString ending = result == DiffCopy::kStopped
             ? QStringLiteral("コピー見積りを中断しました。")
             : QStringLiteral("エラーのため、コピー見積りを中止しました。エラーコード：") + QString::number(result);
-        summary += QStringLiteral("\r\n検査ファイル数： ") + QString::number(nCheckCount)
-            + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount) + QStringLiteral(" 必要容量: ")
-            + formatBytes(dbNeedSum);
-        tellRunEnded(summary);
+        tellRunEnded(ending + QStringLiteral("\r\n") + counts);
     } else if (spaceRead) {
         // The estimate window shows the result; the desktop hears of it all the same.
-        tellDesktopIfUnseen(QStringLiteral("コピー見積りが終了しました。検査ファイル数： ")
-            + QString::number(nCheckCount) + QStringLiteral(" コピー対象数： ") + QString::number(nCopyCount)
-            + QStringLiteral(" 必要容量: ") + formatBytes(dbNeedSum));
+        tellDesktopIfUnseen(QStringLiteral("コピー見積りが終了しました。") + counts);
     }
     if (estimateWindow)
         estimateWindow->SetState(1);

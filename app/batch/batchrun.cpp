@@ -4,6 +4,7 @@
 #include "settings/copyset.h"
 #include "settings/store/histories.h"
 #include "util/logtext.h"
+#include "util/messagevalues.h"
 #include "util/ownfiles.h"
 #include "util/paths.h"
 #include "util/qt/pathtext.h"
@@ -14,11 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The message-box values that Histories speaks in.
-constexpr int kReplyOk = 1;
-constexpr int kReplyYes = 6;
-constexpr int kButtonsYesNo = 4;
 
 QString timeStamp()
 {
@@ -148,7 +144,7 @@ std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
         store_, {},
         [this](const QString& text, int buttons, const QString&) {
             say(text);
-            return (buttons & kButtonsYesNo) ? kReplyYes : kReplyOk;
+            return (buttons & MB_YESNO) ? IDYES : IDOK;
         },
         kProgramCaption);
     histories.bLoadHistory();

@@ -1,5 +1,7 @@
 #include "histories.h"
 
+#include "util/messagevalues.h"
+
 #include <QDateTime>
 #include <utility>
 
@@ -9,11 +11,6 @@ const QString kSrcList = QStringLiteral("SrcList");
 const QString kDstList = QStringLiteral("DstList");
 const QString kMRUList = QStringLiteral("MRUList");
 constexpr int kMaxMRU = 3;
-
-constexpr int kButtonsOk = 0;
-constexpr int kButtonsYesNo = 4;
-constexpr int kButtonsError = 16;
-constexpr int kReplyYes = 6;
 
 // A recent-file path that holds LF or NUL cannot be stored in "MRUList": it
 // would come back as other paths, or hide the ones after it.
@@ -101,7 +98,7 @@ bool Histories::bAddHistory(const QString& strSrc, const QString& strDst)
     const QString why = store_.errorText();
     store_.close();
     if (!written) {
-        message(why, kButtonsOk, QStringLiteral("コピー履歴追加"));
+        message(why, MB_OK, QStringLiteral("コピー履歴追加"));
         return false;
     }
     return true;
@@ -134,7 +131,7 @@ void Histories::mnuExeClearHistory()
     const QString question = QStringLiteral("コピー先、コピー元の履歴を削除してよいですか？") + QStringLiteral("\r\n")
         + QStringLiteral(
             "（これらの履歴はレジストリに保存されており、設定ファイル（.vstl）の読込でも復元されません。）");
-    if (message(question, kButtonsYesNo, caption_) != kReplyYes)
+    if (message(question, MB_YESNO, caption_) != IDYES)
         return;
 
     aSrcHistory.clear();
@@ -144,7 +141,7 @@ void Histories::mnuExeClearHistory()
 
     const QString notDeleted = QStringLiteral("レジストリが開けないため、履歴が完全に削除できませんでした。");
     if (!store_.open()) {
-        message(notDeleted, kButtonsError, caption_);
+        message(notDeleted, MB_ICONERROR, caption_);
         return;
     }
     const bool removed = store_.remove(kSrcList) && store_.remove(kDstList);
@@ -152,10 +149,10 @@ void Histories::mnuExeClearHistory()
     if (!removed) {
         // The histories would come back at the next start: saying they were
         // deleted would be untrue.
-        message(notDeleted, kButtonsError, caption_);
+        message(notDeleted, MB_ICONERROR, caption_);
         return;
     }
-    message(QStringLiteral("コピー元、コピー先の履歴を削除しました。"), kButtonsOk, QString());
+    message(QStringLiteral("コピー元、コピー先の履歴を削除しました。"), MB_OK, QString());
 }
 
 int Histories::message(const QString& text, int buttons, const QString& title)

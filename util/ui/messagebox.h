@@ -3,24 +3,10 @@
 // Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
+#include "util/messagevalues.h"
+
 #include <QString>
 #include <functional>
-
-// Button and icon values of nMessageBox's flags (they may be added together).
-enum MessageBoxFlags : int {
-    MB_OK = 0,
-    MB_YESNO = 4,
-    MB_ICONERROR = 16,
-    MB_ICONWARNING = 48,
-    MB_ICONINFORMATION = 64,
-};
-
-// Replies of nMessageBox.
-enum MessageBoxReply : int {
-    IDOK = 1,
-    IDYES = 6,
-    IDNO = 7,
-};
 
 // Shows a modal message box with TEXT, the buttons and icon of FLAGS and
 // TITLE; returns the reply. While it is up the mouse pointer is the default
