@@ -8,6 +8,7 @@
 #include "copiedlist.h"
 #include "engine/sourcecount.h"
 #include "frmest.h"
+#include "runprogress.h"
 #include "settings/store/store.h"
 #include "settings/ui/historywidgets.h"
 #include "textlabel.h"

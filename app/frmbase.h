@@ -6,6 +6,7 @@
 
 #include "appearance/layout.h"
 #include "engine/diffcopy.h"
+#include "engine/sourcecount.h"
 #include "estimate.h"
 #include "settings/job.h"
 #include "settings/store/histories.h"
@@ -25,6 +26,7 @@
 class CopiedListView;
 class frmEst;
 class FlightDeck;
+class ProgressMeter;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -35,7 +37,6 @@ class QPushButton;
 class QScrollArea;
 class QTimer;
 class SettingsStore;
-class SourceCount;
 class TextLabel;
 class TextWidth;
 
@@ -156,6 +157,12 @@ private:
     void connectOptions();
     void cmbSrc_Click();
     void showSaveResult(bool saved);
+    // The status line during a run: the progress line, when there is one yet,
+    // before what the run is doing.
+    void showRunStatus(const QString& doing);
+    // Takes the run's progress (at every tick of the elapsed seconds) into
+    // the status line, the title and the estimate window.
+    void showProgress();
     // The engine's yield: lets the window work at most every 20 ms of a run.
     void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.
@@ -292,6 +299,16 @@ private:
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
     std::unique_ptr<SourceCount> sourceCount_; // the count under way, if any
+    // The source's size as the last complete count found it, for the job it counted.
+    struct CountedSource {
+        std::string folder;
+        bool subfolders = false;
+        SourceSize size;
+    };
+    std::optional<CountedSource> counted_;
+    std::unique_ptr<ProgressMeter> meter_; // the run's progress line, while it runs
+    QString runDoing_; // what the run is doing, as the status line tells it
+    QString progressLine_; // the run's last progress line
     std::chrono::seconds longRun_ { 10 };
     std::chrono::steady_clock::time_point runStarted_ {};
     QTimer* countDelay_ = nullptr; // lets typing settle before a count starts

@@ -55,6 +55,7 @@ void frmBase::btnEst_Click()
         dbNeedSum = 0;
         bEstimating = true;
         result = runEngine(*order);
+        showProgress(); // the estimate window keeps the final figures
         bEstimating = false;
         cpMan->SetSimulation(false);
     } else {

@@ -83,6 +83,7 @@ void frmBase::connectSelection()
 void frmBase::countSourceSoon()
 {
     sourceCount_.reset();
+    counted_.reset();
     ++countRound_;
     countDelay_->start();
 }
@@ -96,13 +97,17 @@ void frmBase::countSource()
     if (source.isEmpty())
         return;
     const std::uint64_t round = ++countRound_;
+    CountedSource job { toPath(source), chkSubDir->isChecked(), {} };
     sourceCount_
-        = std::make_unique<SourceCount>(toPath(source), chkSubDir->isChecked(), [this, round](const SourceSize& size) {
+        = std::make_unique<SourceCount>(job.folder, job.subfolders, [this, round, job](const SourceSize& size) {
               QMetaObject::invokeMethod(
                   this,
-                  [this, round, files = size.files] {
-                      if (round == countRound_)
-                          lbCountNum->setText(QString::number(files));
+                  [this, round, job, size]() mutable {
+                      if (round != countRound_)
+                          return;
+                      job.size = size;
+                      counted_ = job;
+                      lbCountNum->setText(QString::number(size.files));
                   },
                   Qt::QueuedConnection);
           });
@@ -113,6 +118,7 @@ void frmBase::countSource()
 void frmBase::cmbSrc_Click()
 {
     lbCountNum->setText(QStringLiteral("0"));
+    counted_.reset();
     if (!cmbDst->currentText().isEmpty())
         return;
     const int source = histories->nFindSrcHistory(cmbSrc->currentText());

@@ -3,6 +3,8 @@
 #include "copiedlist.h"
 #include "frmbase.h"
 #include "frmerr.h"
+#include "frmest.h"
+#include "runprogress.h"
 #include "textlabel.h"
 #include "textwidth.h"
 #include "util/qt/pathtext.h"
@@ -51,18 +53,40 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
 // small folders more than its copying.
 void frmBase::FolderSearching(const std::string& pPath)
 {
-    lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを検索中です．．．"));
+    showRunStatus(fromPath(pPath) + QStringLiteral(" 以下のファイルを検索中です．．．"));
 }
 
 void frmBase::FolderSearched(const std::string& pPath)
 {
-    lbMsg->setText(fromPath(pPath) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
+    showRunStatus(fromPath(pPath) + QStringLiteral(" 以下のファイルを比較コピーします．．．"));
 }
 
 void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
 {
-    lbMsg->setText(fromPath(pSrc) + QStringLiteral(" は既に ") + fromPath(firstDst)
+    showRunStatus(fromPath(pSrc) + QStringLiteral(" は既に ") + fromPath(firstDst)
         + QStringLiteral(" へコピーしたため、たどりません"));
+}
+
+void frmBase::showRunStatus(const QString& doing)
+{
+    runDoing_ = doing;
+    // The progress goes first: a long path would push it out of sight.
+    lbMsg->setText(progressLine_.isEmpty() ? doing : progressLine_ + QStringLiteral("　") + doing);
+}
+
+void frmBase::showProgress()
+{
+    if (!meter_)
+        return;
+    ProgressSample sample;
+    sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStarted_).count();
+    sample.filesChecked = nCheckCount;
+    sample.run = cpMan->progress();
+    progressLine_ = meter_->update(sample);
+    showRunStatus(runDoing_);
+    setWindowTitle(progressLine_ + QStringLiteral(" - ") + kCaption);
+    if (bEstimating && estimateWindow)
+        estimateWindow->showChecked(nCheckCount, sample.run.bytesChecked);
 }
 
 void frmBase::refreshRunDisplay()

@@ -5,6 +5,7 @@
 #include "desktop.h"
 #include "engine/sourcecount.h"
 #include "frmbase.h"
+#include "runprogress.h"
 #include "textlabel.h"
 #include "util/convert.h"
 #include "util/paths.h"
@@ -119,6 +120,7 @@ void frmBase::ResetRunDisplay(bool bCopy)
 void frmBase::Timer1_Timer()
 {
     lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
+    showProgress();
 }
 
 std::optional<RunOrder> frmBase::beginRun()
@@ -145,6 +147,9 @@ std::int32_t frmBase::runEngine(const RunOrder& order)
         cpMan->SetExtFilter(order.filterKind, order.filterList);
     else
         cpMan->ResetExtFilter();
+    const bool sizeKnown = counted_ && counted_->folder == order.source && counted_->subfolders == order.subfolders;
+    meter_ = std::make_unique<ProgressMeter>(
+        sizeKnown ? std::optional<SourceSize>(counted_->size) : std::nullopt, bEstimating);
     pumps_.restart();
     return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
 }
@@ -157,6 +162,10 @@ bool frmBase::endRun()
         display->announceNow();
     QApplication::restoreOverrideCursor();
     Timer1->stop();
+    meter_.reset();
+    progressLine_.clear();
+    runDoing_.clear();
+    setWindowTitle(kCaption);
     btnStop->setEnabled(false);
     lbMsg->clear();
     running_ = false;

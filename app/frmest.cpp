@@ -2,6 +2,7 @@
 
 #include "accessibility.h"
 #include "estimate.h"
+#include "runprogress.h"
 #include "textlabel.h"
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"
@@ -328,9 +329,16 @@ int frmEst::clippedWidth(const EstimateBar* bar, int width) const
     return bar->twipsLeft() + width > windowWidthTwips() ? std::max(room, 1) : width;
 }
 
+void frmEst::showChecked(std::int64_t files, std::int64_t bytes)
+{
+    setWindowTitle(kCaption + QStringLiteral(" - 検査 ") + formatBytes(static_cast<double>(files))
+        + QStringLiteral(" ファイル（") + formatSize(bytes) + QStringLiteral("）"));
+}
+
 void frmEst::SetFreeTotal(const QString& strPath, double dbFree, double dbTotal)
 {
     ResetDisplay();
+    setWindowTitle(kCaption);
     this->dbFree = dbFree;
     this->dbTotal = dbTotal;
     lbPath->setText(strPath);

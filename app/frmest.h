@@ -76,6 +76,8 @@ public:
     void UpdateNeed(double dbNeed);
     // The most room the copy takes at any moment of the run.
     void updatePeak(double peak);
+    // How much of the source the estimate has checked so far, in the title.
+    void showChecked(std::int64_t files, std::int64_t bytes);
 
     // 1: the estimate has ended; the button becomes "閉じる" and the window
     // comes to the front. Other values do nothing.

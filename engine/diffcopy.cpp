@@ -228,6 +228,8 @@ DiffCopy::Resolved DiffCopy::guarded(const std::string& src, const std::string& 
 std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& strDst, double dbIgnSec, bool bSubDir)
 {
     stop_ = false;
+    bytesChecked_ = 0;
+    bytesCopied_ = 0;
     if (!bIsFolder(strSrc))
         return 0;
     Run run;
@@ -519,14 +521,55 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     if (!run.pool)
         run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
     p.copy = run.pool->submit(p.file.size,
-        [src = p.srcPath, dst = p.dstPath, name = p.file.name, dirFd = folder.dstFd, atime = p.file.atime,
-            mtime = p.file.mtime, before = beforeCopy_] {
-            if (before)
-                before();
-            return copyOneFile(src, { dst, dirFd, name.c_str() }, atime, mtime);
+        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, before = beforeCopy_] {
+            return copyWatched(src, { dst, dirFd, file.name.c_str() }, file, before);
         });
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
         folder.twinCopies[p.file.name] = p.copy;
+}
+
+CopyResult DiffCopy::copyWatched(
+    const std::string& src, const CopyTarget& dst, const ListedFile& file, const std::function<void()>& before)
+{
+    std::shared_ptr<WatchedCopy> watch;
+    if (file.size >= kWatchedBytes) {
+        watch = std::make_shared<WatchedCopy>();
+        watch->dst = dst.path;
+        watch->size = file.size;
+        std::lock_guard<std::mutex> lock(watchedMutex_);
+        watched_.push_back(watch);
+    }
+    if (before)
+        before();
+    const CopyResult result = copyOneFile(src, dst, file.atime, file.mtime, watch ? &watch->done : nullptr);
+    // Counted here, as the copy ends, and for a watched one in the same step
+    // as it leaves the watch, so that the total never dips.
+    std::unique_lock<std::mutex> lock(watchedMutex_, std::defer_lock);
+    if (watch) {
+        lock.lock();
+        watched_.erase(std::find(watched_.begin(), watched_.end(), watch));
+    }
+    if (result.code == 0)
+        bytesCopied_ += file.size;
+    return result;
+}
+
+RunProgress DiffCopy::progress() const
+{
+    RunProgress progress;
+    progress.bytesChecked = bytesChecked_;
+    std::lock_guard<std::mutex> lock(watchedMutex_);
+    progress.bytesCopied = bytesCopied_;
+    for (const auto& watch : watched_) {
+        const std::int64_t done = std::min(watch->done.load(std::memory_order_relaxed), watch->size);
+        progress.bytesCopied += done;
+        if (watch->size > progress.largeSize) {
+            progress.largeFile = watch->dst;
+            progress.largeSize = watch->size;
+            progress.largeDone = done;
+        }
+    }
+    return progress;
 }
 
 std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& folder, Run& run)
@@ -612,6 +655,7 @@ DiffCopy::FileOutcome DiffCopy::settle(
         }
 
         const DateTime time = DateTime::fromUnixSeconds(p.file.mtimeSeconds());
+        bytesChecked_ += p.file.size;
         const Resolved checked = guarded(src, dst, [&] {
             listener_.FileChecked(p.srcPath, p.dstPath, time, p.copied && !reportSkipped);
             return 0;
@@ -637,6 +681,7 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
         } else if (p.code != 0) {
             continue;
         }
+        bytesChecked_ += p.file.size;
         try {
             listener_.FileChecked(p.srcPath, p.dstPath, DateTime::fromUnixSeconds(p.file.mtimeSeconds()), p.copied);
         } catch (...) {

@@ -16,12 +16,26 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+// How far a run has come, for a display.
+struct RunProgress {
+    std::int64_t bytesChecked = 0; // the sizes of the files reported so far
+    // The data written so far: the files copied, and the copies under way as
+    // far as they have come.
+    std::int64_t bytesCopied = 0;
+    // The largest file being copied now, when it is large enough to show
+    // its own progress: its destination, its size and how far it has come.
+    std::string largeFile;
+    std::int64_t largeSize = 0;
+    std::int64_t largeDone = 0;
+};
 
 class DiffCopy {
 public:
@@ -76,7 +90,25 @@ public:
     // Asks the run in progress to stop before its next file or subfolder.
     void StopCopy();
 
+    // How far the run in progress (or the last one) has come. Safe to call
+    // from any thread.
+    RunProgress progress() const;
+
+    // Files of at least this many bytes show their own progress while copied.
+    static constexpr std::int64_t kWatchedBytes = std::int64_t(4) << 20;
+
 private:
+    // A large file on its way, as progress() shows it.
+    struct WatchedCopy {
+        std::string dst;
+        std::int64_t size = 0;
+        std::atomic<std::int64_t> done { 0 };
+    };
+    // Copies FILE from SRC onto DST on a copying thread, after BEFORE; a
+    // large one is watched from before BEFORE until the copy is over.
+    CopyResult copyWatched(
+        const std::string& src, const CopyTarget& dst, const ListedFile& file, const std::function<void()>& before);
+
     struct FolderId {
         dev_t dev;
         ino_t ino;
@@ -196,6 +228,10 @@ private:
     std::function<void()> beforeCopy_;
     int parallelCopies_;
     std::atomic<bool> stop_ { false };
+    std::atomic<std::int64_t> bytesChecked_ { 0 };
+    std::atomic<std::int64_t> bytesCopied_ { 0 }; // of the copies that went through
+    mutable std::mutex watchedMutex_;
+    std::vector<std::shared_ptr<WatchedCopy>> watched_; // the large copies under way
     bool simulation_ = false;
     ExtFilter filter_;
 };

@@ -44,10 +44,13 @@ bool nameMayBeRefused(std::int32_t code, const std::string& src, const CopyTarge
 
 } // namespace
 
-CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime)
+CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime,
+    std::atomic<std::int64_t>* copied)
 {
     char message[kMessageBufferSize] = {};
-    std::int32_t code = qvu::CopyFile(src.c_str(), dst.path.c_str(), kMessageBufferSize, message);
+    std::int32_t code = copied
+        ? qvu::CopyFileCounted(src.c_str(), dst.path.c_str(), kMessageBufferSize, message, *copied)
+        : qvu::CopyFile(src.c_str(), dst.path.c_str(), kMessageBufferSize, message);
     if (code != 0) {
         std::string text(message);
         if (code == qvu::kUnboundCode && text.empty())

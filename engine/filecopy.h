@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -23,8 +24,10 @@ struct CopyTarget {
 
 // Copies SRC onto DST through the helper library (atomic replacement, the
 // source's permission bits and times carried), then CopyTimeStamps with the
-// times SRC had when it was decided on.
-CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime);
+// times SRC had when it was decided on. With COPIED, the copy keeps it at how
+// far into the file it has come.
+CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime,
+    std::atomic<std::int64_t>* copied = nullptr);
 
 // Sets the access and modification times of DST; false when that fails.
 //

@@ -75,6 +75,17 @@ struct route {
 
 static _Thread_local struct route lastRoute;
 
+/* Where the copy on this thread tells how far into the file it has come, or
+ * null; with it the data goes in steps small enough to be watched. */
+static _Thread_local _Atomic int64_t* copiedSink;
+#define WATCHED_STEP ((off_t)1 << 23)
+
+static void tellCopied(off_t reached)
+{
+    if (copiedSink)
+        atomic_store_explicit(copiedSink, (int64_t)reached, memory_order_relaxed);
+}
+
 /* linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; without it an unnamed file
  * is linked through /proc/self/fd. Where that fails too (no /proc), unnamed
  * temporaries are given up for the rest of the process. */
@@ -272,6 +283,7 @@ static int copyByReadWrite(int in, int out, off_t* at, off_t end)
         if (err)
             break;
         *at += n;
+        tellCopied(*at);
     }
     free(buffer);
     return err;
@@ -285,11 +297,14 @@ static int copyRange(int in, int out, off_t start, off_t end, struct route* rout
 {
     off_t inAt = start;
     off_t outAt = start;
+    const off_t largestStep = copiedSink ? WATCHED_STEP : RANGE_STEP;
     while (!route->noRange && inAt < end) {
-        off_t step = end - inAt < RANGE_STEP ? end - inAt : RANGE_STEP;
+        off_t step = end - inAt < largestStep ? end - inAt : largestStep;
         ssize_t n = copy_file_range(in, &inAt, out, &outAt, (size_t)step, 0);
-        if (n > 0)
+        if (n > 0) {
+            tellCopied(inAt);
             continue;
+        }
         if (n == 0)
             break; /* shrunk, or a file system that copies nothing: read/write finds out */
         if (errno == EINTR)
@@ -404,8 +419,10 @@ static int copyData(int in, int out, const struct stat* source, struct route* ro
 
     if (!route->noClone) {
         int err = cloneData(in, out, size);
-        if (err == 0)
+        if (err == 0) {
+            tellCopied(size);
             return 0;
+        }
         switch (err) {
         case EOPNOTSUPP:
         case ENOTTY:
@@ -689,6 +706,14 @@ static int copyFile(const char* src, const char* dst)
         err = replaceDestination(in, &source, &target, &destination);
     close(in);
     return err;
+}
+
+int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied)
+{
+    copiedSink = (_Atomic int64_t*)copied;
+    int32_t result = qvuCopyFile(src, dst, bufSize, buf);
+    copiedSink = NULL;
+    return result;
 }
 
 int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf)

@@ -37,6 +37,12 @@ extern "C" {
  * EINVAL, EACCES otherwise, EACCES for root too). On failure DST is as it was. */
 QVU_API int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf);
 
+/* qvuCopyFile that also tells, while it copies, how far into the file the copy
+ * has come, in bytes: *COPIED (when not null) is set with relaxed atomic
+ * stores, often enough to show a large file's progress. The caller may read it from
+ * another thread as a std::atomic<int64_t> or _Atomic int64_t. */
+QVU_API int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied);
+
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that
  * is not a regular file. */

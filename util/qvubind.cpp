@@ -78,6 +78,19 @@ std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, ch
     return fn ? fn(src, dst, bufSize, buf) : kUnboundCode;
 }
 
+std::int32_t CopyFileCounted(
+    const char* src, const char* dst, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>& copied)
+{
+    static_assert(
+        sizeof(std::atomic<std::int64_t>) == sizeof(std::int64_t) && std::atomic<std::int64_t>::is_always_lock_free,
+        "the library stores into the counter as a plain lock-free 64-bit atomic");
+    static const auto fn = QVU_BOUND(qvuCopyFileCounted);
+    // A library from before the counter copies all the same, only unwatched.
+    if (!fn)
+        return CopyFile(src, dst, bufSize, buf);
+    return fn(src, dst, bufSize, buf, reinterpret_cast<std::int64_t*>(&copied));
+}
+
 bool FileSize(const char* path, double& size)
 {
     static const auto fn = QVU_BOUND(qvuFileSize);

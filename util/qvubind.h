@@ -8,6 +8,7 @@
 // describes why; callers treat it like any other failure.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,9 @@ constexpr std::int32_t kUnboundCode = ELIBACC;
 std::string bindError();
 
 std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, char* buf);
+// CopyFile that keeps *COPIED at how far into the file the copy has come.
+std::int32_t CopyFileCounted(
+    const char* src, const char* dst, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>& copied);
 bool FileSize(const char* path, double& size);
 bool DiskSpace(const char* path, double& freeBytes, double& totalBytes);
 double IntDev(double dividend, double divisor);

@@ -1,6 +1,7 @@
 #include "app/copiedlist.h"
 #include "app/frmbase.h"
 #include "app/frmest.h"
+#include "app/runprogress.h"
 #include "app/textlabel.h"
 #include "settings/store/store.h"
 #include "tests/support/fusevolume.h"
@@ -68,6 +69,9 @@ TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
     EXPECT_EQ(shown->lbCopy->text(), formatBytes(cluster + cluster + 2 * cluster + 0));
     EXPECT_EQ(shown->lbExist->text(), formatBytes(2 * cluster));
     EXPECT_EQ(shown->lbNeed->text(), formatBytes(2 * cluster));
+    EXPECT_EQ(shown->windowTitle(),
+        frmEst::kCaption + QStringLiteral(" - 検査 5 ファイル（") + formatSize(std::int64_t(2 * cluster + 12))
+            + QStringLiteral("）"));
     EXPECT_EQ(control<QComboBox>("cmbSrc")->count(), 1);
 
     // A second estimate takes the window that is still open.

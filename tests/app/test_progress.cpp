@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using testsupport::writeFile;
@@ -71,6 +73,35 @@ TEST_F(Progress, CountersStatusAndListFollowTheRun)
     ASSERT_EQ(lines.count(), 1);
     EXPECT_EQ(lines.line(0),
         QString::fromStdString(DateTimeText(DateTime::fromUnixSeconds(1700000000)) + " " + dst + "/new.txt"));
+}
+
+TEST_F(Progress, TheRunsProgressShowsInTheStatusLineAndTheTitle)
+{
+    writeFile(src + "/big.bin", std::string(5 << 20, 'b'), 1700000000);
+    fill(src, dst);
+    auto* count = control<TextLabel>("lbCountNum");
+    QElapsedTimer clock;
+    clock.start();
+    while (count->text() != "1" && clock.elapsed() < 30000)
+        QTest::qWait(10);
+    // A tick of the elapsed seconds while the large file's copy is held.
+    QString status;
+    QString title;
+    testsupport::actDuringFirstCopy(*window, [&] {
+        QMetaObject::invokeMethod(window, "Timer1_Timer");
+        status = control<TextLabel>("lbMsg")->text();
+        title = window->windowTitle();
+    });
+    control<QPushButton>("btnStart")->click();
+
+    const QString line = QStringLiteral("検査 0 / 1　コピー 0 B　");
+    EXPECT_TRUE(status.startsWith(line) && status.contains(QStringLiteral("残り —　big.bin 0%　"))
+        && status.endsWith(QStringLiteral(" 以下のファイルを比較コピーします．．．")))
+        << status.toStdString();
+    EXPECT_TRUE(title.startsWith(line) && title.endsWith(QStringLiteral("big.bin 0% - ") + frmBase::kCaption))
+        << title.toStdString();
+    EXPECT_EQ(window->windowTitle(), frmBase::kCaption);
+    EXPECT_EQ(testsupport::readFile(dst + "/big.bin").size(), 5u << 20);
 }
 
 TEST_F(Progress, CheckedButNotCopiedAddsNoLine)

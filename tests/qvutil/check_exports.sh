@@ -7,6 +7,7 @@ qvuAtoL
 qvuByteToLong
 qvuCommaToDouble
 qvuCopyFile
+qvuCopyFileCounted
 qvuDiskSpace
 qvuExecuteProcess
 qvuFclose

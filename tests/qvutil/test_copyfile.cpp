@@ -169,6 +169,26 @@ TEST_F(CopyFile, FullVolumeKeepsOldDestination)
     EXPECT_EQ(namesIn(path("small")), (Names { "dst" }));
 }
 
+// The counter moves as the data goes, not only at the end: a copy that fails
+// part of the way tells how far it came.
+TEST_F(CopyFile, CountsTheBytesAsTheyGo)
+{
+    if (!mountTmpfs("small", "size=12m"))
+        GTEST_SKIP() << "needs root to mount a 12 MiB tmpfs";
+    constexpr int64_t kSize = 20 << 20;
+    writeFile(path("src"), std::string(kSize, 's'));
+    int64_t copied = -1;
+    EXPECT_EQ(qvuCopyFileCounted(path("src").c_str(), path("dst").c_str(), sizeof message, message, &copied), 0);
+    EXPECT_EQ(copied, kSize);
+
+    copied = 0;
+    EXPECT_EQ(
+        qvuCopyFileCounted(path("src").c_str(), path("small/dst").c_str(), sizeof message, message, &copied), ENOSPC);
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, kSize);
+    EXPECT_EQ(namesIn(path("small")), Names {});
+}
+
 // As an ordinary user, who cannot read everything and lacks the capability
 // that linkat(AT_EMPTY_PATH) needs on older kernels.
 TEST_F(CopyFile, LeavesTheSourcesAccessTimeAlone)
