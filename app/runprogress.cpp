@@ -37,9 +37,15 @@ std::optional<double> ProgressMeter::secondsLeft(const ProgressSample& sample) c
 {
     if (!total_ || total_->files <= 0 || sample.seconds < kSettlingSeconds)
         return std::nullopt;
+    // The share furthest behind counts: a few large files at the end of the
+    // walk take long after the many small ones, and many small files to
+    // check take long after a few large ones copied. Bytes copied count
+    // before their files are reported.
     double share = static_cast<double>(sample.filesChecked) / static_cast<double>(total_->files);
-    if (total_->bytes > 0)
-        share = (share + static_cast<double>(sample.run.bytesChecked) / static_cast<double>(total_->bytes)) / 2;
+    if (total_->bytes > 0) {
+        const auto bytesDone = std::max(sample.run.bytesChecked, sample.run.bytesCopied);
+        share = std::min(share, static_cast<double>(bytesDone) / static_cast<double>(total_->bytes));
+    }
     // Past the count, the source has grown since it was counted: the rest is unknown.
     if (share <= 0 || share >= 1)
         return std::nullopt;

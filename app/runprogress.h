@@ -26,9 +26,10 @@ public:
     // The line for SAMPLE, which is later than the one before.
     QString update(const ProgressSample& sample);
 
-    // How long the run has to go on, in seconds, when that can be told:
-    // the share of the source checked so far, by files and by bytes, taken
-    // as the share of the time, once the run has gone on long enough to say.
+    // How long the run has to go on, in seconds, when that can be told: the
+    // share of the source done so far, by files or by bytes, whichever is
+    // less, taken as the share of the time, once the run has gone on long
+    // enough to say.
     std::optional<double> secondsLeft(const ProgressSample& sample) const;
 
 private:

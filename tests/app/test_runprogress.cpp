@@ -53,8 +53,12 @@ INSTANTIATE_TEST_SUITE_P(Runs, MeterLine,
         // Half the files and half the bytes in 10 s: as long again.
         MeterRow { "KnownCountHalfway", SourceSize { 4000, 100 * kMiB }, false, at(10, 2000, 50 * kMiB, 50 * kMiB),
             "検査 2,000 / 4,000　コピー 50.0 MB　5.00 MB/秒　残り 約 10 秒" },
-        MeterRow { "SharesOfFilesAndBytesAveraged", SourceSize { 100, 1000 * kMiB }, false, at(600, 90, 100 * kMiB, 0),
-            "検査 90 / 100　コピー 0 B　0 B/秒　残り 約 10 分" },
+        // A tenth of the bytes in 10 min: the large files still to come take the time.
+        MeterRow { "TheShareFurthestBehindCounts", SourceSize { 100, 1000 * kMiB }, false, at(600, 90, 100 * kMiB, 0),
+            "検査 90 / 100　コピー 0 B　0 B/秒　残り 約 1 時間 30 分" },
+        // Half the bytes copied, their files not reported yet.
+        MeterRow { "BytesCopiedCountBeforeTheirReport", SourceSize { 2, 100 * kMiB }, false, at(20, 1, 0, 50 * kMiB),
+            "検査 1 / 2　コピー 50.0 MB　2.50 MB/秒　残り 約 20 秒" },
         MeterRow { "UnknownCountNeverGuesses", std::nullopt, false, at(3600, 10, 0, 1536),
             "検査 10　コピー 1.50 KB　0 B/秒　残り —" },
         MeterRow { "SourceGrewPastTheCount", SourceSize { 10, 10 }, false, at(60, 12, 12, 0),
