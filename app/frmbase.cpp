@@ -108,13 +108,16 @@ frmBase::~frmBase()
 
 void frmBase::load(const QStringList& arguments)
 {
-    cpMan = std::make_unique<DiffCopy>(*this);
+    relay_ = std::make_unique<RunRelay>(*this);
+    cpMan = std::make_unique<DiffCopy>(*relay_);
+    relay_->setAfterFile([this] {
+        if (afterFileReported)
+            afterFileReported();
+    });
     histories = std::make_unique<Histories>(
         store_, historyView({ cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 }),
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
-    cpMan->setYield([this] { yieldToWindow(); });
-    cpMan->setWaiter([this](PendingCopy& copy) { waitForCopy(copy); });
     cpMan->setBeforeCopy([this] {
         if (beforeThreadedCopy)
             beforeThreadedCopy();

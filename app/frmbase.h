@@ -8,9 +8,9 @@
 #include "engine/diffcopy.h"
 #include "engine/sourcecount.h"
 #include "estimate.h"
+#include "runrelay.h"
 #include "settings/job.h"
 #include "settings/store/histories.h"
-#include "util/throttle.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -74,6 +74,8 @@ public:
 
     // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;
+    // Test seam: runs on the run's thread after each file the run reports.
+    std::function<void()> afterFileReported;
     // Test seam: how long a run must last for its end to be told to the
     // desktop when the window is not active (10 s).
     void setLongRun(std::chrono::seconds duration) { longRun_ = duration; }
@@ -160,11 +162,10 @@ private:
     // The status line during a run: the progress line, when there is one yet,
     // before what the run is doing.
     void showRunStatus(const QString& doing);
+    void paintRunStatus();
     // Takes the run's progress (at every tick of the elapsed seconds) into
     // the status line, the title and the estimate window.
     void showProgress();
-    // The engine's yield: lets the window work at most every 20 ms of a run.
-    void yieldToWindow();
     // Schedules a repaint of the displays that follow the run's counters.
     void refreshRunDisplay();
     // The parts a copy run and an estimate share: taking the run (nothing
@@ -180,11 +181,12 @@ private:
     void tellRunEnded(const QString& summary);
     void tellDesktopIfUnseen(const QString& summary);
     // Adds one file the estimate would copy to its sums and to the estimate window.
-    void estimateFile(const std::string& pSrc, const std::string& pDst);
-    // The engine's waiter: the window keeps working while a copy keeps the run waiting.
-    void waitForCopy(PendingCopy& copy);
+    void estimateFile(const MeasuredFile& file);
+    // What the estimate counts of a file it would copy; on the run's thread.
+    std::optional<MeasuredFile> measureFile(const std::string& pSrc, const std::string& pDst) const;
 
     // Run state.
+    std::unique_ptr<RunRelay> relay_; // the engine's listener: runs it off the window's thread
     std::unique_ptr<DiffCopy> cpMan;
     QString strSetFile;
     bool bSkipAll = false;
@@ -313,6 +315,6 @@ private:
     std::chrono::steady_clock::time_point runStarted_ {};
     QTimer* countDelay_ = nullptr; // lets typing settle before a count starts
     std::uint64_t countRound_ = 0; // tells the current count's result from a dropped one's
-    Throttle pumps_ { std::chrono::milliseconds(20), 8 }; // lets the window work during a run
-    int pumpsSinceRefresh_ = 0;
+    QTimer* refresher_ = nullptr; // repaints the run's counters and list a few times a second
+    QString waiting_; // what a run that has not got on for a while waits for
 };

@@ -228,6 +228,9 @@ void frmBase::createControls()
     connect(btnStop, &QPushButton::clicked, this, &frmBase::btnStop_Click);
     connect(btnEnd, &QPushButton::clicked, this, &frmBase::btnEnd_Click);
     connect(Timer1, &QTimer::timeout, this, &frmBase::Timer1_Timer);
+    refresher_ = new QTimer(this);
+    refresher_->setInterval(100);
+    connect(refresher_, &QTimer::timeout, this, &frmBase::refreshRunDisplay);
     connect(lstCopied, &CopiedListView::contextMenuWanted, this, [this](const QPoint& at) { mnuList->popup(at); });
 }
 

@@ -41,8 +41,15 @@ void frmBase::btnEst_Click()
     const bool spaceRead = !root.empty() && qvu::DiskSpace(root.c_str(), freeBytes, totalBytes);
     std::int32_t result = 0;
     if (spaceRead) {
-        if (!estimateWindow)
+        if (!estimateWindow) {
             estimateWindow = new frmEst([this] { StopEstimate(); });
+            estimateWindow->setHoldWhileAsking([relay = relay_.get()](bool hold) {
+                if (hold)
+                    relay->hold();
+                else
+                    relay->release();
+            });
+        }
         estimateWindow->SetFreeTotal(destination, freeBytes, totalBytes);
         nClusterBytes = clusterBytesOf(root);
         estimateWindow->SetClusterBytes(nClusterBytes);
@@ -54,6 +61,9 @@ void frmBase::btnEst_Click()
         dbExistSum = 0;
         dbNeedSum = 0;
         bEstimating = true;
+        relay_->measureFiles(
+            [this](const std::string& pSrc, const std::string& pDst) { return measureFile(pSrc, pDst); },
+            [this](const MeasuredFile& file) { estimateFile(file); });
         result = runEngine(*order);
         showProgress(); // the estimate window keeps the final figures
         bEstimating = false;
@@ -87,15 +97,25 @@ void frmBase::StopEstimate()
     cpMan->StopCopy();
 }
 
-void frmBase::estimateFile(const std::string& pSrc, const std::string& pDst)
+std::optional<MeasuredFile> frmBase::measureFile(const std::string& pSrc, const std::string& pDst) const
 {
     // A sparse source takes its full length where the destination fills its holes in.
-    const std::optional<double> srcBytes = estimateSums_ ? bytesToCopy(pSrc, dstKeepsHoles_) : std::nullopt;
+    const std::optional<double> srcBytes = bytesToCopy(pSrc, dstKeepsHoles_);
     if (!srcBytes)
-        return;
+        return std::nullopt;
+    MeasuredFile file { *srcBytes, std::nullopt };
     double dstBytes = 0;
-    const bool replaces = qvu::FileSize(pDst.c_str(), dstBytes);
-    estimateSums_->addFile(*srcBytes, replaces ? std::optional<double>(dstBytes) : std::nullopt);
+    if (qvu::FileSize(pDst.c_str(), dstBytes))
+        file.dstBytes = dstBytes;
+    return file;
+}
+
+void frmBase::estimateFile(const MeasuredFile& file)
+{
+    if (!estimateSums_)
+        return;
+    const bool replaces = file.dstBytes.has_value();
+    estimateSums_->addFile(file.srcBytes, file.dstBytes);
     dbCopySum = estimateSums_->dbCopySum;
     dbExistSum = estimateSums_->dbExistSum;
     dbNeedSum = estimateSums_->dbNeedSum;

@@ -16,7 +16,7 @@
 #include <QClipboard>
 #include <QLabel>
 
-void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+void frmBase::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {
     // The counters and the checked file are read when the window paints
     // (refreshRunDisplay schedules that at every pump of a run).
@@ -30,8 +30,6 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
         return;
 
     ++nCopyCount;
-    if (bEstimating)
-        estimateFile(pSrc, pDst);
     if (!bEstimating && !lbCopyNum->hasSource())
         lbCopyNum->setSource([this] { return QString::number(nCopyCount); });
     const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
@@ -51,6 +49,13 @@ void frmBase::FileChecked(const std::string& pSrc, const std::string& pDst, cons
 // 20 ms of work away (a large file is copied while the window keeps pumping),
 // so it needs no forced repaint per folder, which would cost a run of many
 // small folders more than its copying.
+namespace {
+
+// How long a run may go without getting on before the status line says what it waits for.
+constexpr std::chrono::seconds kStalled { 3 };
+
+} // namespace
+
 void frmBase::FolderSearching(const std::string& pPath)
 {
     showRunStatus(fromPath(pPath) + QStringLiteral(" 以下のファイルを検索中です．．．"));
@@ -70,6 +75,13 @@ void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& fi
 void frmBase::showRunStatus(const QString& doing)
 {
     runDoing_ = doing;
+    waiting_.clear(); // an event: the run has got on
+    paintRunStatus();
+}
+
+void frmBase::paintRunStatus()
+{
+    const QString& doing = waiting_.isEmpty() ? runDoing_ : waiting_;
     // The progress goes first: a long path would push it out of sight.
     lbMsg->setText(progressLine_.isEmpty() ? doing : progressLine_ + QStringLiteral("　") + doing);
 }
@@ -83,7 +95,12 @@ void frmBase::showProgress()
     sample.filesChecked = nCheckCount;
     sample.run = cpMan->progress();
     progressLine_ = meter_->update(sample);
-    showRunStatus(runDoing_);
+    // A share whose server has gone quiet: the user learns what the run waits for.
+    const DiffCopy::Activity activity = cpMan->activity();
+    waiting_ = !activity.folder.empty() && std::chrono::steady_clock::now() - activity.since >= kStalled
+        ? fromPath(activity.folder) + QStringLiteral(" の応答を待っています．．．")
+        : QString();
+    paintRunStatus();
     setWindowTitle(progressLine_ + QStringLiteral(" - ") + kCaption);
     if (bEstimating && estimateWindow)
         estimateWindow->showChecked(nCheckCount, sample.run.bytesChecked);

@@ -26,12 +26,6 @@
 #include <QTimer>
 #include <atomic>
 
-namespace {
-
-constexpr int kPumpsPerRefresh = 5;
-
-} // namespace
-
 bool frmBase::runActive() const
 {
     return bEstimating || btnStop->isEnabled();
@@ -150,8 +144,11 @@ std::int32_t frmBase::runEngine(const RunOrder& order)
     const bool sizeKnown = counted_ && counted_->folder == order.source && counted_->subfolders == order.subfolders;
     meter_ = std::make_unique<ProgressMeter>(
         sizeKnown ? std::optional<SourceSize>(counted_->size) : std::nullopt, bEstimating);
-    pumps_.restart();
-    return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
+    refresher_->start();
+    const std::int32_t result = relay_->run(
+        [&] { return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders); });
+    refresher_->stop();
+    return result;
 }
 
 bool frmBase::endRun()
@@ -223,37 +220,9 @@ void frmBase::setParallelCopies(int n)
 void frmBase::btnStop_Click()
 {
     nFlushInputMessages(this);
+    // The run waits for the answer.
+    relay_->hold();
     if (nShowMessage(QStringLiteral("中断しますか"), MB_YESNO, QStringLiteral("コピー中断")) == IDYES)
         cpMan->StopCopy();
-}
-
-void frmBase::yieldToWindow()
-{
-    if (!pumps_.due())
-        return;
-    // The window hears its buttons and timers at every pump; the counters and
-    // the list, which cost a repaint, follow at every few pumps, still many
-    // times a second.
-    if (++pumpsSinceRefresh_ >= kPumpsPerRefresh) {
-        pumpsSinceRefresh_ = 0;
-        refreshRunDisplay();
-    }
-    QCoreApplication::processEvents();
-    pumps_.restart();
-}
-
-void frmBase::waitForCopy(PendingCopy& copy)
-{
-    // The window keeps painting, ticking and hearing the Stop button until
-    // the copy is over; the run itself still waits for it.
-    refreshRunDisplay();
-    std::atomic<bool> done { false };
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    copy.whenDone([&done, dispatcher] {
-        done = true;
-        dispatcher->wakeUp();
-    });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    pumps_.restart();
+    relay_->release();
 }

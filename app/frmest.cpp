@@ -427,12 +427,18 @@ void frmEst::SetState(std::int32_t n)
 bool frmEst::askToStop()
 {
     QPointer<frmEst> self(this);
+    // Kept apart from the window, which may be gone when the answer comes.
+    const std::function<void(bool)> hold = holdWhileAsking_;
+    if (hold)
+        hold(true);
     const int reply = nMessageBox(QStringLiteral("見積を中断しますか"), MB_YESNO, kCaption);
+    // The estimate may have ended while the question was up.
+    if (reply == IDYES && self && !bFinished && stopEstimate_)
+        stopEstimate_();
+    if (hold)
+        hold(false);
     if (reply != IDYES || !self)
         return false;
-    // The estimate may have ended while the question was up.
-    if (!bFinished && stopEstimate_)
-        stopEstimate_();
     if (!self)
         return false;
     bFinished = true;

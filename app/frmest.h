@@ -57,6 +57,8 @@ public:
     // window's StopEstimate). The window deletes itself once it is closed.
     explicit frmEst(std::function<void()> stopEstimate = {}, QWidget* parent = nullptr);
     void setStopEstimate(std::function<void()> stopEstimate);
+    // HOLD(true) before the window asks whether to stop, HOLD(false) once answered.
+    void setHoldWhileAsking(std::function<void(bool)> hold) { holdWhileAsking_ = std::move(hold); }
 
     // The start of an estimate: the destination and its volume's free and total
     // bytes. A window kept open from an earlier estimate starts over as a new
@@ -134,5 +136,6 @@ private:
     bool askToStop();
 
     std::function<void()> stopEstimate_;
+    std::function<void(bool)> holdWhileAsking_;
     QElapsedTimer sinceEvents_; // since UpdateNeed last let events be handled
 };

@@ -230,6 +230,7 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     stop_ = false;
     bytesChecked_ = 0;
     bytesCopied_ = 0;
+    busyWith(strSrc);
     if (!bIsFolder(strSrc))
         return 0;
     Run run;
@@ -264,6 +265,7 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
 
 std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
 {
+    busyWith(src);
     struct stat st;
     // A folder gone since its parent was listed is passed over; one that is
     // there but out of reach (a path beyond the system's limit) is reported.
@@ -341,6 +343,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 
     const std::string srcPrefix = AddBackslash(src);
     const std::string dstPrefix = AddBackslash(dst);
+    busyWith(dst);
     const FileOutcome filesOutcome = processFiles(srcPrefix, dstPrefix, listing.files, run, dstCreated);
     if (filesOutcome.end != FileEnd::Next)
         return filesOutcome.result;
@@ -554,6 +557,20 @@ CopyResult DiffCopy::copyWatched(
     return result;
 }
 
+void DiffCopy::busyWith(const std::string& folder)
+{
+    std::lock_guard<std::mutex> lock(activityMutex_);
+    busyFolder_ = folder;
+    folderBegun_ = std::chrono::steady_clock::now();
+}
+
+DiffCopy::Activity DiffCopy::activity() const
+{
+    std::lock_guard<std::mutex> lock(activityMutex_);
+    const std::chrono::steady_clock::time_point file { std::chrono::steady_clock::duration(lastFile_.load()) };
+    return { busyFolder_, std::max(folderBegun_, file) };
+}
+
 RunProgress DiffCopy::progress() const
 {
     RunProgress progress;
@@ -656,6 +673,7 @@ DiffCopy::FileOutcome DiffCopy::settle(
 
         const DateTime time = DateTime::fromUnixSeconds(p.file.mtimeSeconds());
         bytesChecked_ += p.file.size;
+        gotOn();
         const Resolved checked = guarded(src, dst, [&] {
             listener_.FileChecked(p.srcPath, p.dstPath, time, p.copied && !reportSkipped);
             return 0;

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -93,6 +94,15 @@ public:
     // How far the run in progress (or the last one) has come. Safe to call
     // from any thread.
     RunProgress progress() const;
+
+    // What the run is busy with: the folder it lists, or the destination
+    // folder it decides and copies files into, and when it last got on (a
+    // folder begun, a file reported). Safe to call from any thread.
+    struct Activity {
+        std::string folder;
+        std::chrono::steady_clock::time_point since;
+    };
+    Activity activity() const;
 
     // Files of at least this many bytes show their own progress while copied.
     static constexpr std::int64_t kWatchedBytes = std::int64_t(4) << 20;
@@ -230,6 +240,17 @@ private:
     std::atomic<bool> stop_ { false };
     std::atomic<std::int64_t> bytesChecked_ { 0 };
     std::atomic<std::int64_t> bytesCopied_ { 0 }; // of the copies that went through
+    mutable std::mutex activityMutex_;
+    std::string busyFolder_; // guarded by activityMutex_
+    std::chrono::steady_clock::time_point folderBegun_ {}; // guarded by activityMutex_
+    std::atomic<std::chrono::steady_clock::rep> lastFile_ { 0 }; // when the last file was reported
+    // A new folder to list or to copy into.
+    void busyWith(const std::string& folder);
+    // A file reported.
+    void gotOn()
+    {
+        lastFile_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    }
     mutable std::mutex watchedMutex_;
     std::vector<std::shared_ptr<WatchedCopy>> watched_; // the large copies under way
     bool simulation_ = false;

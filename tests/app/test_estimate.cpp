@@ -116,7 +116,7 @@ TEST_F(Estimate, StoppedFromTheEstimateWindow)
     fill();
     answer = [](const QString&, int) { return IDYES; };
     // The stop button is pressed as soon as the estimate lets the window work.
-    const auto stopper = actDuringEstimate([] { openEstimateWindow()->btnEnd->click(); });
+    actDuringEstimate(*window, [] { openEstimateWindow()->btnEnd->click(); });
 
     control<QPushButton>("btnEst")->click();
     ASSERT_EQ(messages.size(), 2u);

@@ -58,7 +58,7 @@ TEST_F(MainWindow, CloseBoxDuringARunStopsWithoutAsking)
         bool refused = false;
         const auto close = [&] { refused = !window->close() && messages.empty(); };
         testsupport::actDuringFirstCopy(*window, close);
-        const auto estimating = actDuringEstimate(close);
+        actDuringEstimate(*window, close);
         control<QPushButton>(run)->click();
         EXPECT_TRUE(refused) << run;
         // The run stopped, and the close waited for its end.

@@ -7,6 +7,7 @@
 #include "app/frmbase.h"
 #include "app/frmest.h"
 #include "settings/store/store.h"
+#include "tests/support/duringcopy.h"
 #include "tests/support/testsupport.h"
 #include "util/ui/dialogs.h"
 #include "util/ui/messagebox.h"
@@ -49,20 +50,20 @@ inline frmEst* openEstimateWindow()
     return nullptr;
 }
 
-// Runs ACTION once, as soon as an estimate in progress lets the window work,
-// while the returned timer lives.
-inline std::unique_ptr<QTimer> actDuringEstimate(std::function<void()> action)
+// Runs ACTION once, on WINDOW's thread, after an estimate in progress has
+// reported its first file: the estimate goes no further until ACTION has run.
+inline void actDuringEstimate(frmBase& window, std::function<void()> action)
 {
-    auto timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout, [poll = timer.get(), action] {
-        const frmEst* estimate = openEstimateWindow();
-        if (estimate && estimate->isVisible() && !estimate->bFinished) {
-            poll->stop();
-            action();
-        }
-    });
-    timer->start(0);
-    return timer;
+    auto first = std::make_shared<bool>(true);
+    window.afterFileReported = [&window, action, first] {
+        testsupport::actOnWindow(window, [action, first] {
+            const frmEst* estimate = openEstimateWindow();
+            if (*first && estimate && estimate->isVisible() && !estimate->bFinished) {
+                *first = false;
+                action();
+            }
+        });
+    };
 }
 
 // Asks WINDOW (shown, its background automatic) to close in the middle of an

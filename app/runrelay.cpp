@@ -1,0 +1,180 @@
+#include "runrelay.h"
+
+#include <QEventLoop>
+#include <thread>
+
+namespace {
+
+// The run waits when the window is this many events behind: memory stays
+// bounded while the window's thread is busy (a dialog, a slow repaint).
+constexpr size_t kMostQueued = 8192;
+
+} // namespace
+
+RunRelay::RunRelay(DiffCopyListener& window)
+    : window_(window)
+{
+}
+
+RunRelay::~RunRelay() = default;
+
+void RunRelay::measureFiles(Measure measure, Measured measured)
+{
+    measure_ = std::move(measure);
+    measured_ = std::move(measured);
+}
+
+std::int32_t RunRelay::run(const std::function<std::int32_t()>& work)
+{
+    QEventLoop loop;
+    std::int32_t result = 0;
+    std::thread worker([&] {
+        result = work();
+        // Posted after every event of the run, so it comes after their delivery.
+        QMetaObject::invokeMethod(
+            &context_,
+            [this, &loop] {
+                deliver();
+                loop.quit();
+            },
+            Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    measure_ = nullptr;
+    measured_ = nullptr;
+    return result;
+}
+
+void RunRelay::hold()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = true;
+}
+
+void RunRelay::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = false;
+    }
+    moved_.notify_all();
+}
+
+void RunRelay::post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& lock)
+{
+    moved_.wait(lock, [this] { return !held_ && queue_.size() < kMostQueued; });
+    queue_.push_back(std::move(event));
+    if (wakePosted_)
+        return;
+    wakePosted_ = true;
+    QMetaObject::invokeMethod(
+        &context_, [this] { deliver(); }, Qt::QueuedConnection);
+}
+
+void RunRelay::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+{
+    auto event = std::make_shared<Event>(Event::Kind::Checked, pSrc, pDst);
+    event->time = dtFile;
+    event->copied = bCopied;
+    if (bCopied && measure_)
+        event->measured = measure_(pSrc, pDst);
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        post(std::move(event), lock);
+    }
+    if (afterFile_)
+        afterFile_();
+}
+
+void RunRelay::FolderSearching(const std::string& pPath)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    post(std::make_shared<Event>(Event::Kind::Searching, pPath), lock);
+}
+
+void RunRelay::FolderSearched(const std::string& pPath)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    post(std::make_shared<Event>(Event::Kind::Searched, pPath), lock);
+}
+
+void RunRelay::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    post(std::make_shared<Event>(Event::Kind::AlreadyCopied, pSrc, firstDst), lock);
+}
+
+void RunRelay::ErrorDetected(
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
+{
+    auto event = std::make_shared<Event>(Event::Kind::Error, strSrc, strDst);
+    event->error = strErr;
+    event->reply = nOp;
+    std::unique_lock<std::mutex> lock(mutex_);
+    post(event, lock);
+    // The run goes on only with the user's answer.
+    moved_.wait(lock, [&] { return event->answered; });
+    nOp = event->reply;
+}
+
+void RunRelay::deliver()
+{
+    // A dialog opened by an event (the error dialog, a message box) lets the
+    // window's events be handled: the events that come meanwhile wait for
+    // this delivery to go on with them, in order.
+    if (delivering_)
+        return;
+    delivering_ = true;
+    for (;;) {
+        std::deque<std::shared_ptr<Event>> events;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            events.swap(queue_);
+            wakePosted_ = false;
+        }
+        if (events.empty())
+            break;
+        moved_.notify_all();
+        for (const auto& event : events)
+            handOn(*event);
+    }
+    delivering_ = false;
+}
+
+void RunRelay::handOn(Event& event)
+{
+    switch (event.kind) {
+    case Event::Kind::Checked:
+        window_.FileChecked(event.first, event.second, event.time, event.copied);
+        if (event.measured && measured_)
+            measured_(*event.measured);
+        return;
+    case Event::Kind::Searching:
+        window_.FolderSearching(event.first);
+        return;
+    case Event::Kind::Searched:
+        window_.FolderSearched(event.first);
+        return;
+    case Event::Kind::AlreadyCopied:
+        window_.FolderAlreadyCopied(event.first, event.second);
+        return;
+    case Event::Kind::Error: {
+        ErrorReply reply = event.reply;
+        // A handler that fails cannot answer: the run stops, as the engine
+        // takes any failure of its own asking.
+        try {
+            window_.ErrorDetected(event.first, event.second, event.error, reply);
+        } catch (...) {
+            reply = ErrorReply::Stop;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            event.reply = reply;
+            event.answered = true;
+        }
+        moved_.notify_all();
+        return;
+    }
+    }
+}

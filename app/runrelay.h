@@ -1,0 +1,101 @@
+// Runs the copy engine on a thread of its own for the window, so that a file
+// system that stops answering (a share whose server is gone) never holds up
+// the window's thread, and hands the engine's events to the window's thread
+// in walk order. The window's thread stays in a local event loop meanwhile:
+// it paints, ticks and hears Stop, and the caller gets the run's result when
+// the run and all its events are over, as if the run had been its own.
+#pragma once
+
+#include "engine/listener.h"
+
+#include <QObject>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+// What the estimate learns of one file to copy, on the run's thread.
+struct MeasuredFile {
+    double srcBytes = 0; // what the copy will take
+    std::optional<double> dstBytes; // what the file it replaces takes now
+};
+
+class RunRelay : public DiffCopyListener {
+public:
+    // WINDOW gets the events, on the thread that calls run().
+    explicit RunRelay(DiffCopyListener& window);
+    ~RunRelay() override;
+    RunRelay(const RunRelay&) = delete;
+    RunRelay& operator=(const RunRelay&) = delete;
+
+    // For the next run: MEASURE is called on the run's thread for every file
+    // the run would copy, and MEASURED on the window's thread with what it
+    // found, right after that file's event. Nothing measures after that run.
+    using Measure = std::function<std::optional<MeasuredFile>(const std::string& src, const std::string& dst)>;
+    using Measured = std::function<void(const MeasuredFile&)>;
+    void measureFiles(Measure measure, Measured measured);
+
+    // AFTER_FILE runs on the run's thread after each file's event is on its way.
+    void setAfterFile(std::function<void()> afterFile) { afterFile_ = std::move(afterFile); }
+
+    // Runs WORK (the engine's run, whose listener is this relay) on a thread
+    // of its own and returns its result once every event has been handed on.
+    std::int32_t run(const std::function<std::int32_t()>& work);
+
+    // While held, the run goes no further than its next event (copies under
+    // way go on): nothing moves while the user is asked whether to stop.
+    void hold();
+    void release();
+
+    // The engine's events, on the run's thread.
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
+    void FolderSearching(const std::string& pPath) override;
+    void FolderSearched(const std::string& pPath) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+
+private:
+    struct Event {
+        enum class Kind { Checked, Searching, Searched, AlreadyCopied, Error };
+        Event(Kind kind, std::string first, std::string second = {})
+            : kind(kind)
+            , first(std::move(first))
+            , second(std::move(second))
+        {
+        }
+        Kind kind;
+        std::string first; // the source, or the folder
+        std::string second; // the destination
+        DateTime time;
+        bool copied = false;
+        std::optional<MeasuredFile> measured;
+        std::string error;
+        ErrorReply reply {};
+        bool answered = false;
+    };
+
+    // Queues EVENT for the window's thread, after waiting while held or
+    // while the window is far behind.
+    void post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& lock);
+    // Hands the queued events to the window; on the window's thread.
+    void deliver();
+    void handOn(Event& event);
+
+    DiffCopyListener& window_;
+    QObject context_; // lives on the window's thread: what the run posts to
+    Measure measure_;
+    Measured measured_;
+    std::function<void()> afterFile_;
+    std::mutex mutex_;
+    std::condition_variable moved_; // events taken, an error answered, or released
+    std::deque<std::shared_ptr<Event>> queue_;
+    bool wakePosted_ = false;
+    bool held_ = false;
+    bool delivering_ = false;
+};
