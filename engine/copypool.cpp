@@ -151,25 +151,9 @@ void CopyPool::Job::end(State state)
     // or about to: taking the mutex here cannot miss them.
     if (!awaited_.load())
         return;
-    std::function<void()> wake;
     {
+        // Ordered after a waiter's look at the state, before its sleep.
         std::lock_guard<std::mutex> lock(pool_.mutex_);
-        wake = std::move(wake_);
     }
     pool_.finished_.notify_all();
-    if (wake)
-        wake();
-}
-
-void CopyPool::Job::whenDone(std::function<void()> wake)
-{
-    {
-        std::lock_guard<std::mutex> lock(pool_.mutex_);
-        awaited_ = true;
-        if (!over()) {
-            wake_ = std::move(wake);
-            return;
-        }
-    }
-    wake();
 }

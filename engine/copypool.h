@@ -17,16 +17,6 @@
 #include <thread>
 #include <vector>
 
-// A copy the run is waiting for, as a waiter sees it.
-class PendingCopy {
-public:
-    virtual ~PendingCopy() = default;
-
-    // Has WAKE called once the copy is over: on the copying thread, or at once
-    // on this one when it is over already.
-    virtual void whenDone(std::function<void()> wake) = 0;
-};
-
 class CopyPool {
 public:
     class Job;
@@ -76,10 +66,8 @@ private:
     bool closing_ = false;
 };
 
-class CopyPool::Job : public PendingCopy {
+class CopyPool::Job {
 public:
-    void whenDone(std::function<void()> wake) override;
-
     // The copy's outcome; only once it is over. A cancelled copy was never
     // started and has none.
     bool cancelled() const { return state_.load(std::memory_order_acquire) == State::Cancelled; }
@@ -103,9 +91,8 @@ private:
     std::function<CopyResult()> copy_; // guarded by the pool's mutex
     // Set once, by the thread that ends the copy; the result is written before.
     std::atomic<State> state_ { State::Queued };
-    // Somebody waits for this copy or wants to be woken: the copy's end must
-    // then go through the pool's mutex. Copies nobody waits for end without it.
+    // Somebody waits for this copy: its end must then go through the pool's
+    // mutex. Copies nobody waits for end without it.
     std::atomic<bool> awaited_ { false };
-    std::function<void()> wake_; // guarded by the pool's mutex
     CopyResult result_;
 };

@@ -43,9 +43,6 @@ namespace {
 
 constexpr const char* kCreateError = "作成エラー";
 
-// How long the run waits for a copy by itself before it hands the wait to the waiter.
-constexpr std::chrono::milliseconds kPatience(20);
-
 // With several copies at once: the files a run has on their way at most, the
 // largest file it copies on its own thread (a larger one would keep a window
 // from working), and the copies it leaves queued for the copying threads.
@@ -133,11 +130,6 @@ void DiffCopy::setYield(std::function<void()> yield)
 void DiffCopy::setParallelCopies(int n)
 {
     parallelCopies_ = std::max(n, 1);
-}
-
-void DiffCopy::setWaiter(Waiter waiter)
-{
-    waiter_ = std::move(waiter);
 }
 
 void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
@@ -452,7 +444,7 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
             size_t half = inFlight / 2;
             while (!pending[half].copy)
                 --half;
-            await(*run.pool, *pending[half].copy);
+            run.pool->waitFor(*pending[half].copy);
             if (settleOver())
                 return outcome;
         }
@@ -613,7 +605,7 @@ std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& f
         const auto copy = folder.twinCopies.find(twin);
         if (copy == folder.twinCopies.end())
             continue;
-        await(*run.pool, *copy->second);
+        run.pool->waitFor(*copy->second);
         if (!copy->second->cancelled() && copy->second->result().code == 0)
             folder.twinsWritten.insert(twin);
         folder.twinCopies.erase(copy);
@@ -621,20 +613,11 @@ std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& f
     return others;
 }
 
-void DiffCopy::await(CopyPool& pool, CopyPool::Job& job)
-{
-    if (pool.waitFor(job, kPatience))
-        return;
-    if (waiter_)
-        waiter_(job);
-    pool.waitFor(job);
-}
-
 void DiffCopy::finish(Pending& p, Run& run)
 {
     if (!p.copy)
         return;
-    await(*run.pool, *p.copy);
+    run.pool->waitFor(*p.copy);
     const CopyResult& copy = p.copy->result();
     p.code = copy.code;
     p.text = copy.code != 0 && copy.text.empty() ? systemMessage(copy.code) : copy.text;
@@ -693,7 +676,7 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
     run.pool->cancelQueued();
     for (Pending& p : pending) {
         if (p.copy) {
-            await(*run.pool, *p.copy);
+            run.pool->waitFor(*p.copy);
             if (p.copy->cancelled() || p.copy->result().code != 0)
                 continue; // never made, or failed and left as it was: as if never tried
         } else if (p.code != 0) {

@@ -59,12 +59,6 @@ public:
     // sequential copy would. By default, one per processor core, 2 to 4.
     void setParallelCopies(int n);
 
-    // Called when the run has waited a moment for a copy and has to go on
-    // waiting: a window can keep working until the copy wakes it. A waiter
-    // that returns before then leaves the run to wait by itself.
-    using Waiter = std::function<void(PendingCopy& copy)>;
-    void setWaiter(Waiter waiter);
-
     // Called on the copying thread as each copy starts.
     void setBeforeCopy(std::function<void()> beforeCopy);
 
@@ -208,7 +202,6 @@ private:
     std::vector<std::string> otherTwins(const std::string& name, Folder& folder, Run& run);
     // Waits for P's copy, if one is in progress, and takes its outcome.
     void finish(Pending& p, Run& run);
-    void await(CopyPool& pool, CopyPool::Job& job);
     // Raises P's events and follows the replies (a retry decides the file again).
     FileOutcome settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst);
     // The folder ends early: copies not started are cancelled, the others
@@ -234,7 +227,6 @@ private:
 
     DiffCopyListener& listener_;
     std::function<void()> yield_;
-    Waiter waiter_;
     std::function<void()> beforeCopy_;
     int parallelCopies_;
     std::atomic<bool> stop_ { false };

@@ -7,9 +7,10 @@ set -euo pipefail
 # against the Debian changelog. The FUSE drivers and mkfs tools let the tests
 # mount FAT32 and exFAT images as USB sticks. The drivers need fuse, which
 # fuse3 (as sshfs brings it) provides as well, so it is left for apt to choose
-# rather than named here.
+# rather than named here. sshfs and openssh-server give the tests a network
+# share: an sshd of their own on 127.0.0.1, mounted with sshfs.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
-  qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs "$@")
+  qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs sshfs openssh-server "$@")
 
 missing=()
 for package in "${packages[@]}"; do

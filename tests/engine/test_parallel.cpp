@@ -132,29 +132,6 @@ TEST_F(SeveralCopies, ARetryAfterTheCauseIsMendedCopiesTheFileInItsPlace)
     EXPECT_EQ(error[1], "copied " + src + "/bad -> " + dst + "/bad");
 }
 
-TEST(CopyPool, WakesOnceTheCopyIsOverAndAtOnceWhenItIsOverAlready)
-{
-    HeldCopy held; // outlives the pool, whose thread uses it
-    CopyPool pool(1);
-    auto job = pool.submit(1, held.copy());
-    held.started.get_future().wait();
-    std::promise<std::thread::id> woken;
-    job->whenDone([&] { woken.set_value(std::this_thread::get_id()); });
-    held.go.set_value();
-    auto wokenOn = woken.get_future();
-    ASSERT_EQ(wokenOn.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_NE(wokenOn.get(), std::this_thread::get_id());
-
-    int calls = 0;
-    std::thread::id calledOn;
-    job->whenDone([&] {
-        ++calls;
-        calledOn = std::this_thread::get_id();
-    });
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(calledOn, std::this_thread::get_id());
-}
-
 TEST(CopyPool, CancelsOnlyTheCopiesNotStarted)
 {
     HeldCopy held; // outlives the pool, whose thread uses it
