@@ -114,11 +114,12 @@ void frmBase::countSource()
 }
 
 // Picking a source from its history proposes the destination that the last
-// run with that source used, when no destination is given yet.
+// run with that source used, when no destination is given yet. The count
+// follows the text, which has changed already when it is another folder: the
+// box also counts as picked a text of its list that loses the focus (to
+// Start, say), and the count made of it stands.
 void frmBase::cmbSrc_Click()
 {
-    lbCountNum->setText(QStringLiteral("0"));
-    counted_.reset();
     if (!cmbDst->currentText().isEmpty())
         return;
     const int source = histories->nFindSrcHistory(cmbSrc->currentText());

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -102,6 +103,35 @@ TEST_F(Progress, TheRunsProgressShowsInTheStatusLineAndTheTitle)
         << title.toStdString();
     EXPECT_EQ(window->windowTitle(), frmBase::kCaption);
     EXPECT_EQ(testsupport::readFile(dst + "/big.bin").size(), 5u << 20);
+}
+
+// Start takes the focus from the source box, and the box then takes a text
+// that is in its list as picked from it: the count of that source must stay.
+TEST_F(Progress, ASourceFromTheHistoryKeepsItsCountAsStartIsClicked)
+{
+    writeFile(src + "/a", "a", 1700000000);
+    EXPECT_TRUE(run().startsWith(kDone)); // the history now holds src
+    // The program started again, its job given anew.
+    delete window.data();
+    window = new frmBase(*store);
+    window->load();
+    window->show();
+    QApplication::setActiveWindow(window);
+    fill(src, dst + "2");
+    auto* source = control<QComboBox>("cmbSrc");
+    auto* count = control<TextLabel>("lbCountNum");
+    QElapsedTimer clock;
+    clock.start();
+    while (count->text() != "1" && clock.elapsed() < 30000)
+        QTest::qWait(10);
+    QString status;
+    testsupport::actDuringFirstCopy(*window, [&] {
+        QMetaObject::invokeMethod(window, "Timer1_Timer");
+        status = control<TextLabel>("lbMsg")->text();
+    });
+    source->setFocus();
+    QTest::mouseClick(control<QPushButton>("btnStart"), Qt::LeftButton);
+    EXPECT_TRUE(status.startsWith(QStringLiteral("検査 0 / 1　"))) << status.toStdString();
 }
 
 TEST_F(Progress, CheckedButNotCopiedAddsNoLine)
