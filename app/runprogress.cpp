@@ -15,6 +15,26 @@ constexpr double kSpeedSeconds = 5;
 
 const QString kGap = QStringLiteral("　");
 
+// A large file's name longer than this loses its middle, so that its share
+// stays in sight in a status line as wide as the window as it opens.
+constexpr qsizetype kLongestName = 24;
+constexpr qsizetype kNameHead = 10;
+
+// NAME, when long, as its start and its end (where an extension or a number
+// tells files apart) around an ellipsis; a character is never cut in two.
+QString shortName(const QString& name)
+{
+    if (name.size() <= kLongestName)
+        return name;
+    qsizetype head = kNameHead;
+    qsizetype tail = kLongestName - kNameHead - 1;
+    if (name.at(head - 1).isHighSurrogate())
+        --head;
+    if (name.at(name.size() - tail).isLowSurrogate())
+        --tail;
+    return name.left(head) + QChar(0x2026) + name.right(tail);
+}
+
 } // namespace
 
 ProgressMeter::ProgressMeter(std::optional<SourceSize> total, bool estimate)
@@ -69,7 +89,7 @@ QString ProgressMeter::update(const ProgressSample& sample)
         const std::string& path = sample.run.largeFile;
         const QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
         const auto percent = sample.run.largeDone * 100 / sample.run.largeSize;
-        line += kGap + name + QLatin1Char(' ') + QString::number(percent) + QLatin1Char('%');
+        line += kGap + shortName(name) + QLatin1Char(' ') + QString::number(percent) + QLatin1Char('%');
     }
     return line;
 }

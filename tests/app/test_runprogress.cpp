@@ -80,6 +80,18 @@ TEST(ProgressMeter, SpeedIsOfTheLastFewSeconds)
     EXPECT_EQ(meter.update(at(12, 1, 0, 100 * kMiB)).toStdString(), "検査 1　コピー 100 MB　0 B/秒　残り —");
 }
 
+TEST(ProgressMeter, ALongNameLosesItsMiddleNotItsShare)
+{
+    ProgressMeter meter(std::nullopt, false);
+    ProgressSample sample = withLargeFile(at(1, 0, 0, 0), 3 * kMiB, 12 * kMiB);
+    sample.run.largeFile = "/dst/2024-08-15 家族旅行 北海道 富良野 ドローン空撮 4K HDR 完全版 その3.mkv";
+    EXPECT_EQ(
+        meter.update(sample).toStdString(), "検査 0　コピー 0 B　0 B/秒　残り —　2024-08-15…R 完全版 その3.mkv 25%");
+    // A character outside the basic plane at either cut goes whole.
+    sample.run.largeFile = "/dst/123456789😀" + std::string(20, 'x') + "😀xxxxxxxx.mkv";
+    EXPECT_EQ(meter.update(sample).toStdString(), "検査 0　コピー 0 B　0 B/秒　残り —　123456789…xxxxxxxx.mkv 25%");
+}
+
 TEST(ProgressMeter, TimeLeftAsPeopleSayIt)
 {
     EXPECT_EQ(formatTimeLeft(0.4).toStdString(), "約 5 秒");
