@@ -87,20 +87,54 @@ private:
     int fd_;
 };
 
-// The destination file's last-modified time, or nothing when it does not exist
-// as a file that can be opened for reading. NAME is looked up in the folder DIR_FD.
-std::optional<std::int64_t> destinationTime(int dirFd, const std::string& name, uid_t euid)
+// A listing of a distant destination folder stands for its content for at
+// least this long, and for ten times as long as it took to make: new names are
+// then looked up, and the folder listed again, only so often that listing it
+// costs a tenth of the time at most.
+constexpr std::chrono::seconds kListingFresh(2);
+constexpr int kListingCostShare = 10;
+
+// What a look-up of the destination file found.
+struct DestinationFile {
+    // Its last-modified time, when it exists as a file that can be opened for reading.
+    std::optional<std::int64_t> time;
+    KnownDestination known = KnownDestination::Unknown;
+};
+
+// Whether the folder DIR_FD, which holds NAMES, tells names apart by letter
+// case: one of its names with its letters' case turned must not be found.
+// False when no name has a letter to turn.
+bool tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
+{
+    for (const std::string& name : names) {
+        std::string turned = name;
+        for (char& c : turned)
+            c = c >= 'a' && c <= 'z' ? c - 0x20 : c >= 'A' && c <= 'Z' ? c + 0x20 : c;
+        if (turned == name || names.count(turned))
+            continue;
+        struct stat st;
+        return fstatat(dirFd, turned.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    }
+    return false;
+}
+
+// Looks NAME up in the destination folder DIR_FD.
+DestinationFile lookUpDestination(int dirFd, const std::string& name, uid_t euid)
 {
     struct stat st;
-    if (fstatat(dirFd, name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode))
-        return std::nullopt;
+    if (fstatat(dirFd, name.c_str(), &st, 0) != 0)
+        return { std::nullopt, errno == ENOENT ? KnownDestination::Missing : KnownDestination::Unknown };
+    if (S_ISDIR(st.st_mode))
+        return {};
+    const KnownDestination known
+        = S_ISREG(st.st_mode) && (st.st_mode & 0222) ? KnownDestination::Replaceable : KnownDestination::Unknown;
     // The owner's read bit settles readability for the owner (an access list
     // cannot override it); anyone else asks the kernel.
     bool readable
         = (st.st_uid == euid && (st.st_mode & S_IRUSR)) || faccessat(dirFd, name.c_str(), R_OK, AT_EACCESS) == 0;
     if (!readable)
-        return std::nullopt;
-    return static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        return { std::nullopt, known };
+    return { static_cast<std::int64_t>(st.st_mtim.tv_sec), known };
 }
 
 // Reads the source file's attributes again, for a retried decision.
@@ -384,6 +418,12 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
     folder.dstFd = dstFolder.get();
     folder.dstEmpty = dstCreated || dstFolder.get() < 0;
     folder.twins = twinGroups(files);
+    // On a network share a look-up per file is a round trip per file; one
+    // listing tells which names are there at all, and gives the share's
+    // client the attributes that the look-ups then find in its cache.
+    if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder))
+        folder.temporariesListed = std::any_of(folder.dstNames.begin(), folder.dstNames.end(),
+            [](const std::string& name) { return looksLikeTemporary(name.c_str()); });
     FileOutcome outcome; // the last file's, which the folder ends with
     // With several copies at once, the run goes on deciding while the copying
     // threads work, and copies small files itself rather than wait for them:
@@ -488,8 +528,12 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     const std::vector<std::string> twins
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
-    const auto dstTime = lookUp ? destinationTime(folder.dstFd, p.file.name, run.euid) : std::nullopt;
-    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstTime, run.ignSec) != Verdict::Copy)
+    DestinationFile dstFile;
+    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name)))
+        dstFile = lookUpDestination(folder.dstFd, p.file.name, run.euid);
+    else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty()))
+        dstFile.known = KnownDestination::Missing;
+    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec) != Verdict::Copy)
         return;
     // A destination that does not tell case apart holds one file for all
     // twins: the first in the walk keeps it, and a later one is reported
@@ -510,14 +554,15 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     // A run where nothing changed lists no destination folder.
     if (!folder.swept) {
         folder.swept = true;
-        if (!folder.dstEmpty)
+        if (!folder.dstEmpty && (!folder.listed || folder.temporariesListed))
             removeStaleTemporaries(folder.dstFd);
     }
     if (!run.pool)
         run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
     p.copy = run.pool->submit(p.file.size,
-        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, before = beforeCopy_] {
-            return copyWatched(src, { dst, dirFd, file.name.c_str() }, file, before);
+        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known,
+            before = beforeCopy_] {
+            return copyWatched(src, { dst, dirFd, file.name.c_str(), known }, file, before);
         });
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
         folder.twinCopies[p.file.name] = p.copy;
@@ -547,6 +592,32 @@ CopyResult DiffCopy::copyWatched(
     if (result.code == 0)
         bytesCopied_ += file.size;
     return result;
+}
+
+bool DiffCopy::listDestination(Folder& folder)
+{
+    const auto begun = std::chrono::steady_clock::now();
+    folder.dstNames.clear();
+    folder.listed = listNames(folder.dstFd, folder.dstNames) == 0;
+    folder.listedAt = std::chrono::steady_clock::now();
+    folder.listingTook = folder.listedAt - begun;
+    return folder.listed;
+}
+
+bool DiffCopy::knownMissing(Folder& folder, const std::string& name)
+{
+    if (!folder.listed)
+        return false;
+    if (!folder.dstNames.empty()) {
+        if (!folder.caseSensitive)
+            folder.caseSensitive = tellsCaseApart(folder.dstFd, folder.dstNames);
+        if (!*folder.caseSensitive)
+            return false;
+    }
+    const auto age = std::chrono::steady_clock::now() - folder.listedAt;
+    if (age > kListingFresh && age > kListingCostShare * folder.listingTook && !listDestination(folder))
+        return false;
+    return !folder.dstNames.count(name);
 }
 
 void DiffCopy::busyWith(const std::string& folder)

@@ -138,6 +138,18 @@ private:
         int dstFd = -1; // the destination folder, open, or -1
         bool dstEmpty = true; // no file of it can be found at the destination
         bool swept = false; // its stale temporaries were looked for
+        // Where every look-up is a round trip: the names the destination
+        // folder held when it was last listed, and when and how fast that was.
+        // A name missing there needs no look-up while the listing is fresh.
+        bool listed = false;
+        std::unordered_set<std::string> dstNames;
+        std::chrono::steady_clock::time_point listedAt {};
+        std::chrono::steady_clock::duration listingTook {};
+        bool temporariesListed = false; // the first listing held names of temporaries
+        // Whether the destination tells names apart by letter case: only then
+        // is a name that the listing lacks missing (a FAT stick or a Samba
+        // share may hold it in another case); nothing while not found out.
+        std::optional<bool> caseSensitive;
         // Names that differ only in letter case, by folded name; the copies
         // of such files handed over so far, and those that went through.
         std::unordered_map<std::string, std::vector<std::string>> twins;
@@ -196,6 +208,10 @@ private:
         const std::vector<ListedFile>& files, Run& run, bool dstCreated);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
+    // Lists the destination folder (again) into FOLDER's names; false when it cannot be listed.
+    static bool listDestination(Folder& folder);
+    // Whether NAME is known to be missing from FOLDER's destination without a look-up.
+    static bool knownMissing(Folder& folder, const std::string& name);
     // NAME's twins (names that differ only in case) that its file must not
     // be copied over: those listed before it, once their copies are over,
     // and those after it that this run has written; empty when there are none.

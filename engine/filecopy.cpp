@@ -1,5 +1,6 @@
 #include "filecopy.h"
 
+#include "qvutil/qvutil.h"
 #include "util/qvubind.h"
 
 #include <algorithm>
@@ -11,9 +12,16 @@ namespace {
 
 constexpr std::int32_t kMessageBufferSize = 260;
 
-bool sameTime(const timespec& a, const timespec& b)
+static_assert(static_cast<int>(KnownDestination::Unknown) == QVU_DST_UNKNOWN
+    && static_cast<int>(KnownDestination::Missing) == QVU_DST_MISSING
+    && static_cast<int>(KnownDestination::Replaceable) == QVU_DST_REPLACEABLE);
+
+// Whether the time KEPT on a file stands for WANTED. A file system that keeps
+// whole seconds only (SFTP, for one) drops the fraction; setting the time
+// again would cost a round trip and change nothing.
+bool sameTime(const timespec& kept, const timespec& wanted)
 {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    return kept.tv_sec == wanted.tv_sec && (kept.tv_nsec == wanted.tv_nsec || kept.tv_nsec == 0);
 }
 
 // A character that FAT and exFAT (and Windows) do not allow in a name.
@@ -48,9 +56,8 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
     std::atomic<std::int64_t>* copied)
 {
     char message[kMessageBufferSize] = {};
-    std::int32_t code = copied
-        ? qvu::CopyFileCounted(src.c_str(), dst.path.c_str(), kMessageBufferSize, message, *copied)
-        : qvu::CopyFile(src.c_str(), dst.path.c_str(), kMessageBufferSize, message);
+    std::int32_t code = qvu::CopyFileKnown(
+        src.c_str(), dst.path.c_str(), static_cast<std::int32_t>(dst.known), kMessageBufferSize, message, copied);
     if (code != 0) {
         std::string text(message);
         if (code == qvu::kUnboundCode && text.empty())

@@ -13,18 +13,27 @@ struct CopyResult {
     std::string text;
 };
 
+// What a look-up of the destination file found a moment before its copy.
+enum class KnownDestination {
+    Unknown, // not looked up, or neither of the others: the copy examines it
+    Missing,
+    Replaceable, // a regular file with a write permission bit
+};
+
 // The copy's place: its path, and when the caller holds its folder open
 // (DIRFD, O_PATH will do), its name in that folder, which spares the system a
-// walk down the whole path.
+// walk down the whole path; and what is known of the file there.
 struct CopyTarget {
     const std::string& path;
     int dirFd = -1;
     const char* name = nullptr;
+    KnownDestination known = KnownDestination::Unknown;
 };
 
 // Copies SRC onto DST through the helper library (atomic replacement, the
 // source's permission bits and times carried), then CopyTimeStamps with the
-// times SRC had when it was decided on. With COPIED, the copy keeps it at how
+// times SRC had when it was decided on (a FUSE driver may drop times set
+// through the open file, as fusefat does). With COPIED, the copy keeps it at how
 // far into the file it has come.
 CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime,
     std::atomic<std::int64_t>* copied = nullptr);

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -12,6 +14,12 @@ bool isDotOrDotDot(const char* name)
 {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
+
+// File-system types, from statfs, that linux/magic.h does not name.
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kCifsMagic = 0xFF534D42;
+constexpr long kSmb2Magic = 0xFE534D42;
+constexpr long kCephMagic = 0x00C36400;
 
 } // namespace
 
@@ -56,4 +64,52 @@ int ListFolder(const std::string& folder, Listing& listing, const std::function<
     }
     closedir(dir);
     return error;
+}
+
+int listNames(int dirFd, std::unordered_set<std::string>& names)
+{
+    const int fd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        close(fd);
+        return error;
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        if (!isDotOrDotDot(entry->d_name))
+            names.emplace(entry->d_name);
+    }
+    closedir(dir);
+    return error;
+}
+
+bool isDistantFolder(int fd)
+{
+    struct statfs fs;
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<long>(fs.f_type)) {
+    case kFuseMagic:
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case kCifsMagic:
+    case kSmb2Magic:
+    case V9FS_MAGIC:
+    case AFS_SUPER_MAGIC:
+    case AFS_FS_MAGIC:
+    case CODA_SUPER_MAGIC:
+    case kCephMagic:
+        return true;
+    default:
+        return false;
+    }
 }

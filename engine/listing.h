@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // One file of a listing, with what the decision and the copy need from the source.
@@ -33,3 +34,11 @@ struct Listing {
 // keeps what it has. Returns 0, or the errno of a failure to open or read the
 // folder (the listing then holds what was read before it).
 int ListFolder(const std::string& folder, Listing& listing, const std::function<bool()>& keepGoing);
+
+// Puts the names in the folder DIR_FD (O_PATH will do) into NAMES, "." and
+// ".." left out. Returns 0, or the errno of a failure to read the folder.
+int listNames(int dirFd, std::unordered_set<std::string>& names);
+
+// Whether every look-up in the folder FD costs a round trip to another
+// process: a network file system, or a file system in user space.
+bool isDistantFolder(int fd);

@@ -19,8 +19,10 @@ bool isAlnum(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
+} // namespace
+
 // ".NAME.vst-XXXXXX" with a NAME of at least one byte and six letters or digits.
-bool hasTemporaryName(const char* name)
+bool looksLikeTemporary(const char* name)
 {
     const size_t length = std::strlen(name);
     if (name[0] != '.' || length < 2 + kTagLength + kRandomChars)
@@ -33,6 +35,8 @@ bool hasTemporaryName(const char* name)
             return false;
     return true;
 }
+
+namespace {
 
 // Removes NAME when it is a temporary nobody holds; true when it was removed.
 bool removeIfStale(int dirFd, const char* name, uid_t euid)
@@ -72,7 +76,7 @@ int removeStaleTemporaries(int dirFd)
     const uid_t euid = geteuid();
     int removed = 0;
     while (const dirent* entry = readdir(dir)) {
-        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && hasTemporaryName(entry->d_name)
+        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && looksLikeTemporary(entry->d_name)
             && removeIfStale(dirFd, entry->d_name, euid))
             ++removed;
     }

@@ -12,3 +12,6 @@
 // network file system that emulates the lock with a process's record locks, a
 // process does not conflict with its own lock.
 int removeStaleTemporaries(int dirFd);
+
+// Whether NAME has the form of such a temporary.
+bool looksLikeTemporary(const char* name);

@@ -70,7 +70,7 @@ struct target {
 struct route {
     char dir[PATH_MAX];
     dev_t sourceDevice;
-    unsigned char known, noTmpfile, noClone, noRange;
+    unsigned char known, noTmpfile, noClone, noRange, noNoReplace;
 };
 
 static _Thread_local struct route lastRoute;
@@ -210,7 +210,8 @@ static int openSource(const char* src, struct stat* source)
     return fd;
 }
 
-/* What is known of DST: whether it was examined, and whether it exists. */
+/* What is known of DST: whether it was examined (or the caller vouched for
+ * it), and whether it exists. */
 struct destination {
     int checked, exists;
 };
@@ -532,14 +533,36 @@ static int lockTemporary(int fd, int named, int* err)
     return keeper;
 }
 
-/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it. */
-static int renameTemporary(int fd, int keeper, const char* hidden, const char* dst)
+/* Gives the temporary at HIDDEN the name DST. A DST believed missing is not
+ * replaced unseen: where the file system can refuse to replace, a DST that
+ * has appeared meanwhile is examined first, as any existing one. */
+static int renameOver(const char* hidden, const char* dst, struct destination* destination, struct route* route)
 {
-    int err = 0;
-    if (close(fd) < 0 || rename(hidden, dst) < 0) {
-        err = lastError();
-        unlink(hidden);
+    if (!destination->exists && !route->noNoReplace) {
+        if (renameat2(AT_FDCWD, hidden, AT_FDCWD, dst, RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+            route->noNoReplace = 1;
+        } else if (errno != EEXIST) {
+            return lastError();
+        } else {
+            int err = checkDestination(dst, destination);
+            if (err)
+                return err;
+        }
     }
+    return rename(hidden, dst) < 0 ? lastError() : 0;
+}
+
+/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it. */
+static int renameTemporary(
+    int fd, int keeper, const char* hidden, const char* dst, struct destination* destination, struct route* route)
+{
+    int err = close(fd) < 0 ? lastError() : 0;
+    if (!err)
+        err = renameOver(hidden, dst, destination, route);
+    if (err)
+        unlink(hidden);
     if (keeper >= 0)
         close(keeper);
     return err;
@@ -566,7 +589,7 @@ static int linkUnnamed(int fd, const char* path)
 }
 
 /* Names the filled O_TMPFILE file FD as DST and closes it. */
-static int publishUnnamed(int fd, const struct target* target, struct destination* destination)
+static int publishUnnamed(int fd, const struct target* target, struct destination* destination, struct route* route)
 {
     int err;
     if (!destination->exists) {
@@ -580,7 +603,7 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
             return err;
         }
         /* DST is there after all: it must pass the checks before it is replaced. */
-        if (err == EEXIST && !destination->checked)
+        if (err == EEXIST)
             err = checkDestination(target->path, destination);
         if (err && err != EEXIST) {
             close(fd);
@@ -606,7 +629,7 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
             close(keeper);
         return err;
     }
-    return renameTemporary(fd, keeper, hidden, target->path);
+    return renameTemporary(fd, keeper, hidden, target->path, destination, route);
 }
 
 /* Creates and locks a named temporary; its lock keeper goes to *KEEPER. */
@@ -652,7 +675,7 @@ static int replaceDestination(
                 close(fd);
                 return err;
             }
-            err = publishUnnamed(fd, target, destination);
+            err = publishUnnamed(fd, target, destination, route);
             /* ENOENT: the folder went away, or /proc is missing and the file
              * could not be named; a named temporary tells the two apart. */
             if (err != ENOENT)
@@ -680,13 +703,13 @@ static int replaceDestination(
             close(keeper);
         return err;
     }
-    err = renameTemporary(fd, keeper, hidden, target->path);
+    err = renameTemporary(fd, keeper, hidden, target->path, destination, route);
     if (!err && retried)
         atomic_store_explicit(&unnamedUnusable, 1, memory_order_relaxed);
     return err;
 }
 
-static int copyFile(const char* src, const char* dst)
+static int copyFile(const char* src, const char* dst, int32_t known)
 {
     struct target target;
     int err = splitTarget(dst, &target);
@@ -699,26 +722,34 @@ static int copyFile(const char* src, const char* dst)
     /* A small file goes straight into an unnamed temporary and its
      * destination is examined only if the name turns out to be taken, which
      * saves a look-up for every new file; a large one is not copied before
-     * the destination is known to accept it. */
-    struct destination destination = { 0, 0 };
-    err = source.st_size > EAGER_CHECK_SIZE ? checkDestination(dst, &destination) : 0;
+     * the destination is known to accept it. What the caller has just looked
+     * up need not be looked up again (on a network file system every look-up
+     * is a round trip to the server). */
+    struct destination destination = { known != QVU_DST_UNKNOWN, known == QVU_DST_REPLACEABLE };
+    err = !destination.checked && source.st_size > EAGER_CHECK_SIZE ? checkDestination(dst, &destination) : 0;
     if (!err)
         err = replaceDestination(in, &source, &target, &destination);
     close(in);
     return err;
 }
 
-int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied)
-{
-    copiedSink = (_Atomic int64_t*)copied;
-    int32_t result = qvuCopyFile(src, dst, bufSize, buf);
-    copiedSink = NULL;
-    return result;
-}
-
 int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf)
 {
-    int err = src && dst ? copyFile(src, dst) : EINVAL;
+    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, NULL);
+}
+
+int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied)
+{
+    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, copied);
+}
+
+int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf, int64_t* copied)
+{
+    if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
+        known = QVU_DST_UNKNOWN;
+    copiedSink = (_Atomic int64_t*)copied;
+    int err = src && dst ? copyFile(src, dst, known) : EINVAL;
+    copiedSink = NULL;
     if (!err)
         return 0;
     if (buf && bufSize > 0) {

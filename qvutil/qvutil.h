@@ -43,6 +43,19 @@ QVU_API int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, c
  * another thread as a std::atomic<int64_t> or _Atomic int64_t. */
 QVU_API int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied);
 
+/* What the caller of qvuCopyFileKnown has found out about DST a moment before,
+ * so that the copy need not look it up again. */
+#define QVU_DST_UNKNOWN 0 /* nothing: the copy examines DST itself */
+#define QVU_DST_MISSING 1 /* DST did not exist */
+#define QVU_DST_REPLACEABLE 2 /* DST was a regular file with a write permission bit */
+
+/* qvuCopyFileCounted with what is KNOWN of DST (one of QVU_DST_*, anything
+ * else counts as QVU_DST_UNKNOWN). A DST said to be missing that exists after
+ * all is examined before it is replaced where the file system tells so
+ * (RENAME_NOREPLACE, or a link that finds the name taken). */
+QVU_API int32_t qvuCopyFileKnown(
+    const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf, int64_t* copied);
+
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that
  * is not a regular file. */

@@ -91,6 +91,16 @@ std::int32_t CopyFileCounted(
     return fn(src, dst, bufSize, buf, reinterpret_cast<std::int64_t*>(&copied));
 }
 
+std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known, std::int32_t bufSize, char* buf,
+    std::atomic<std::int64_t>* copied)
+{
+    static const auto fn = QVU_BOUND(qvuCopyFileKnown);
+    // A library from before it copies all the same, looking DST up itself.
+    if (!fn)
+        return copied ? CopyFileCounted(src, dst, bufSize, buf, *copied) : CopyFile(src, dst, bufSize, buf);
+    return fn(src, dst, known, bufSize, buf, reinterpret_cast<std::int64_t*>(copied));
+}
+
 bool FileSize(const char* path, double& size)
 {
     static const auto fn = QVU_BOUND(qvuFileSize);

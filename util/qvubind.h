@@ -25,6 +25,10 @@ std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, ch
 // CopyFile that keeps *COPIED at how far into the file the copy has come.
 std::int32_t CopyFileCounted(
     const char* src, const char* dst, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>& copied);
+// CopyFileCounted (COPIED may be null) told what the caller found out about
+// DST a moment before: one of the library's QVU_DST_* values.
+std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known, std::int32_t bufSize, char* buf,
+    std::atomic<std::int64_t>* copied);
 bool FileSize(const char* path, double& size);
 bool DiskSpace(const char* path, double& freeBytes, double& totalBytes);
 double IntDev(double dividend, double divisor);

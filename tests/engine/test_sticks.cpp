@@ -200,3 +200,17 @@ TEST(FoldedName, FoldsLettersBeyondAsciiAndKeepsOtherBytes)
     EXPECT_EQ(foldedName("\xd0\x81\xd0\x96"), "\xd1\x91\xd0\xb6"); // Cyrillic ЁЖ
     EXPECT_EQ(foldedName("caf\xc9 \xe0\x80"), "caf\xc9 \xe0\x80"); // no UTF-8
 }
+
+// A file the stick holds under another case is the file: it is compared, and
+// kept when it is newer, although a listing of the stick does not name it so.
+TEST_P(Stick, AFileThereInAnotherCaseIsComparedNotReplaced)
+{
+    MOUNT_STICK()
+    const std::string target = stick->path();
+    writeFile(target + "/PHOTO.JPG", "newer on the stick", 1700000100);
+    writeFile(target + "/other.txt", "other", 1700000000);
+    writeFile(src + "/photo.jpg", "older", 1700000000);
+    EXPECT_EQ(engine.CopyNews(src, target, 0, false), 0);
+    EXPECT_TRUE(recorder.only("copied ").empty());
+    EXPECT_EQ(readFile(target + "/PHOTO.JPG"), "newer on the stick");
+}

@@ -8,6 +8,7 @@ qvuByteToLong
 qvuCommaToDouble
 qvuCopyFile
 qvuCopyFileCounted
+qvuCopyFileKnown
 qvuDiskSpace
 qvuExecuteProcess
 qvuFclose

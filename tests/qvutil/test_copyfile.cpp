@@ -108,6 +108,43 @@ TEST_F(CopyFile, RefusesReadOnlyDestinationAndKeepsIt)
     }
 }
 
+// What the caller says it knows of the destination spares look-ups, but a
+// destination that is not as it was said to be still gets every check.
+TEST_F(CopyFile, WhatTheCallerKnowsIsNoLicence)
+{
+    struct Row {
+        const char* name;
+        int32_t known;
+        const char* before; // the destination's content, or null when missing
+        mode_t mode;
+        int code;
+        const char* after;
+    };
+    const Row rows[] = {
+        { "MissingAndSoItIs", QVU_DST_MISSING, nullptr, 0644, 0, "new" },
+        { "SaidMissingButWritable", QVU_DST_MISSING, "old", 0644, 0, "new" },
+        { "SaidMissingButReadOnly", QVU_DST_MISSING, "old", 0444, EACCES, "old" },
+        { "SaidReplaceableButGone", QVU_DST_REPLACEABLE, nullptr, 0644, 0, "new" },
+        { "AnUnknownWordIsIgnored", 7, "old", 0444, EACCES, "old" },
+    };
+    for (size_t size : { size_t(3), size_t(3) << 20 }) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + " " + std::to_string(size));
+            const std::string content = std::string(size, 'n');
+            writeFile(path("src"), content);
+            if (row.before) {
+                writeFile(path("dst"), row.before);
+                chmod(path("dst").c_str(), row.mode);
+            }
+            EXPECT_EQ(
+                qvuCopyFileKnown(path("src").c_str(), path("dst").c_str(), row.known, 0, nullptr, nullptr), row.code);
+            EXPECT_EQ(readFile(path("dst")), row.code == 0 ? content : std::string(row.after));
+            EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+            unlink(path("dst").c_str());
+        }
+    }
+}
+
 TEST_F(CopyFile, RefusesWhatItCannotCopy)
 {
     writeFile(path("src"), "data");
