@@ -561,8 +561,8 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
     p.copy = run.pool->submit(p.file.size,
         [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known,
-            before = beforeCopy_] {
-            return copyWatched(src, { dst, dirFd, file.name.c_str(), known }, file, before);
+            stampsHold = folder.stampsHold, before = beforeCopy_] {
+            return copyWatched(src, { dst, dirFd, file.name.c_str(), known, stampsHold.get() }, file, before);
         });
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
         folder.twinCopies[p.file.name] = p.copy;

@@ -146,6 +146,8 @@ private:
         std::chrono::steady_clock::time_point listedAt {};
         std::chrono::steady_clock::duration listingTook {};
         bool temporariesListed = false; // the first listing held names of temporaries
+        // Whether the times its copies read back hold (CopyTarget::stampsHold).
+        std::shared_ptr<std::atomic<bool>> stampsHold = std::make_shared<std::atomic<bool>>(false);
         // Whether the destination tells names apart by letter case: only then
         // is a name that the listing lacks missing (a FAT stick or a Samba
         // share may hold it in another case); nothing while not found out.

@@ -56,8 +56,9 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
     std::atomic<std::int64_t>* copied)
 {
     char message[kMessageBufferSize] = {};
-    std::int32_t code = qvu::CopyFileKnown(
-        src.c_str(), dst.path.c_str(), static_cast<std::int32_t>(dst.known), kMessageBufferSize, message, copied);
+    timespec stamped[2] = {};
+    std::int32_t code = qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), static_cast<std::int32_t>(dst.known),
+        kMessageBufferSize, message, copied, stamped);
     if (code != 0) {
         std::string text(message);
         if (code == qvu::kUnboundCode && text.empty())
@@ -66,11 +67,20 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
             text += "（この名前はコピー先のファイルシステムでは使えない可能性があります）";
         return { code, text };
     }
-    CopyTimeStamps(atime, mtime, dst);
+    const bool readBack = sameTime(stamped[0], atime) && sameTime(stamped[1], mtime);
+    if (readBack && dst.stampsHold && dst.stampsHold->load(std::memory_order_relaxed))
+        return {};
+    if (stampTimes(atime, mtime, dst) == Stamping::AlreadyThere && readBack && dst.stampsHold)
+        dst.stampsHold->store(true, std::memory_order_relaxed);
     return {};
 }
 
 bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarget& dst)
+{
+    return stampTimes(atime, mtime, dst) != Stamping::Failed;
+}
+
+Stamping stampTimes(const timespec& atime, const timespec& mtime, const CopyTarget& dst)
 {
     const bool inFolder = dst.dirFd >= 0 && dst.name;
     const int dirFd = inFolder ? dst.dirFd : AT_FDCWD;
@@ -79,9 +89,9 @@ bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarg
     // than a write, which the file system would have to journal.
     struct stat st;
     if (fstatat(dirFd, name, &st, 0) != 0)
-        return false;
+        return Stamping::Failed;
     if (sameTime(st.st_atim, atime) && sameTime(st.st_mtim, mtime))
-        return true;
+        return Stamping::AlreadyThere;
     const timespec times[2] = { atime, mtime };
-    return utimensat(dirFd, name, times, 0) == 0;
+    return utimensat(dirFd, name, times, 0) == 0 ? Stamping::Set : Stamping::Failed;
 }

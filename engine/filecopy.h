@@ -28,6 +28,12 @@ struct CopyTarget {
     int dirFd = -1;
     const char* name = nullptr;
     KnownDestination known = KnownDestination::Unknown;
+    // Shared by the copies into one folder: whether the times a copy reads
+    // back from its open file have proved to be those its name shows later.
+    // Once they have, the second pass is left out (on a network share it
+    // costs a round trip a file); a driver that keeps them only in the open
+    // file (fusefat) never proves so.
+    std::atomic<bool>* stampsHold = nullptr;
 };
 
 // Copies SRC onto DST through the helper library (atomic replacement, the
@@ -46,3 +52,7 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
 // whereas a fresh reading could stamp the newer time on the older content
 // and hide the change from every later run.
 bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarget& dst);
+
+// CopyTimeStamps, telling whether the times had to be set.
+enum class Stamping { AlreadyThere, Set, Failed };
+Stamping stampTimes(const timespec& atime, const timespec& mtime, const CopyTarget& dst);

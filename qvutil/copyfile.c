@@ -78,6 +78,10 @@ static _Thread_local struct route lastRoute;
 /* Where the copy on this thread tells how far into the file it has come, or
  * null; with it the data goes in steps small enough to be watched. */
 static _Thread_local _Atomic int64_t* copiedSink;
+
+/* Where the copy on this thread tells the times its file carries, as read
+ * back from it once they were set, or null. */
+static _Thread_local struct timespec* stampedSink;
 #define WATCHED_STEP ((off_t)1 << 23)
 
 static void tellCopied(off_t reached)
@@ -494,6 +498,13 @@ static int fillTemporary(int in, int out, const struct stat* source, struct rout
     const struct timespec times[2] = { source->st_atim, source->st_mtim };
     if (futimens(out, times) < 0)
         return lastError();
+    /* Read back, for a caller that would otherwise look them up by name: a
+     * file system may keep them coarser, or drop them (fusefat). */
+    struct stat stamped;
+    if (stampedSink && fstat(out, &stamped) == 0) {
+        stampedSink[0] = stamped.st_atim;
+        stampedSink[1] = stamped.st_mtim;
+    }
     return 0;
 }
 
@@ -735,21 +746,28 @@ static int copyFile(const char* src, const char* dst, int32_t known)
 
 int32_t qvuCopyFile(const char* src, const char* dst, int32_t bufSize, char* buf)
 {
-    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, NULL);
+    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, NULL, NULL);
 }
 
 int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t bufSize, char* buf, int64_t* copied)
 {
-    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, copied);
+    return qvuCopyFileKnown(src, dst, QVU_DST_UNKNOWN, bufSize, buf, copied, NULL);
 }
 
-int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf, int64_t* copied)
+int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf, int64_t* copied,
+    struct timespec* stamped)
 {
     if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
         known = QVU_DST_UNKNOWN;
+    if (stamped)
+        memset(stamped, 0, 2 * sizeof *stamped);
     copiedSink = (_Atomic int64_t*)copied;
+    stampedSink = stamped;
     int err = src && dst ? copyFile(src, dst, known) : EINVAL;
     copiedSink = NULL;
+    stampedSink = NULL;
+    if (err && stamped)
+        memset(stamped, 0, 2 * sizeof *stamped);
     if (!err)
         return 0;
     if (buf && bufSize > 0) {

@@ -18,6 +18,7 @@
 #define QVUTIL_H
 
 #include <stdint.h>
+#include <time.h>
 
 #if defined(QVUTIL_BUILDING)
 #define QVU_API __attribute__((visibility("default")))
@@ -52,9 +53,12 @@ QVU_API int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t buf
 /* qvuCopyFileCounted with what is KNOWN of DST (one of QVU_DST_*, anything
  * else counts as QVU_DST_UNKNOWN). A DST said to be missing that exists after
  * all is examined before it is replaced where the file system tells so
- * (RENAME_NOREPLACE, or a link that finds the name taken). */
-QVU_API int32_t qvuCopyFileKnown(
-    const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf, int64_t* copied);
+ * (RENAME_NOREPLACE, or a link that finds the name taken). STAMPED, when not
+ * null, gets the access and modification times that the copy carries, as read
+ * back from the file once they were set (the source's, at the precision the
+ * file system keeps), or zeros when they could not be read back. */
+QVU_API int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf,
+    int64_t* copied, struct timespec* stamped);
 
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that

@@ -92,13 +92,15 @@ std::int32_t CopyFileCounted(
 }
 
 std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known, std::int32_t bufSize, char* buf,
-    std::atomic<std::int64_t>* copied)
+    std::atomic<std::int64_t>* copied, timespec (&stamped)[2])
 {
     static const auto fn = QVU_BOUND(qvuCopyFileKnown);
     // A library from before it copies all the same, looking DST up itself.
-    if (!fn)
+    if (!fn) {
+        stamped[0] = stamped[1] = timespec {};
         return copied ? CopyFileCounted(src, dst, bufSize, buf, *copied) : CopyFile(src, dst, bufSize, buf);
-    return fn(src, dst, known, bufSize, buf, reinterpret_cast<std::int64_t*>(copied));
+    }
+    return fn(src, dst, known, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
 }
 
 bool FileSize(const char* path, double& size)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace qvu {
@@ -26,9 +27,11 @@ std::int32_t CopyFile(const char* src, const char* dst, std::int32_t bufSize, ch
 std::int32_t CopyFileCounted(
     const char* src, const char* dst, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>& copied);
 // CopyFileCounted (COPIED may be null) told what the caller found out about
-// DST a moment before: one of the library's QVU_DST_* values.
+// DST a moment before: one of the library's QVU_DST_* values. STAMPED gets the
+// access and modification times the copy carries, read back from it; zeros
+// when they are not known.
 std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known, std::int32_t bufSize, char* buf,
-    std::atomic<std::int64_t>* copied);
+    std::atomic<std::int64_t>* copied, timespec (&stamped)[2]);
 bool FileSize(const char* path, double& size);
 bool DiskSpace(const char* path, double& freeBytes, double& totalBytes);
 double IntDev(double dividend, double divisor);

@@ -136,8 +136,14 @@ TEST_F(CopyFile, WhatTheCallerKnowsIsNoLicence)
                 writeFile(path("dst"), row.before);
                 chmod(path("dst").c_str(), row.mode);
             }
+            timespec stamped[2];
             EXPECT_EQ(
-                qvuCopyFileKnown(path("src").c_str(), path("dst").c_str(), row.known, 0, nullptr, nullptr), row.code);
+                qvuCopyFileKnown(path("src").c_str(), path("dst").c_str(), row.known, 0, nullptr, nullptr, stamped),
+                row.code);
+            struct stat source;
+            ASSERT_EQ(stat(path("src").c_str(), &source), 0);
+            EXPECT_EQ(stamped[1].tv_sec, row.code == 0 ? source.st_mtim.tv_sec : 0);
+            EXPECT_EQ(stamped[1].tv_nsec, row.code == 0 ? source.st_mtim.tv_nsec : 0);
             EXPECT_EQ(readFile(path("dst")), row.code == 0 ? content : std::string(row.after));
             EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
             unlink(path("dst").c_str());
