@@ -119,8 +119,12 @@ void frmBase::load(const QStringList& arguments)
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
     cpMan->setBeforeCopy([this] {
-        if (beforeThreadedCopy)
-            beforeThreadedCopy();
+        if (!beforeThreadedCopy)
+            return;
+        // What the hook then does on the window's thread finds the window
+        // as the run's events so far have left it.
+        relay_->deliverPosted();
+        beforeThreadedCopy();
     });
     histories->bLoadMRUList();
     histories->bLoadHistory();

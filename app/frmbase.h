@@ -72,7 +72,8 @@ public:
     // replies use the message-box values (0, 4, 16, 64; 1, 6, 7).
     int nShowMessage(const QString& strMessage, int nButtons = 0, const QString& strTitle = QString());
 
-    // Test seam: runs on the copying thread as each copy starts.
+    // Test seam: runs on the copying thread as each copy starts, once the
+    // events the run raised before the copy are on their way to the window.
     std::function<void()> beforeThreadedCopy;
     // Test seam: runs on the run's thread after each file the run reports.
     std::function<void()> afterFileReported;

@@ -9,11 +9,17 @@ namespace {
 // bounded while the window's thread is busy (a dialog, a slow repaint).
 constexpr size_t kMostQueued = 8192;
 
+// How long the first event waits for others to come with it to the window.
+constexpr int kGatherMilliseconds = 15;
+
 } // namespace
 
 RunRelay::RunRelay(DiffCopyListener& window)
     : window_(window)
 {
+    deliveryTimer_.setSingleShot(true);
+    deliveryTimer_.setInterval(kGatherMilliseconds);
+    QObject::connect(&deliveryTimer_, &QTimer::timeout, &context_, [this] { deliver(); });
 }
 
 RunRelay::~RunRelay() = default;
@@ -46,6 +52,12 @@ std::int32_t RunRelay::run(const std::function<std::int32_t()>& work)
     return result;
 }
 
+void RunRelay::deliverPosted()
+{
+    QMetaObject::invokeMethod(
+        &context_, [this] { deliver(); }, Qt::QueuedConnection);
+}
+
 void RunRelay::hold()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -69,7 +81,12 @@ void RunRelay::post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& 
         return;
     wakePosted_ = true;
     QMetaObject::invokeMethod(
-        &context_, [this] { deliver(); }, Qt::QueuedConnection);
+        &context_,
+        [this] {
+            if (!deliveryTimer_.isActive())
+                deliveryTimer_.start();
+        },
+        Qt::QueuedConnection);
 }
 
 void RunRelay::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)

@@ -9,6 +9,7 @@
 #include "engine/listener.h"
 
 #include <QObject>
+#include <QTimer>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -46,6 +47,10 @@ public:
     // Runs WORK (the engine's run, whose listener is this relay) on a thread
     // of its own and returns its result once every event has been handed on.
     std::int32_t run(const std::function<std::int32_t()>& work);
+
+    // Hands the events posted so far to the window at its next turn, without
+    // gathering more; from any thread.
+    void deliverPosted();
 
     // While held, the run goes no further than its next event (copies under
     // way go on): nothing moves while the user is asked whether to stop.
@@ -89,6 +94,9 @@ private:
 
     DiffCopyListener& window_;
     QObject context_; // lives on the window's thread: what the run posts to
+    // Gathers the events of a short while into one delivery: woken for each
+    // event, the window's thread would take the processor from the copies.
+    QTimer deliveryTimer_;
     Measure measure_;
     Measured measured_;
     std::function<void()> afterFile_;
