@@ -1,7 +1,9 @@
 #include "copypool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <iterator>
 #include <system_error>
 
 CopyPool::CopyPool(int threads)
@@ -21,9 +23,9 @@ CopyPool::~CopyPool()
         thread.join();
 }
 
-std::shared_ptr<CopyPool::Job> CopyPool::submit(std::int64_t size, std::function<CopyResult()> copy)
+std::shared_ptr<CopyPool::Job> CopyPool::submit(std::int64_t size, std::function<CopyResult()> copy, const void* lane)
 {
-    std::shared_ptr<Job> job(new Job(*this, size, std::move(copy)));
+    std::shared_ptr<Job> job(new Job(*this, size, std::move(copy), lane));
     std::lock_guard<std::mutex> lock(mutex_);
     if (idleThreads_ == 0 && threads_.size() < static_cast<size_t>(maxThreads_)) {
         // Without a thread nothing would ever copy; with one, the copies
@@ -64,12 +66,19 @@ void CopyPool::waitFor(Job& job)
     finished_.wait(lock, [&] { return job.over(); });
 }
 
-void CopyPool::cancelQueued()
+void CopyPool::cancelQueued(const void* lane)
 {
     std::deque<std::shared_ptr<Job>> cancelled;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        cancelled.swap(queue_);
+        if (!lane) {
+            cancelled.swap(queue_);
+        } else {
+            const auto kept = std::stable_partition(
+                queue_.begin(), queue_.end(), [lane](const std::shared_ptr<Job>& job) { return job->lane_ != lane; });
+            std::move(kept, queue_.end(), std::back_inserter(cancelled));
+            queue_.erase(kept, queue_.end());
+        }
         for (const std::shared_ptr<Job>& job : cancelled)
             job->copy_ = nullptr;
     }
@@ -77,13 +86,20 @@ void CopyPool::cancelQueued()
         job->end(Job::State::Cancelled);
 }
 
-bool CopyPool::runQueued(std::int64_t maxBytes, size_t keep)
+bool CopyPool::runQueued(std::int64_t maxBytes, size_t keep, const void* lane)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (queue_.size() <= keep || queue_.back()->size_ > maxBytes)
+    const auto last = std::find_if(
+        queue_.rbegin(), queue_.rend(), [lane](const std::shared_ptr<Job>& job) { return job->lane_ == lane; });
+    if (last == queue_.rend() || (*last)->size_ > maxBytes)
         return false;
-    std::shared_ptr<Job> job = std::move(queue_.back());
-    queue_.pop_back();
+    if (keep > 0
+        && static_cast<size_t>(std::count_if(
+               queue_.begin(), queue_.end(), [lane](const std::shared_ptr<Job>& job) { return job->lane_ == lane; }))
+            <= keep)
+        return false;
+    std::shared_ptr<Job> job = std::move(*last);
+    queue_.erase(std::next(last).base());
     run(*job, lock);
     return true;
 }
@@ -112,16 +128,48 @@ void CopyPool::work()
         --idleThreads_;
         if (closing_)
             return;
-        std::shared_ptr<Job> job = std::move(queue_.front());
-        queue_.pop_front();
+        const auto taken = next();
+        std::shared_ptr<Job> job = std::move(*taken);
+        queue_.erase(taken);
         run(*job, lock);
     }
+}
+
+std::deque<std::shared_ptr<CopyPool::Job>>::iterator CopyPool::next()
+{
+    auto best = queue_.begin();
+    int fewest = running(queue_.front()->lane_);
+    const void* lane = queue_.front()->lane_;
+    for (auto it = queue_.begin(); it != queue_.end() && fewest > 0; ++it) {
+        if ((*it)->lane_ == lane)
+            continue; // the first copy of each lane is the one that counts
+        lane = (*it)->lane_;
+        if (const int n = running(lane); n < fewest) {
+            best = it;
+            fewest = n;
+        }
+    }
+    return best;
+}
+
+int CopyPool::running(const void* lane) const
+{
+    for (const auto& [owner, count] : running_)
+        if (owner == lane)
+            return count;
+    return 0;
 }
 
 void CopyPool::run(Job& job, std::unique_lock<std::mutex>& lock)
 {
     job.state_ = Job::State::Running;
     std::function<CopyResult()> copy = std::move(job.copy_);
+    const auto counted = std::find_if(
+        running_.begin(), running_.end(), [&job](const auto& entry) { return entry.first == job.lane_; });
+    if (counted == running_.end())
+        running_.emplace_back(job.lane_, 1);
+    else
+        ++counted->second;
     lock.unlock();
     // A copy reports its failures as values; whatever escapes it anyway
     // (memory running out) is a failure of this file alone.
@@ -133,13 +181,19 @@ void CopyPool::run(Job& job, std::unique_lock<std::mutex>& lock)
         job.result_ = { ENOTRECOVERABLE, {} };
     }
     copy = nullptr;
+    const void* const lane = job.lane_;
     job.end(Job::State::Done);
     lock.lock();
+    const auto ended
+        = std::find_if(running_.begin(), running_.end(), [lane](const auto& entry) { return entry.first == lane; });
+    if (--ended->second == 0)
+        running_.erase(ended);
 }
 
-CopyPool::Job::Job(CopyPool& pool, std::int64_t size, std::function<CopyResult()> copy)
+CopyPool::Job::Job(CopyPool& pool, std::int64_t size, std::function<CopyResult()> copy, const void* lane)
     : pool_(pool)
     , size_(size)
+    , lane_(lane)
     , copy_(std::move(copy))
 {
 }

@@ -30,6 +30,12 @@
 //      that a stop finishes the copies already started, and reports them);
 //   4. with subfolders on, each subfolder is walked completely, in listing
 //      order, before the next one.
+// While a folder's last copies are on their way, the folder the walk comes
+// to next is made ready: its destination made, its source listed, its files
+// decided and their copies begun, so that two folders' copies overlap (on a
+// network share a folder takes its creations and renames one at a time).
+// Its events wait for their turn. Whatever would have to be asked about
+// (a failure, a link, a folder walked before) is left for the walk to meet.
 // A non-zero result of any level ends the whole run and travels up unchanged.
 // Each real folder (device and inode) is walked at most once per run: a link
 // that leads back to one already walked, whether it closes a loop or fans out
@@ -49,6 +55,9 @@ constexpr const char* kCreateError = "作成エラー";
 constexpr size_t kCopiesAhead = 64;
 constexpr std::int64_t kCopyInPlaceBytes = 1 << 20;
 constexpr size_t kKeepQueued = 4;
+// Copies at once onto a network share, where they wait on round trips rather
+// than on a disk, unless set otherwise.
+constexpr int kDistantCopies = 8;
 
 // Copies at once: beyond four, they wait on the disk more than they gain.
 int defaultParallelCopies()
@@ -150,6 +159,58 @@ ListedFile restat(const std::string& name, const std::string& path)
 
 } // namespace
 
+// One folder's files on their way through the run, with what the run knows of
+// its destination; their copies are over before it is gone.
+struct DiffCopy::FolderFiles {
+    FolderFiles(Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, bool dstCreated)
+        : run(run)
+        , srcPath(std::move(src))
+        , dstPath(std::move(dst))
+        , srcPrefix(AddBackslash(srcPath))
+        , dstPrefix(AddBackslash(dstPath))
+        , files(std::move(listed))
+        , dstFolder(dstPath)
+        , dstCreated(dstCreated)
+    {
+        // When the destination folder is new, or cannot be opened (missing in
+        // simulation mode, or out of reach), no file of it can be found there.
+        folder.dstFd = dstFolder.get();
+        folder.dstEmpty = dstCreated || dstFolder.get() < 0;
+        folder.twins = twinGroups(files);
+        // On a network share a look-up per file is a round trip per file; one
+        // listing tells which names are there at all, and gives the share's
+        // client the attributes that the look-ups then find in its cache.
+        if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder))
+            folder.temporariesListed = std::any_of(folder.dstNames.begin(), folder.dstNames.end(),
+                [](const std::string& name) { return looksLikeTemporary(name.c_str()); });
+    }
+    ~FolderFiles()
+    {
+        if (pending.empty() || !run.pool)
+            return;
+        run.pool->cancelQueued(&folder);
+        for (Pending& p : pending)
+            if (p.copy)
+                run.pool->waitFor(*p.copy);
+    }
+    FolderFiles(const FolderFiles&) = delete;
+    FolderFiles& operator=(const FolderFiles&) = delete;
+
+    Run& run;
+    const std::string srcPath, dstPath; // as the walk names them
+    const std::string srcPrefix, dstPrefix;
+    std::vector<ListedFile> files;
+    size_t next = 0; // the first file not decided yet
+    FolderFd dstFolder;
+    const bool dstCreated; // by this run
+    Folder folder; // its address names the folder's copies in the pool
+    std::deque<Pending> pending;
+    // For a folder made ready ahead of the walk: what the walk would find out
+    // before its events.
+    FolderId id {};
+    std::vector<std::string> subfolders;
+};
+
 DiffCopy::DiffCopy(DiffCopyListener& listener)
     : listener_(listener)
     , parallelCopies_(defaultParallelCopies())
@@ -164,6 +225,7 @@ void DiffCopy::setYield(std::function<void()> yield)
 void DiffCopy::setParallelCopies(int n)
 {
     parallelCopies_ = std::max(n, 1);
+    parallelCopiesSet_ = true;
 }
 
 void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
@@ -263,14 +325,16 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     run.ignSec = dbIgnSec;
     run.subDirs = bSubDir;
     run.euid = geteuid();
+    std::int32_t result = kHandlerFailure;
     try {
-        return processFolder(strSrc, strDst, run, true);
+        result = processFolder(strSrc, strDst, run, true);
     } catch (const std::exception& e) {
         ask(strSrc, strDst, e.what());
     } catch (...) {
         ask(strSrc, strDst, systemMessage(kHandlerFailure));
     }
-    return kHandlerFailure;
+    dropAhead(run);
+    return result;
 }
 
 DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std::string& dst)
@@ -291,60 +355,12 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
 
 std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
 {
+    std::unique_ptr<FolderFiles> work;
+    if (run.ahead && run.ahead->srcPath == src && run.ahead->dstPath == dst)
+        work = std::move(run.ahead);
+    else
+        dropAhead(run);
     busyWith(src);
-    struct stat st;
-    // A folder gone since its parent was listed is passed over; one that is
-    // there but out of reach (a path beyond the system's limit) is reported.
-    bool reachable = false;
-    const Resolved looked = guarded(src, dst, [&] {
-        if (stat(src.c_str(), &st) == 0) {
-            reachable = S_ISDIR(st.st_mode);
-            return 0;
-        }
-        return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
-    });
-    if (looked.resolution == Resolution::Stop)
-        return looked.failure;
-    if (!reachable)
-        return 0;
-    const FolderId id { st.st_dev, st.st_ino };
-    if (run.hasTopDst && id == run.topDst)
-        return 0;
-    // Each real folder is walked once per run, however many links lead to it.
-    if (const auto walked = run.walked.find(id); walked != run.walked.end()) {
-        listener_.FolderAlreadyCopied(src, walked->second);
-        return 0;
-    }
-    // A folder the walk must not enter is passed over on any reply but stop.
-    while (const std::optional<Refusal> refused = refusal(dst, run, top)) {
-        const Resolved answer = resolveFailure(src, dst, refused->code, refused->text);
-        if (answer.resolution == Resolution::Stop)
-            return answer.failure;
-        if (answer.resolution != Resolution::Retry)
-            return 0;
-    }
-
-    // A destination folder made by this run holds none of the files yet.
-    bool dstCreated = false;
-    if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-        const Resolution made = makeDestination(src, dst);
-        if (made == Resolution::Stop)
-            return kStopped;
-        // Skipped: the folder is passed over with everything under it (a name
-        // the destination refuses, a file standing in the folder's place).
-        if (made != Resolution::Continue)
-            return 0;
-        dstCreated = true;
-    }
-    if (top) {
-        struct stat dstSt;
-        if (stat(dst.c_str(), &dstSt) == 0) {
-            run.topDst = { dstSt.st_dev, dstSt.st_ino };
-            run.hasTopDst = true;
-        }
-    }
-    run.walked.emplace(id, dst);
-
     // Each step of the folder may fail; the reply decides whether the folder goes on.
     std::optional<std::int32_t> ending;
     auto step = [&](auto&& action) {
@@ -353,35 +369,110 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
             ending = outcome.resolution == Resolution::Stop ? outcome.failure : 0;
         return !ending;
     };
-    Listing listing;
-    const bool listed = step([&] {
+    auto searching = [&] {
         listener_.FolderSearching(src);
         return 0;
-    }) && step([&] {
-        listing = Listing();
-        return ListFolder(src, listing, [this] { return !stopRequested(); });
-    }) && step([&] {
+    };
+    auto searched = [&] {
         listener_.FolderSearched(src);
         return 0;
-    });
-    if (!listed)
-        return *ending;
+    };
 
-    const std::string srcPrefix = AddBackslash(src);
-    const std::string dstPrefix = AddBackslash(dst);
+    if (work) {
+        run.walked.emplace(work->id, dst);
+        if (!step(searching) || !step(searched)) {
+            abandon(work->pending, run, &work->folder);
+            return *ending;
+        }
+    } else {
+        struct stat st;
+        // A folder gone since its parent was listed is passed over; one that is
+        // there but out of reach (a path beyond the system's limit) is reported.
+        bool reachable = false;
+        const Resolved looked = guarded(src, dst, [&] {
+            if (stat(src.c_str(), &st) == 0) {
+                reachable = S_ISDIR(st.st_mode);
+                return 0;
+            }
+            return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+        });
+        if (looked.resolution == Resolution::Stop)
+            return looked.failure;
+        if (!reachable)
+            return 0;
+        const FolderId id { st.st_dev, st.st_ino };
+        if (run.hasTopDst && id == run.topDst)
+            return 0;
+        // Each real folder is walked once per run, however many links lead to it.
+        if (const auto walked = run.walked.find(id); walked != run.walked.end()) {
+            listener_.FolderAlreadyCopied(src, walked->second);
+            return 0;
+        }
+        // A folder the walk must not enter is passed over on any reply but stop.
+        while (const std::optional<Refusal> refused = refusal(dst, run, top)) {
+            const Resolved answer = resolveFailure(src, dst, refused->code, refused->text);
+            if (answer.resolution == Resolution::Stop)
+                return answer.failure;
+            if (answer.resolution != Resolution::Retry)
+                return 0;
+        }
+
+        // A destination folder made by this run holds none of the files yet.
+        bool dstCreated = false;
+        if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
+            const Resolution made = makeDestination(src, dst);
+            if (made == Resolution::Stop)
+                return kStopped;
+            // Skipped: the folder is passed over with everything under it (a name
+            // the destination refuses, a file standing in the folder's place).
+            if (made != Resolution::Continue)
+                return 0;
+            dstCreated = true;
+        }
+        if (top) {
+            struct stat dstSt;
+            if (stat(dst.c_str(), &dstSt) == 0) {
+                run.topDst = { dstSt.st_dev, dstSt.st_ino };
+                run.hasTopDst = true;
+            }
+            const FolderFd dstFolder(dst);
+            run.distant = dstFolder.get() >= 0 && isDistantFolder(dstFolder.get());
+        }
+        run.walked.emplace(id, dst);
+
+        Listing listing;
+        const bool listed = step(searching) && step([&] {
+            listing = Listing();
+            return ListFolder(src, listing, [this] { return !stopRequested(); });
+        }) && step(searched);
+        if (!listed)
+            return *ending;
+        busyWith(dst);
+        work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), dstCreated);
+        if (run.subDirs)
+            work->subfolders = std::move(listing.folders);
+    }
+
+    const std::string srcPrefix = work->srcPrefix;
+    const std::string dstPrefix = work->dstPrefix;
+    const std::vector<std::string> subfolders = std::move(work->subfolders);
+    run.frames.push_back({ srcPrefix, dstPrefix, &subfolders, 0 });
+    struct FrameGuard {
+        std::vector<Run::Frame>& frames;
+        ~FrameGuard() { frames.pop_back(); }
+    } frameGuard { run.frames };
+
     busyWith(dst);
-    const FileOutcome filesOutcome = processFiles(srcPrefix, dstPrefix, listing.files, run, dstCreated);
+    const FileOutcome filesOutcome = processFiles(*work, run);
+    work.reset();
     if (filesOutcome.end != FileEnd::Next)
         return filesOutcome.result;
     std::int32_t result = filesOutcome.result;
-    std::vector<ListedFile>().swap(listing.files);
-
-    if (!run.subDirs)
-        return result;
-    for (const auto& name : listing.folders) {
+    for (size_t i = 0; i < subfolders.size(); ++i) {
         if (stopRequested())
             return kStopped;
-        result = processFolder(srcPrefix + name, dstPrefix + name, run, false);
+        run.frames.back().next = i + 1;
+        result = processFolder(srcPrefix + subfolders[i], dstPrefix + subfolders[i], run, false);
         if (result != 0)
             return result;
     }
@@ -406,24 +497,12 @@ std::optional<DiffCopy::Refusal> DiffCopy::refusal(const std::string& dst, const
     return std::nullopt;
 }
 
-DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-    const std::vector<ListedFile>& files, Run& run, bool dstCreated)
+DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
 {
-    const std::string src = RemoveBackslash(srcPrefix);
-    const std::string dst = RemoveBackslash(dstPrefix);
-    // When the destination folder is new, or cannot be opened (missing in
-    // simulation mode, or out of reach), no file of it can be found there.
-    FolderFd dstFolder(dst);
-    Folder folder;
-    folder.dstFd = dstFolder.get();
-    folder.dstEmpty = dstCreated || dstFolder.get() < 0;
-    folder.twins = twinGroups(files);
-    // On a network share a look-up per file is a round trip per file; one
-    // listing tells which names are there at all, and gives the share's
-    // client the attributes that the look-ups then find in its cache.
-    if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder))
-        folder.temporariesListed = std::any_of(folder.dstNames.begin(), folder.dstNames.end(),
-            [](const std::string& name) { return looksLikeTemporary(name.c_str()); });
+    const std::string src = RemoveBackslash(work.srcPrefix);
+    const std::string dst = RemoveBackslash(work.dstPrefix);
+    Folder& folder = work.folder;
+    std::deque<Pending>& pending = work.pending;
     FileOutcome outcome; // the last file's, which the folder ends with
     // With several copies at once, the run goes on deciding while the copying
     // threads work, and copies small files itself rather than wait for them:
@@ -433,29 +512,12 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
     const bool several = parallelCopies_ > 1;
     const size_t inFlight = several ? kCopiesAhead : 1;
 
-    std::deque<Pending> pending;
-    // Copies still in progress write into dstFolder: whatever way this
-    // function is left, they are over before the folder is closed.
-    struct InFlight {
-        std::deque<Pending>& pending;
-        Run& run;
-        ~InFlight()
-        {
-            if (pending.empty())
-                return;
-            run.pool->cancelQueued();
-            for (Pending& p : pending)
-                if (p.copy)
-                    run.pool->waitFor(*p.copy);
-        }
-    } inFlightGuard { pending, run };
-
     // Takes a file's outcome; true when it ends the folder.
     auto endsFolder = [&](const FileOutcome& file) {
         outcome = file;
         if (file.end == FileEnd::Next)
             return false;
-        abandon(pending, run);
+        abandon(pending, run, &folder);
         return true;
     };
     // Settles the first file on its way; true when that ends the folder.
@@ -473,10 +535,10 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
     };
 
     Pending current;
-    for (const ListedFile& listed : files) {
+    for (; work.next < work.files.size(); ++work.next) {
         if (settleOver())
             return outcome;
-        if (several && run.pool && run.pool->runQueued(kCopyInPlaceBytes, kKeepQueued) && settleOver())
+        if (several && run.pool && run.pool->runQueued(kCopyInPlaceBytes, kKeepQueued, &folder) && settleOver())
             return outcome;
         if (pending.size() >= inFlight) {
             // The first file on its way is being copied (the others are
@@ -489,12 +551,13 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
                 return outcome;
         }
         if (stopRequested()) {
-            abandon(pending, run);
+            abandon(pending, run, &folder);
             return { FileEnd::Stop, kStopped };
         }
+        const ListedFile& listed = work.files[work.next];
         current.file = listed;
-        current.srcPath.assign(srcPrefix).append(listed.name);
-        current.dstPath.assign(dstPrefix).append(listed.name);
+        current.srcPath.assign(work.srcPrefix).append(listed.name);
+        current.dstPath.assign(work.dstPrefix).append(listed.name);
         start(current, folder, run);
         if (!pending.empty() || current.copy) {
             pending.push_back(std::move(current));
@@ -504,14 +567,108 @@ DiffCopy::FileOutcome DiffCopy::processFiles(const std::string& srcPrefix, const
         if (endsFolder(settle(current, folder, run, src, dst)))
             return outcome;
     }
-    // The folder's last copies: the run takes on those no thread has started.
+    // The folder's last copies: the next folder's begin beside them, and the
+    // run takes on those of this folder that no thread has started.
+    if (several && !pending.empty())
+        prepareAhead(work, run);
     if (several && run.pool)
-        while (run.pool->runQueued(kCopyInPlaceBytes, 0))
+        while (run.pool->runQueued(kCopyInPlaceBytes, 0, &folder))
             ;
     while (!pending.empty())
         if (settleFront())
             return outcome;
     return outcome;
+}
+
+void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
+{
+    if (run.ahead || simulation_)
+        return;
+    const Run::Frame* frame = nullptr;
+    for (auto it = run.frames.rbegin(); it != run.frames.rend() && !frame; ++it)
+        if (it->next < it->folders->size())
+            frame = &*it;
+    if (!frame)
+        return;
+    const std::string& name = (*frame->folders)[frame->next];
+    std::string src = frame->srcPrefix + name;
+    std::string dst = frame->dstPrefix + name;
+    busyWith(src);
+    struct stat st;
+    if (stopRequested() || stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    const FolderId id { st.st_dev, st.st_ino };
+    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || refusal(dst, run, false))
+        return;
+    busyWith(dst);
+    bool dstCreated = false;
+    if (!bIsFolder(dst) && !bIsRootPath(dst)) {
+        if (!bMakeFolder(dst))
+            return;
+        dstCreated = true;
+    } else {
+        // A destination reached through a link may be the very folder whose
+        // copies are still landing: its files are decided once those are in.
+        struct stat here, there;
+        if (fstat(current.folder.dstFd, &here) != 0 || stat(dst.c_str(), &there) != 0
+            || (here.st_dev == there.st_dev && here.st_ino == there.st_ino))
+            return;
+    }
+    busyWith(src);
+    Listing listing;
+    if (ListFolder(src, listing, [this] { return !stopRequested(); }) != 0) {
+        if (dstCreated)
+            rmdir(dst.c_str());
+        return;
+    }
+    busyWith(dst);
+    auto work
+        = std::make_unique<FolderFiles>(run, std::move(src), std::move(dst), std::move(listing.files), dstCreated);
+    work->id = id;
+    if (run.subDirs)
+        work->subfolders = std::move(listing.folders);
+    for (; work->next < work->files.size() && work->pending.size() < kCopiesAhead && !stopRequested(); ++work->next) {
+        Pending p;
+        p.file = work->files[work->next];
+        p.srcPath = work->srcPrefix + p.file.name;
+        p.dstPath = work->dstPrefix + p.file.name;
+        start(p, work->folder, run);
+        work->pending.push_back(std::move(p));
+    }
+    run.ahead = std::move(work);
+}
+
+void DiffCopy::dropAhead(Run& run)
+{
+    const std::unique_ptr<FolderFiles> work = std::move(run.ahead);
+    if (!work)
+        return;
+    std::vector<const Pending*> through;
+    if (run.pool) {
+        run.pool->cancelQueued(&work->folder);
+        for (const Pending& p : work->pending) {
+            if (!p.copy)
+                continue;
+            run.pool->waitFor(*p.copy);
+            if (!p.copy->cancelled() && p.copy->result().code == 0)
+                through.push_back(&p);
+        }
+    }
+    if (through.empty()) {
+        if (work->dstCreated)
+            rmdir(work->dstPath.c_str()); // made for nothing
+        return;
+    }
+    try {
+        listener_.FolderSearching(work->srcPath);
+        listener_.FolderSearched(work->srcPath);
+        for (const Pending* p : through) {
+            bytesChecked_ += p->file.size;
+            listener_.FileChecked(p->srcPath, p->dstPath, DateTime::fromUnixSeconds(p->file.mtimeSeconds()), true);
+        }
+    } catch (...) {
+        // The folder is not walked; a handler that fails is not asked again.
+    }
 }
 
 void DiffCopy::start(Pending& p, Folder& folder, Run& run)
@@ -557,13 +714,17 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         if (!folder.dstEmpty && (!folder.listed || folder.temporariesListed))
             removeStaleTemporaries(folder.dstFd);
     }
-    if (!run.pool)
-        run.pool = std::make_unique<CopyPool>(parallelCopies_ > 1 ? parallelCopies_ - 1 : 1);
-    p.copy = run.pool->submit(p.file.size,
+    if (!run.pool) {
+        const int copies = run.distant && !parallelCopiesSet_ ? kDistantCopies : parallelCopies_;
+        run.pool = std::make_unique<CopyPool>(copies > 1 ? copies - 1 : 1);
+    }
+    p.copy = run.pool->submit(
+        p.file.size,
         [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known,
             stampsHold = folder.stampsHold, before = beforeCopy_] {
             return copyWatched(src, { dst, dirFd, file.name.c_str(), known, stampsHold.get() }, file, before);
-        });
+        },
+        &folder);
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
         folder.twinCopies[p.file.name] = p.copy;
 }
@@ -740,11 +901,12 @@ DiffCopy::FileOutcome DiffCopy::settle(
     }
 }
 
-void DiffCopy::abandon(std::deque<Pending>& pending, Run& run)
+void DiffCopy::abandon(std::deque<Pending>& pending, Run& run, const void* lane)
 {
     if (pending.empty())
         return;
-    run.pool->cancelQueued();
+    if (run.pool)
+        run.pool->cancelQueued(lane);
     for (Pending& p : pending) {
         if (p.copy) {
             run.pool->waitFor(*p.copy);

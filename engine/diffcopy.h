@@ -122,6 +122,8 @@ private:
         size_t operator()(const FolderId& id) const { return std::hash<ino_t>()(id.ino) * 31 + id.dev; }
     };
 
+    struct FolderFiles;
+
     struct Run {
         double ignSec = 0;
         bool subDirs = false;
@@ -130,7 +132,19 @@ private:
         std::unordered_map<FolderId, std::string, FolderIdHash> walked;
         bool hasTopDst = false;
         FolderId topDst {};
+        bool distant = false; // the top destination is on a network share
+        // The folders the walk is in, from the top down: their subfolders,
+        // and which of them the walk comes to next.
+        struct Frame {
+            std::string srcPrefix, dstPrefix;
+            const std::vector<std::string>* folders;
+            size_t next = 0;
+        };
+        std::vector<Frame> frames;
         std::unique_ptr<CopyPool> pool; // started with the run's first copy
+        // The folder that the walk comes to next, made ready while the
+        // copies of the one before it end; destroyed before the pool.
+        std::unique_ptr<FolderFiles> ahead;
     };
 
     // The folder whose files are being decided.
@@ -203,11 +217,19 @@ private:
     };
 
     std::int32_t processFolder(const std::string& src, const std::string& dst, Run& run, bool top);
-    // Decides and copies the files of one folder (DST_CREATED: its destination
-    // folder was made by this run). An end other than Next tells that the folder
-    // ends with the result instead of going on to its subfolders.
-    FileOutcome processFiles(const std::string& srcPrefix, const std::string& dstPrefix,
-        const std::vector<ListedFile>& files, Run& run, bool dstCreated);
+    // Decides and copies the files of one folder, from the first not yet
+    // decided on. An end other than Next tells that the folder ends with the
+    // result instead of going on to its subfolders.
+    FileOutcome processFiles(FolderFiles& work, Run& run);
+    // Makes the folder that the walk comes to after CURRENT ready, when nothing stands
+    // in its way that would have to be asked about: its destination is made,
+    // its source listed and its first files decided and handed over to be
+    // copied, and nothing is reported yet.
+    void prepareAhead(const FolderFiles& current, Run& run);
+    // The folder made ready is not walked (the walk ended, or the folder
+    // before it ended early): the copies that went through are reported with
+    // the folder's events, the others are cancelled or waited for.
+    void dropAhead(Run& run);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
     // Lists the destination folder (again) into FOLDER's names; false when it cannot be listed.
@@ -222,9 +244,10 @@ private:
     void finish(Pending& p, Run& run);
     // Raises P's events and follows the replies (a retry decides the file again).
     FileOutcome settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst);
-    // The folder ends early: copies not started are cancelled, the others
-    // waited for, and the files that went through are still reported.
-    void abandon(std::deque<Pending>& pending, Run& run);
+    // The folder ends early: its copies (those in LANE) not started are
+    // cancelled, the others waited for, and the files that went through are
+    // still reported.
+    void abandon(std::deque<Pending>& pending, Run& run, const void* lane);
     // Makes the destination folder DST, asking again while it fails: Continue
     // when it is there, EndFolder when the folder is to be skipped, Stop.
     Resolution makeDestination(const std::string& src, const std::string& dst);
@@ -247,6 +270,7 @@ private:
     std::function<void()> yield_;
     std::function<void()> beforeCopy_;
     int parallelCopies_;
+    bool parallelCopiesSet_ = false; // by setParallelCopies, rather than from the processor count
     std::atomic<bool> stop_ { false };
     std::atomic<std::int64_t> bytesChecked_ { 0 };
     std::atomic<std::int64_t> bytesCopied_ { 0 }; // of the copies that went through
