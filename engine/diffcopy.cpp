@@ -569,8 +569,10 @@ DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
     }
     // The folder's last copies: the next folder's begin beside them, and the
     // run takes on those of this folder that no thread has started.
-    if (several && !pending.empty())
+    if (several && !pending.empty()) {
         prepareAhead(work, run);
+        busyWith(work.dstPath);
+    }
     if (several && run.pool)
         while (run.pool->runQueued(kCopyInPlaceBytes, 0, &folder))
             ;
