@@ -91,6 +91,23 @@ void RunRelay::post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& 
 
 void RunRelay::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {
+    // A file passed over changes no more than the window's count and the name
+    // it shows next: one that follows another still queued joins it, which
+    // spares a run where nothing changed an event per file.
+    if (!bCopied) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!held_ && !queue_.empty() && queue_.back()->kind == Event::Kind::Checked && !queue_.back()->copied) {
+            Event& last = *queue_.back();
+            last.first.assign(pSrc);
+            last.second.assign(pDst);
+            last.time = dtFile;
+            ++last.files;
+            lock.unlock();
+            if (afterFile_)
+                afterFile_();
+            return;
+        }
+    }
     auto event = std::make_shared<Event>(Event::Kind::Checked, pSrc, pDst);
     event->time = dtFile;
     event->copied = bCopied;
@@ -163,7 +180,8 @@ void RunRelay::handOn(Event& event)
 {
     switch (event.kind) {
     case Event::Kind::Checked:
-        window_.FileChecked(event.first, event.second, event.time, event.copied);
+        for (int file = 0; file < event.files; ++file)
+            window_.FileChecked(event.first, event.second, event.time, event.copied);
         if (event.measured && measured_)
             measured_(*event.measured);
         return;

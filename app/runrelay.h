@@ -79,6 +79,9 @@ private:
         std::string second; // the destination
         DateTime time;
         bool copied = false;
+        // Files passed over in a row, folded into one event: the window is
+        // told of each, under the last one's names.
+        int files = 1;
         std::optional<MeasuredFile> measured;
         std::string error;
         ErrorReply reply {};
