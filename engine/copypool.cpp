@@ -89,14 +89,13 @@ void CopyPool::cancelQueued(const void* lane)
 bool CopyPool::runQueued(std::int64_t maxBytes, size_t keep, const void* lane)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    const auto last = std::find_if(
-        queue_.rbegin(), queue_.rend(), [lane](const std::shared_ptr<Job>& job) { return job->lane_ == lane; });
-    if (last == queue_.rend() || (*last)->size_ > maxBytes)
-        return false;
-    if (keep > 0
-        && static_cast<size_t>(std::count_if(
-               queue_.begin(), queue_.end(), [lane](const std::shared_ptr<Job>& job) { return job->lane_ == lane; }))
-            <= keep)
+    // From the newest on, until more than KEEP of the lane's are seen.
+    auto last = queue_.rend();
+    size_t queued = 0;
+    for (auto it = queue_.rbegin(); it != queue_.rend() && queued <= keep; ++it)
+        if ((*it)->lane_ == lane && queued++ == 0)
+            last = it;
+    if (queued <= keep || (*last)->size_ > maxBytes)
         return false;
     std::shared_ptr<Job> job = std::move(*last);
     queue_.erase(std::next(last).base());
@@ -160,16 +159,21 @@ int CopyPool::running(const void* lane) const
     return 0;
 }
 
+void CopyPool::countRunning(const void* lane, int change)
+{
+    const auto counted
+        = std::find_if(running_.begin(), running_.end(), [lane](const auto& entry) { return entry.first == lane; });
+    if (counted == running_.end())
+        running_.emplace_back(lane, change);
+    else if ((counted->second += change) == 0)
+        running_.erase(counted);
+}
+
 void CopyPool::run(Job& job, std::unique_lock<std::mutex>& lock)
 {
     job.state_ = Job::State::Running;
     std::function<CopyResult()> copy = std::move(job.copy_);
-    const auto counted = std::find_if(
-        running_.begin(), running_.end(), [&job](const auto& entry) { return entry.first == job.lane_; });
-    if (counted == running_.end())
-        running_.emplace_back(job.lane_, 1);
-    else
-        ++counted->second;
+    countRunning(job.lane_, 1);
     lock.unlock();
     // A copy reports its failures as values; whatever escapes it anyway
     // (memory running out) is a failure of this file alone.
@@ -184,10 +188,7 @@ void CopyPool::run(Job& job, std::unique_lock<std::mutex>& lock)
     const void* const lane = job.lane_;
     job.end(Job::State::Done);
     lock.lock();
-    const auto ended
-        = std::find_if(running_.begin(), running_.end(), [lane](const auto& entry) { return entry.first == lane; });
-    if (--ended->second == 0)
-        running_.erase(ended);
+    countRunning(lane, -1);
 }
 
 CopyPool::Job::Job(CopyPool& pool, std::int64_t size, std::function<CopyResult()> copy, const void* lane)

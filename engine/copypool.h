@@ -62,6 +62,8 @@ private:
     std::deque<std::shared_ptr<Job>>::iterator next();
     // How many of LANE's copies are running.
     int running(const void* lane) const;
+    // Counts CHANGE more (or fewer) of LANE's copies as running.
+    void countRunning(const void* lane, int change);
     // Runs JOB, taken off the queue, on the calling thread; LOCK is released meanwhile.
     void run(Job& job, std::unique_lock<std::mutex>& lock);
 

@@ -196,6 +196,14 @@ struct DiffCopy::FolderFiles {
     FolderFiles(const FolderFiles&) = delete;
     FolderFiles& operator=(const FolderFiles&) = delete;
 
+    // Makes P the next file to be decided, with its paths.
+    void takeNext(Pending& p) const
+    {
+        p.file = files[next];
+        p.srcPath.assign(srcPrefix).append(p.file.name);
+        p.dstPath.assign(dstPrefix).append(p.file.name);
+    }
+
     Run& run;
     const std::string srcPath, dstPath; // as the walk names them
     const std::string srcPrefix, dstPrefix;
@@ -554,10 +562,7 @@ DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
             abandon(pending, run, &folder);
             return { FileEnd::Stop, kStopped };
         }
-        const ListedFile& listed = work.files[work.next];
-        current.file = listed;
-        current.srcPath.assign(work.srcPrefix).append(listed.name);
-        current.dstPath.assign(work.dstPrefix).append(listed.name);
+        work.takeNext(current);
         start(current, folder, run);
         if (!pending.empty() || current.copy) {
             pending.push_back(std::move(current));
@@ -604,15 +609,16 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
         return;
     busyWith(dst);
     bool dstCreated = false;
-    if (!bIsFolder(dst) && !bIsRootPath(dst)) {
-        if (!bMakeFolder(dst))
+    struct stat there;
+    if (stat(dst.c_str(), &there) != 0) {
+        if (errno != ENOENT || !bMakeFolder(dst))
             return;
         dstCreated = true;
     } else {
         // A destination reached through a link may be the very folder whose
         // copies are still landing: its files are decided once those are in.
-        struct stat here, there;
-        if (fstat(current.folder.dstFd, &here) != 0 || stat(dst.c_str(), &there) != 0
+        struct stat here;
+        if (!S_ISDIR(there.st_mode) || fstat(current.folder.dstFd, &here) != 0
             || (here.st_dev == there.st_dev && here.st_ino == there.st_ino))
             return;
     }
@@ -631,9 +637,7 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
         work->subfolders = std::move(listing.folders);
     for (; work->next < work->files.size() && work->pending.size() < kCopiesAhead && !stopRequested(); ++work->next) {
         Pending p;
-        p.file = work->files[work->next];
-        p.srcPath = work->srcPrefix + p.file.name;
-        p.dstPath = work->dstPrefix + p.file.name;
+        work->takeNext(p);
         start(p, work->folder, run);
         work->pending.push_back(std::move(p));
     }
