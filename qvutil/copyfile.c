@@ -16,6 +16,15 @@
  *    name: an unnamed file is linked in directly when DST does not exist, and
  *    otherwise, like a named one, renamed over DST.
  *
+ * Every step on the destination is taken relative to its folder, which the
+ * caller holds open. How new files go in is chosen from what that folder's
+ * file system was found to do (qvuProbeFolder), not by trying and failing for
+ * each file: network shares differ. A share reached through libsmbclient
+ * cannot rename or remove a file that is open, so a named temporary is closed,
+ * its lock keeper too, before its rename; one that removes the old file before
+ * it renames (or refuses to rename over it) gets the old file set aside under
+ * a name of its own first, and back should the new one not take its place.
+ *
  * Only the bytes the source had when it was opened are copied: a file that
  * grows meanwhile gives that prefix, and one that claims size 0 gives an empty
  * copy, whatever it would yield when read (kernel files such as
@@ -50,27 +59,32 @@
 
 #define HIDDEN_TAG ".vst-"
 #define RANDOM_CHARS 6
-#define HIDDEN_EXTRA (1 + sizeof HIDDEN_TAG - 1 + RANDOM_CHARS) /* leading '.', tag, random part */
+#define ASIDE_TAG ".vst-old-"
+#define PROBE_NAME "vst-probe"
 #define NAME_ATTEMPTS 100
 #define LARGEST_CHUNK ((size_t)1 << 20)
 #define RANGE_STEP ((off_t)1 << 30)
 #define EAGER_CHECK_SIZE ((off_t)1 << 20)
 
-/* DST taken apart: the folder that receives the temporary and the final name. */
+/* DST as the copy sees it: the folder that receives the temporary, open
+ * (O_PATH will do), and the final name in it. Every step on the destination
+ * is taken relative to that folder, so that nothing can redirect the copy
+ * once the caller has opened it: not a link swapped in for a folder above,
+ * not a share unmounted from under its path. */
 struct target {
-    const char* path;
-    const char* name; /* points into path */
-    size_t prefixLength; /* bytes of path before name */
-    char dir[PATH_MAX];
+    int dirFd;
+    const char* name;
 };
 
-/* What earlier copies into the same folder learned about the file systems, so
- * that copying a folder full of files does not repeat a refused call for each
- * one. It is only a hint: a stale entry costs speed, never correctness. */
+/* What earlier copies on this thread learned about moving the data from one
+ * file system to another, so that copying a folder full of files does not
+ * repeat a refused call for each one. It is only a hint: a stale entry costs
+ * speed, never correctness. How the destination takes new files is not
+ * guessed like this but found out once (qvuProbeFolder). */
 struct route {
-    char dir[PATH_MAX];
+    int dirFd;
     dev_t sourceDevice;
-    unsigned char known, noTmpfile, noClone, noRange, noNoReplace;
+    unsigned char known, noClone, noRange;
 };
 
 static _Thread_local struct route lastRoute;
@@ -91,10 +105,9 @@ static void tellCopied(off_t reached)
 }
 
 /* linkat(AT_EMPTY_PATH) needs CAP_DAC_READ_SEARCH; without it an unnamed file
- * is linked through /proc/self/fd. Where that fails too (no /proc), unnamed
- * temporaries are given up for the rest of the process. */
+ * is linked through /proc/self/fd (where that fails too, as without /proc, the
+ * probe finds unnamed temporaries unusable). */
 static atomic_int emptyPathRefused;
-static atomic_int unnamedUnusable;
 
 /* errno after a failed call; never 0, so that a failure cannot read as success. */
 static int lastError(void)
@@ -110,42 +123,16 @@ static const int tryUnnamed = 0;
 static const int tryUnnamed = 1;
 #endif
 
-static struct route* routeFor(const char* dir, dev_t sourceDevice)
+static struct route* routeFor(int dirFd, dev_t sourceDevice)
 {
     struct route* route = &lastRoute;
-    if (!route->known || strcmp(route->dir, dir) != 0) {
+    if (!route->known || route->dirFd != dirFd || route->sourceDevice != sourceDevice) {
         memset(route, 0, sizeof *route);
-        strcpy(route->dir, dir);
+        route->dirFd = dirFd;
+        route->sourceDevice = sourceDevice;
         route->known = 1;
-    } else if (route->sourceDevice != sourceDevice) {
-        route->noClone = route->noRange = 0;
     }
-    route->sourceDevice = sourceDevice;
     return route;
-}
-
-static int splitTarget(const char* dst, struct target* target)
-{
-    size_t length = strlen(dst);
-    if (length == 0)
-        return ENOENT;
-    if (length >= PATH_MAX)
-        return ENAMETOOLONG;
-    const char* slash = strrchr(dst, '/');
-    target->path = dst;
-    target->name = slash ? slash + 1 : dst;
-    target->prefixLength = (size_t)(target->name - dst);
-    if (!*target->name)
-        return EISDIR; /* "folder/" names a folder */
-    if (!slash)
-        strcpy(target->dir, ".");
-    else if (slash == dst)
-        strcpy(target->dir, "/");
-    else {
-        memcpy(target->dir, dst, (size_t)(slash - dst));
-        target->dir[slash - dst] = '\0';
-    }
-    return 0;
 }
 
 /* Six characters from [A-Za-z0-9]; collisions are caught by O_EXCL or EEXIST. */
@@ -169,21 +156,22 @@ static void randomChars(char* out)
     }
 }
 
-/* ".NAME.vst-XXXXXX" beside DST; NAME is shortened so the result stays a valid
+/* ".NAME" + TAG + "XXXXXX" beside DST: a temporary (".vst-") or an old file
+ * set aside (".vst-old-"); NAME is shortened so the result stays a valid
  * file name. */
-static void makeHiddenPath(const struct target* target, char* out)
+static void makeHiddenName(const char* name, const char* tag, char* out)
 {
-    size_t nameLength = strlen(target->name);
-    if (nameLength > NAME_MAX - HIDDEN_EXTRA)
-        nameLength = NAME_MAX - HIDDEN_EXTRA;
+    const size_t tagLength = strlen(tag);
+    const size_t extra = 1 + tagLength + RANDOM_CHARS;
+    size_t nameLength = strlen(name);
+    if (nameLength > NAME_MAX - extra)
+        nameLength = NAME_MAX - extra;
     char* p = out;
-    memcpy(p, target->path, target->prefixLength);
-    p += target->prefixLength;
     *p++ = '.';
-    memcpy(p, target->name, nameLength);
+    memcpy(p, name, nameLength);
     p += nameLength;
-    memcpy(p, HIDDEN_TAG, sizeof HIDDEN_TAG - 1);
-    p += sizeof HIDDEN_TAG - 1;
+    memcpy(p, tag, tagLength);
+    p += tagLength;
     randomChars(p);
     p[RANDOM_CHARS] = '\0';
 }
@@ -221,11 +209,11 @@ struct destination {
 };
 
 /* Refuses a DST that must not be replaced; 0 when it is missing or may be replaced. */
-static int checkDestination(const char* dst, struct destination* destination)
+static int checkDestination(const struct target* target, struct destination* destination)
 {
     struct stat st;
     destination->checked = 1;
-    if (stat(dst, &st) < 0) {
+    if (fstatat(target->dirFd, target->name, &st, 0) < 0) {
         destination->exists = 0;
         return errno == ENOENT ? 0 : lastError();
     }
@@ -544,47 +532,93 @@ static int lockTemporary(int fd, int named, int* err)
     return keeper;
 }
 
+/* Renames FROM to TO in the target's folder; with NOREPLACE, where the file
+ * system can refuse to replace, TO is not replaced (EEXIST). */
+static int renameIn(const struct target* target, const char* from, const char* to, int noReplace, int caps)
+{
+    if (noReplace && (caps & QVU_FS_NOREPLACE)) {
+        if (renameat2(target->dirFd, from, target->dirFd, to, RENAME_NOREPLACE) == 0)
+            return 0;
+        /* Refused after all (a server that changed its mind): as without the flag. */
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return lastError();
+    }
+    return renameat(target->dirFd, from, target->dirFd, to) < 0 ? lastError() : 0;
+}
+
+/* Replaces DST with the temporary HIDDEN where the file system cannot do it
+ * in one step (it removes the old file before it renames, or refuses to
+ * rename over a file): the old file first steps aside under a name of its
+ * own, and comes back when the new one cannot take its place. At every moment
+ * the old file is under DST's name or the aside name, whole; a run killed in
+ * between leaves it aside, and the next run over the folder puts it back
+ * (engine/staletemps.cpp). */
+static int replaceBySettingAside(const char* hidden, const struct target* target, int caps)
+{
+    char aside[NAME_MAX + 1];
+    int err = EEXIST;
+    for (int attempt = 0; attempt < NAME_ATTEMPTS && err == EEXIST; ++attempt) {
+        makeHiddenName(target->name, ASIDE_TAG, aside);
+        err = renameIn(target, target->name, aside, 1, caps);
+    }
+    if (err == ENOENT) /* gone meanwhile: nothing to keep */
+        return renameIn(target, hidden, target->name, 1, caps);
+    if (err)
+        return err;
+    err = renameIn(target, hidden, target->name, 1, caps);
+    if (err) {
+        renameIn(target, aside, target->name, 1, caps);
+        return err;
+    }
+    /* Should this fail, the next run's sweep removes the old file. */
+    unlinkat(target->dirFd, aside, 0);
+    return 0;
+}
+
 /* Gives the temporary at HIDDEN the name DST. A DST believed missing is not
  * replaced unseen: where the file system can refuse to replace, a DST that
  * has appeared meanwhile is examined first, as any existing one. */
-static int renameOver(const char* hidden, const char* dst, struct destination* destination, struct route* route)
+static int putInPlace(const char* hidden, const struct target* target, struct destination* destination, int caps)
 {
-    if (!destination->exists && !route->noNoReplace) {
-        if (renameat2(AT_FDCWD, hidden, AT_FDCWD, dst, RENAME_NOREPLACE) == 0)
-            return 0;
-        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-            route->noNoReplace = 1;
-        } else if (errno != EEXIST) {
-            return lastError();
-        } else {
-            int err = checkDestination(dst, destination);
-            if (err)
-                return err;
-        }
+    if (!destination->exists && (caps & QVU_FS_NOREPLACE)) {
+        int err = renameIn(target, hidden, target->name, 1, caps);
+        if (err != EEXIST)
+            return err;
+        err = checkDestination(target, destination);
+        if (err)
+            return err;
     }
-    return rename(hidden, dst) < 0 ? lastError() : 0;
+    if (destination->exists && !(caps & QVU_FS_REPLACE))
+        return replaceBySettingAside(hidden, target, caps);
+    return renameIn(target, hidden, target->name, 0, caps);
 }
 
-/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it. */
-static int renameTemporary(
-    int fd, int keeper, const char* hidden, const char* dst, struct destination* destination, struct route* route)
+/* Closes FD and gives the temporary at HIDDEN the name DST, or removes it.
+ * Where a file that is open cannot be renamed or removed (SMB without
+ * share-delete), the lock keeper is closed first as well. */
+static int publishNamed(
+    int fd, int keeper, const char* hidden, const struct target* target, struct destination* destination, int caps)
 {
     int err = close(fd) < 0 ? lastError() : 0;
+    if (keeper >= 0 && !(caps & QVU_FS_RENAME_OPEN)) {
+        close(keeper);
+        keeper = -1;
+    }
     if (!err)
-        err = renameOver(hidden, dst, destination, route);
+        err = putInPlace(hidden, target, destination, caps);
     if (err)
-        unlink(hidden);
+        unlinkat(target->dirFd, hidden, 0);
     if (keeper >= 0)
         close(keeper);
     return err;
 }
 
-/* Gives an O_TMPFILE file the name PATH; EEXIST when PATH is taken. */
-static int linkUnnamed(int fd, const char* path)
+/* Gives an O_TMPFILE file the name NAME in DIR_FD; EEXIST when NAME is taken. */
+static int linkUnnamed(int fd, int dirFd, const char* name)
 {
     int triedEmptyPath = 0;
     if (!atomic_load_explicit(&emptyPathRefused, memory_order_relaxed)) {
-        if (linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH) == 0)
+        if (linkat(fd, "", dirFd, name, AT_EMPTY_PATH) == 0)
             return 0;
         if (errno != ENOENT && errno != EPERM)
             return lastError();
@@ -592,7 +626,7 @@ static int linkUnnamed(int fd, const char* path)
     }
     char proc[32];
     snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-    if (linkat(AT_FDCWD, proc, AT_FDCWD, path, AT_SYMLINK_FOLLOW) < 0)
+    if (linkat(AT_FDCWD, proc, dirFd, name, AT_SYMLINK_FOLLOW) < 0)
         return lastError();
     if (triedEmptyPath)
         atomic_store_explicit(&emptyPathRefused, 1, memory_order_relaxed);
@@ -600,22 +634,22 @@ static int linkUnnamed(int fd, const char* path)
 }
 
 /* Names the filled O_TMPFILE file FD as DST and closes it. */
-static int publishUnnamed(int fd, const struct target* target, struct destination* destination, struct route* route)
+static int publishUnnamed(int fd, const struct target* target, struct destination* destination, int caps)
 {
     int err;
     if (!destination->exists) {
-        err = linkUnnamed(fd, target->path);
+        err = linkUnnamed(fd, target->dirFd, target->name);
         if (!err) {
             /* DST did not exist before, so nothing is lost by taking it back. */
             if (close(fd) < 0) {
                 err = lastError();
-                unlink(target->path);
+                unlinkat(target->dirFd, target->name, 0);
             }
             return err;
         }
         /* DST is there after all: it must pass the checks before it is replaced. */
         if (err == EEXIST)
-            err = checkDestination(target->path, destination);
+            err = checkDestination(target, destination);
         if (err && err != EEXIST) {
             close(fd);
             return err;
@@ -627,10 +661,10 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
         close(fd);
         return err;
     }
-    char hidden[PATH_MAX + NAME_MAX + 2];
+    char hidden[NAME_MAX + 1];
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        makeHiddenPath(target, hidden);
-        err = linkUnnamed(fd, hidden);
+        makeHiddenName(target->name, HIDDEN_TAG, hidden);
+        err = linkUnnamed(fd, target->dirFd, hidden);
         if (err != EEXIST)
             break;
     }
@@ -640,15 +674,15 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
             close(keeper);
         return err;
     }
-    return renameTemporary(fd, keeper, hidden, target->path, destination, route);
+    return publishNamed(fd, keeper, hidden, target, destination, caps);
 }
 
 /* Creates and locks a named temporary; its lock keeper goes to *KEEPER. */
 static int createHidden(const struct target* target, char* hidden, mode_t mode, int* keeper)
 {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        makeHiddenPath(target, hidden);
-        int fd = open(hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        makeHiddenName(target->name, HIDDEN_TAG, hidden);
+        int fd = openat(target->dirFd, hidden, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -660,7 +694,7 @@ static int createHidden(const struct target* target, char* hidden, mode_t mode, 
             return fd;
         close(fd);
         if (err != EEXIST) {
-            unlink(hidden);
+            unlinkat(target->dirFd, hidden, 0);
             errno = err;
             return -1;
         }
@@ -670,38 +704,28 @@ static int createHidden(const struct target* target, char* hidden, mode_t mode, 
 }
 
 static int replaceDestination(
-    int in, const struct stat* source, const struct target* target, struct destination* destination)
+    int in, const struct stat* source, const struct target* target, struct destination* destination, int caps)
 {
-    struct route* route = routeFor(target->dir, source->st_dev);
+    struct route* route = routeFor(target->dirFd, source->st_dev);
     int err;
-    int retried = 0;
     int needChmod;
     const mode_t mode = creationMode(source, &needChmod);
 
-    if (tryUnnamed && !route->noTmpfile && !atomic_load_explicit(&unnamedUnusable, memory_order_relaxed)) {
-        int fd = open(target->dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            err = fillTemporary(in, fd, source, route, needChmod);
-            if (err) {
-                close(fd);
-                return err;
-            }
-            err = publishUnnamed(fd, target, destination, route);
-            /* ENOENT: the folder went away, or /proc is missing and the file
-             * could not be named; a named temporary tells the two apart. */
-            if (err != ENOENT)
-                return err;
-            retried = 1;
-        } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-            route->noTmpfile = 1;
-        } else {
+    if (caps & QVU_FS_UNNAMED) {
+        int fd = openat(target->dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd < 0)
             return lastError();
+        err = fillTemporary(in, fd, source, route, needChmod);
+        if (err) {
+            close(fd);
+            return err;
         }
+        return publishUnnamed(fd, target, destination, caps);
     }
 
-    if (!destination->checked && (err = checkDestination(target->path, destination)) != 0)
+    if (!destination->checked && (err = checkDestination(target, destination)) != 0)
         return err;
-    char hidden[PATH_MAX + NAME_MAX + 2];
+    char hidden[NAME_MAX + 1];
     int keeper = -1;
     int fd = createHidden(target, hidden, mode, &keeper);
     if (fd < 0)
@@ -709,23 +733,140 @@ static int replaceDestination(
     err = fillTemporary(in, fd, source, route, needChmod);
     if (err) {
         close(fd);
-        unlink(hidden);
         if (keeper >= 0)
             close(keeper);
+        unlinkat(target->dirFd, hidden, 0);
         return err;
     }
-    err = renameTemporary(fd, keeper, hidden, target->path, destination, route);
-    if (!err && retried)
-        atomic_store_explicit(&unnamedUnusable, 1, memory_order_relaxed);
+    return publishNamed(fd, keeper, hidden, target, destination, caps);
+}
+
+/* Creates a scratch file NAME (".vst-probe.vst-XXXXXX", which a sweep takes
+ * for a temporary should the probe be killed) in DIR_FD; its descriptor, or -1. */
+static int createScratch(int dirFd, char* name)
+{
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        makeHiddenName(PROBE_NAME, HIDDEN_TAG, name);
+        int fd = openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
+{
+    int32_t caps = QVU_FS_PROBED;
+    if (found)
+        *found = caps;
+    char first[NAME_MAX + 1], second[NAME_MAX + 1], third[NAME_MAX + 1];
+    int fd = createScratch(dirFd, first);
+    if (fd < 0)
+        return lastError();
+    int err = 0;
+
+    /* A lock that another open file of the same file cannot take. */
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        int other = openat(dirFd, first, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (other >= 0) {
+            if (flock(other, LOCK_SH | LOCK_NB) < 0 && errno == EWOULDBLOCK)
+                caps |= QVU_FS_LOCKS;
+            close(other);
+        }
+    }
+
+    /* A file renamed while it is open. */
+    makeHiddenName(PROBE_NAME, HIDDEN_TAG, second);
+    if (renameat(dirFd, first, dirFd, second) == 0) {
+        caps |= QVU_FS_RENAME_OPEN;
+        close(fd);
+    } else {
+        close(fd);
+        if (renameat(dirFd, first, dirFd, second) < 0) {
+            err = lastError();
+            unlinkat(dirFd, first, 0);
+            goto done;
+        }
+    }
+
+    /* A rename told not to replace. The kernel itself refuses one onto a
+     * name it knows, so the file system is only asked, and only shows whether
+     * it can, with a name that is free. */
+    fd = createScratch(dirFd, third);
+    if (fd < 0) {
+        err = lastError();
+        goto done;
+    }
+    close(fd);
+    char fourth[NAME_MAX + 1];
+    makeHiddenName(PROBE_NAME, HIDDEN_TAG, fourth);
+    if (renameat2(dirFd, third, dirFd, fourth, RENAME_NOREPLACE) == 0) {
+        caps |= QVU_FS_NOREPLACE;
+        strcpy(third, fourth);
+    }
+    /* A rename over a file that is open: one that works there takes the old
+     * file's place in one step. */
+    int held = openat(dirFd, second, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (held >= 0) {
+        if (renameat(dirFd, third, dirFd, second) == 0 && faccessat(dirFd, second, F_OK, AT_SYMLINK_NOFOLLOW) == 0)
+            caps |= QVU_FS_REPLACE;
+        close(held);
+    }
+
+    /* An unnamed temporary that can be given a name. */
+    if (tryUnnamed) {
+        fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            char named[NAME_MAX + 1];
+            makeHiddenName(PROBE_NAME, HIDDEN_TAG, named);
+            if (linkUnnamed(fd, dirFd, named) == 0) {
+                caps |= QVU_FS_UNNAMED;
+                unlinkat(dirFd, named, 0);
+            }
+            close(fd);
+        }
+    }
+
+done:
+    unlinkat(dirFd, second, 0);
+    unlinkat(dirFd, third, 0);
+    if (found)
+        *found = caps;
     return err;
 }
 
-static int copyFile(const char* src, const char* dst, int32_t known)
+/* What the folders that path-named copies went into turned out to take,
+ * found out once per folder on this thread. */
+static _Thread_local struct {
+    dev_t dev;
+    ino_t ino;
+    int32_t caps;
+} lastProbed;
+
+static int32_t capsOfFolder(int dirFd)
 {
-    struct target target;
-    int err = splitTarget(dst, &target);
-    if (err)
-        return err;
+    struct stat st;
+    if (fstat(dirFd, &st) < 0)
+        return QVU_FS_PROBED;
+    if (!(lastProbed.caps & QVU_FS_PROBED) || lastProbed.dev != st.st_dev || lastProbed.ino != st.st_ino) {
+        int32_t caps;
+        qvuProbeFolder(dirFd, &caps);
+        lastProbed.dev = st.st_dev;
+        lastProbed.ino = st.st_ino;
+        lastProbed.caps = caps;
+    }
+    return lastProbed.caps;
+}
+
+static int copyFileAt(const char* src, const struct target* target, int32_t known, int32_t caps)
+{
+    if (!*target->name || strchr(target->name, '/') || strcmp(target->name, ".") == 0
+        || strcmp(target->name, "..") == 0)
+        return EINVAL;
+    if (strlen(target->name) > NAME_MAX)
+        return ENAMETOOLONG;
+    if (!tryUnnamed)
+        caps &= ~QVU_FS_UNNAMED;
     struct stat source;
     int in = openSource(src, &source);
     if (in < 0)
@@ -737,10 +878,72 @@ static int copyFile(const char* src, const char* dst, int32_t known)
      * up need not be looked up again (on a network file system every look-up
      * is a round trip to the server). */
     struct destination destination = { known != QVU_DST_UNKNOWN, known == QVU_DST_REPLACEABLE };
-    err = !destination.checked && source.st_size > EAGER_CHECK_SIZE ? checkDestination(dst, &destination) : 0;
+    int err = !destination.checked && source.st_size > EAGER_CHECK_SIZE ? checkDestination(target, &destination) : 0;
     if (!err)
-        err = replaceDestination(in, &source, &target, &destination);
+        err = replaceDestination(in, &source, target, &destination, caps);
     close(in);
+    return err;
+}
+
+/* DST split into its folder, opened, and its name. */
+static int copyFileByPath(const char* src, const char* dst, int32_t known)
+{
+    size_t length = strlen(dst);
+    if (length == 0)
+        return ENOENT;
+    if (length >= PATH_MAX)
+        return ENAMETOOLONG;
+    const char* slash = strrchr(dst, '/');
+    struct target target = { -1, slash ? slash + 1 : dst };
+    if (!*target.name)
+        return EISDIR; /* "folder/" names a folder */
+    char dir[PATH_MAX];
+    if (!slash)
+        strcpy(dir, ".");
+    else if (slash == dst)
+        strcpy(dir, "/");
+    else {
+        memcpy(dir, dst, (size_t)(slash - dst));
+        dir[slash - dst] = '\0';
+    }
+    target.dirFd = open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (target.dirFd < 0)
+        return lastError();
+    int err = copyFileAt(src, &target, known, capsOfFolder(target.dirFd));
+    close(target.dirFd);
+    return err;
+}
+
+/* The error's text into BUF, when it fits. */
+static int32_t reported(int err, int32_t bufSize, char* buf)
+{
+    if (err && buf && bufSize > 0) {
+        char scratch[256];
+        const char* text = strerror_r(err, scratch, sizeof scratch);
+        size_t length = strlen(text);
+        if (length < (size_t)bufSize)
+            memcpy(buf, text, length + 1);
+    }
+    return err;
+}
+
+/* Points this thread's copy at the caller's progress and time sinks. */
+static void setSinks(int64_t* copied, struct timespec* stamped)
+{
+    if (stamped)
+        memset(stamped, 0, 2 * sizeof *stamped);
+    copiedSink = (_Atomic int64_t*)copied;
+    stampedSink = stamped;
+}
+
+/* Detaches the sinks after a copy that ended with ERR; a failed copy
+ * carries no times. */
+static int clearSinks(int err, struct timespec* stamped)
+{
+    copiedSink = NULL;
+    stampedSink = NULL;
+    if (err && stamped)
+        memset(stamped, 0, 2 * sizeof *stamped);
     return err;
 }
 
@@ -759,23 +962,20 @@ int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_
 {
     if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
         known = QVU_DST_UNKNOWN;
-    if (stamped)
-        memset(stamped, 0, 2 * sizeof *stamped);
-    copiedSink = (_Atomic int64_t*)copied;
-    stampedSink = stamped;
-    int err = src && dst ? copyFile(src, dst, known) : EINVAL;
-    copiedSink = NULL;
-    stampedSink = NULL;
-    if (err && stamped)
-        memset(stamped, 0, 2 * sizeof *stamped);
-    if (!err)
-        return 0;
-    if (buf && bufSize > 0) {
-        char scratch[256];
-        const char* text = strerror_r(err, scratch, sizeof scratch);
-        size_t length = strlen(text);
-        if (length < (size_t)bufSize)
-            memcpy(buf, text, length + 1);
-    }
-    return err;
+    setSinks(copied, stamped);
+    int err = clearSinks(src && dst ? copyFileByPath(src, dst, known) : EINVAL, stamped);
+    return reported(err, bufSize, buf);
+}
+
+int32_t qvuCopyFileAt(const char* src, int32_t dirFd, const char* name, int32_t known, int32_t caps, int32_t bufSize,
+    char* buf, int64_t* copied, struct timespec* stamped)
+{
+    if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
+        known = QVU_DST_UNKNOWN;
+    const struct target target = { dirFd, name };
+    setSinks(copied, stamped);
+    int err = EINVAL;
+    if (src && name && dirFd >= 0)
+        err = copyFileAt(src, &target, known, caps & QVU_FS_PROBED ? caps : capsOfFolder(dirFd));
+    return reported(clearSinks(err, stamped), bufSize, buf);
 }

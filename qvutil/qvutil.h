@@ -60,6 +60,27 @@ QVU_API int32_t qvuCopyFileCounted(const char* src, const char* dst, int32_t buf
 QVU_API int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_t bufSize, char* buf,
     int64_t* copied, struct timespec* stamped);
 
+/* What a destination folder's file system does with new files, as
+ * qvuProbeFolder finds out with a few scratch files of its own. */
+#define QVU_FS_PROBED 0x01 /* found out (every other bit may still be 0) */
+#define QVU_FS_UNNAMED 0x02 /* unnamed temporaries (O_TMPFILE) that can be given a name */
+#define QVU_FS_NOREPLACE 0x04 /* a rename can be told not to replace (RENAME_NOREPLACE) */
+#define QVU_FS_RENAME_OPEN 0x08 /* a file that is open can be renamed */
+#define QVU_FS_REPLACE 0x10 /* a rename replaces a file, even an open one, in one step */
+#define QVU_FS_LOCKS 0x20 /* a file's lock holds against another open of it */
+/* Finds out what the folder DIRFD (O_PATH will do) takes: *FOUND gets the
+ * QVU_FS_* bits. 0, or the errno that kept the probe from finishing (the bits
+ * found so far are then set, QVU_FS_PROBED among them). Its scratch files are
+ * removed; one left by a killed probe looks like a dead temporary. */
+QVU_API int32_t qvuProbeFolder(int32_t dirFd, int32_t* found);
+/* qvuCopyFileKnown onto NAME (a name, not a path) in the open folder DIRFD,
+ * every step relative to that folder, in the way CAPS (from qvuProbeFolder;
+ * without QVU_FS_PROBED the folder is probed first) says the file system
+ * takes. Where a rename cannot replace a file in one step, the old file is
+ * set aside as ".NAME.vst-old-XXXXXX" while the new one takes its name, and
+ * brought back when it cannot; the old file is never lost. */
+QVU_API int32_t qvuCopyFileAt(const char* src, int32_t dirFd, const char* name, int32_t known, int32_t caps,
+    int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped);
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that
  * is not a regular file. */

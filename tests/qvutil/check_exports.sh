@@ -8,6 +8,7 @@ qvuByteToLong
 qvuCommaToDouble
 qvuCopyFile
 qvuCopyFileCounted
+qvuCopyFileAt
 qvuCopyFileKnown
 qvuDiskSpace
 qvuExecuteProcess
@@ -25,6 +26,7 @@ qvuIsAlNum
 qvuMemcpy
 qvuMod
 qvuOffsetCode
+qvuProbeFolder
 qvuSetCurDir
 qvuSetQuorvaneGridData
 qvuSplitColor
