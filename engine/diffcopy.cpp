@@ -1,11 +1,13 @@
 #include "diffcopy.h"
 
 #include "decision.h"
+#include "dstfolder.h"
 #include "filecopy.h"
 #include "listing.h"
 #include "nametwins.h"
 #include "staletemps.h"
 #include "util/paths.h"
+#include "util/qvubind.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -72,36 +75,33 @@ std::string systemMessage(int code)
     return strerror_r(code, buf, sizeof buf);
 }
 
-// A folder descriptor for looking names up in it, closing itself; -1 when the
-// folder could not be opened.
-class FolderFd {
-public:
-    explicit FolderFd(const std::string& path)
-        : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))
-    {
-    }
-    ~FolderFd() { reset(); }
-    FolderFd(const FolderFd&) = delete;
-    FolderFd& operator=(const FolderFd&) = delete;
-
-    int get() const { return fd_; }
-    void reset()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
 // A listing of a distant destination folder stands for its content for at
 // least this long, and for ten times as long as it took to make: new names are
 // then looked up, and the folder listed again, only so often that listing it
 // costs a tenth of the time at most.
 constexpr std::chrono::seconds kListingFresh(2);
 constexpr int kListingCostShare = 10;
+
+// How often the run looks whether the top destination's name still leads to
+// the folder it writes into: a look at the name costs little, but not nothing
+// on a share.
+constexpr std::chrono::milliseconds kAnchorCheckEvery(250);
+
+// Whether PATH leads to the folder DEV and INO, as far as the system knows
+// without asking a server.
+bool leadsTo(const std::string& path, dev_t dev, ino_t ino)
+{
+    struct statx stx;
+    if (statx(AT_FDCWD, path.c_str(), AT_STATX_DONT_SYNC, STATX_INO, &stx) != 0)
+        return errno == ENOSYS;
+    return makedev(stx.stx_dev_major, stx.stx_dev_minor) == dev && stx.stx_ino == ino;
+}
+
+std::string foreignLinkText(const std::string& dst, uid_t owner)
+{
+    return "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(owner)
+        + "）が所有するシンボリックリンクのため使いません";
+}
 
 // What a look-up of the destination file found.
 struct DestinationFile {
@@ -162,14 +162,15 @@ ListedFile restat(const std::string& name, const std::string& path)
 // One folder's files on their way through the run, with what the run knows of
 // its destination; their copies are over before it is gone.
 struct DiffCopy::FolderFiles {
-    FolderFiles(Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, bool dstCreated)
+    FolderFiles(
+        Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, FolderFd dstFd, bool dstCreated)
         : run(run)
         , srcPath(std::move(src))
         , dstPath(std::move(dst))
         , srcPrefix(AddBackslash(srcPath))
         , dstPrefix(AddBackslash(dstPath))
         , files(std::move(listed))
-        , dstFolder(dstPath)
+        , dstFolder(std::move(dstFd))
         , dstCreated(dstCreated)
     {
         // When the destination folder is new, or cannot be opened (missing in
@@ -211,6 +212,10 @@ struct DiffCopy::FolderFiles {
     size_t next = 0; // the first file not decided yet
     FolderFd dstFolder;
     const bool dstCreated; // by this run
+    // For a folder made ready ahead of the walk: its parent and its name
+    // there, so that a folder made for nothing can be taken back.
+    FolderFd parent;
+    std::string name;
     Folder folder; // its address names the folder's copies in the pool
     std::deque<Pending> pending;
     // For a folder made ready ahead of the walk: what the walk would find out
@@ -335,7 +340,7 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     run.euid = geteuid();
     std::int32_t result = kHandlerFailure;
     try {
-        result = processFolder(strSrc, strDst, run, true);
+        result = processFolder(strSrc, strDst, std::string(), -1, run);
     } catch (const std::exception& e) {
         ask(strSrc, strDst, e.what());
     } catch (...) {
@@ -345,9 +350,10 @@ std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& st
     return result;
 }
 
-DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std::string& dst)
+DiffCopy::Resolution DiffCopy::makeDestination(
+    const std::string& src, const std::string& dst, const std::function<bool()>& make)
 {
-    while (!bMakeFolder(dst)) {
+    while (!make()) {
         switch (ask(src, dst, dst + kCreateError)) {
         case ErrorReply::Stop:
             return Resolution::Stop;
@@ -361,8 +367,14 @@ DiffCopy::Resolution DiffCopy::makeDestination(const std::string& src, const std
     return Resolution::Continue;
 }
 
-std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& dst, Run& run, bool top)
+std::int32_t DiffCopy::processFolder(
+    const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run)
 {
+    const bool top = name.empty();
+    if (!top && anchorLost(run, true)) {
+        if (const std::optional<std::int32_t> gone = destinationGone(src, dst, run))
+            return *gone;
+    }
     std::unique_ptr<FolderFiles> work;
     if (run.ahead && run.ahead->srcPath == src && run.ahead->dstPath == dst)
         work = std::move(run.ahead);
@@ -416,35 +428,56 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
             listener_.FolderAlreadyCopied(src, walked->second);
             return 0;
         }
-        // A folder the walk must not enter is passed over on any reply but stop.
-        while (const std::optional<Refusal> refused = refusal(dst, run, top)) {
-            const Resolved answer = resolveFailure(src, dst, refused->code, refused->text);
-            if (answer.resolution == Resolution::Stop)
-                return answer.failure;
-            if (answer.resolution != Resolution::Retry)
-                return 0;
-        }
-
         // A destination folder made by this run holds none of the files yet.
         bool dstCreated = false;
-        if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-            const Resolution made = makeDestination(src, dst);
-            if (made == Resolution::Stop)
-                return kStopped;
-            // Skipped: the folder is passed over with everything under it (a name
-            // the destination refuses, a file standing in the folder's place).
-            if (made != Resolution::Continue)
-                return 0;
-            dstCreated = true;
-        }
+        FolderFd dstFd;
         if (top) {
+            if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
+                const Resolution made = makeDestination(src, dst, [&] { return bMakeFolder(dst); });
+                if (made == Resolution::Stop)
+                    return kStopped;
+                if (made != Resolution::Continue)
+                    return 0;
+                dstCreated = true;
+            }
+            dstFd = FolderFd::open(dst);
             struct stat dstSt;
-            if (stat(dst.c_str(), &dstSt) == 0) {
+            if (dstFd.get() >= 0 && fstat(dstFd.get(), &dstSt) == 0) {
                 run.topDst = { dstSt.st_dev, dstSt.st_ino };
                 run.hasTopDst = true;
+                run.topPath = dst;
+                run.anchorChecked = std::chrono::steady_clock::now();
             }
-            const FolderFd dstFolder(dst);
-            run.distant = dstFolder.get() >= 0 && isDistantFolder(dstFolder.get());
+            run.distant = dstFd.get() >= 0 && isDistantFolder(dstFd.get());
+        } else {
+            OpenedFolder opened = openBelow(parentFd, name, run);
+            // A folder the walk must not enter is passed over on any reply but stop.
+            while (opened.foreignLinkOwner) {
+                const Resolved answer
+                    = resolveFailure(src, dst, EACCES, foreignLinkText(dst, *opened.foreignLinkOwner));
+                if (answer.resolution == Resolution::Stop)
+                    return answer.failure;
+                if (answer.resolution != Resolution::Retry)
+                    return 0;
+                opened = openBelow(parentFd, name, run);
+            }
+            if (opened.fd.get() < 0 && !simulation_) {
+                const Resolution made = makeDestination(src, dst, [&] {
+                    if (mkdirat(parentFd, name.c_str(), 0777) == 0)
+                        dstCreated = true;
+                    else if (errno != EEXIST)
+                        return false;
+                    opened = openBelow(parentFd, name, run);
+                    return opened.fd.get() >= 0;
+                });
+                if (made == Resolution::Stop)
+                    return kStopped;
+                // Skipped: the folder is passed over with everything under it (a name
+                // the destination refuses, a file standing in the folder's place).
+                if (made != Resolution::Continue)
+                    return 0;
+            }
+            dstFd = std::move(opened.fd);
         }
         run.walked.emplace(id, dst);
 
@@ -456,7 +489,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
         if (!listed)
             return *ending;
         busyWith(dst);
-        work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), dstCreated);
+        work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), std::move(dstFd), dstCreated);
         if (run.subDirs)
             work->subfolders = std::move(listing.folders);
     }
@@ -464,7 +497,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
     const std::string srcPrefix = work->srcPrefix;
     const std::string dstPrefix = work->dstPrefix;
     const std::vector<std::string> subfolders = std::move(work->subfolders);
-    run.frames.push_back({ srcPrefix, dstPrefix, &subfolders, 0 });
+    run.frames.push_back({ srcPrefix, dstPrefix, work->dstFolder.get(), &subfolders, 0 });
     struct FrameGuard {
         std::vector<Run::Frame>& frames;
         ~FrameGuard() { frames.pop_back(); }
@@ -472,6 +505,7 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
 
     busyWith(dst);
     const FileOutcome filesOutcome = processFiles(*work, run);
+    const FolderFd here = std::move(work->dstFolder); // its subfolders are opened in it
     work.reset();
     if (filesOutcome.end != FileEnd::Next)
         return filesOutcome.result;
@@ -480,28 +514,43 @@ std::int32_t DiffCopy::processFolder(const std::string& src, const std::string& 
         if (stopRequested())
             return kStopped;
         run.frames.back().next = i + 1;
-        result = processFolder(srcPrefix + subfolders[i], dstPrefix + subfolders[i], run, false);
+        result = processFolder(srcPrefix + subfolders[i], dstPrefix + subfolders[i], subfolders[i], here.get(), run);
         if (result != 0)
             return result;
     }
     return result;
 }
 
-std::optional<DiffCopy::Refusal> DiffCopy::refusal(const std::string& dst, const Run& run, bool top)
+OpenedFolder DiffCopy::openBelow(int parentFd, const std::string& name, const Run& run)
 {
-    // The top destination is the user's own choice, links and all. Below it, a
-    // link planted by someone else could send the run's writes anywhere the
-    // user running it may write (root: everywhere), so it is followed only when
-    // it belongs to that user or to root, who could write there anyway. This
-    // is the kernel's protected_symlinks rule without its exception for the
-    // owner of the folder holding the link: that owner may be the one who
-    // planted it.
-    struct stat st;
-    if (!top && lstat(dst.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != run.euid && st.st_uid != 0) {
-        return Refusal { EACCES,
-            "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(st.st_uid)
-                + "）が所有するシンボリックリンクのため使いません" };
+    if (parentFd < 0) {
+        // Below a folder that is not there (in simulation mode) nothing is.
+        OpenedFolder missing;
+        missing.error = ENOENT;
+        return missing;
     }
+    return openDestinationFolder(parentFd, name, run.euid);
+}
+
+bool DiffCopy::anchorLost(Run& run, bool now)
+{
+    if (!run.hasTopDst)
+        return false;
+    const auto at = std::chrono::steady_clock::now();
+    if (!now && at - run.anchorChecked < kAnchorCheckEvery)
+        return false;
+    run.anchorChecked = at;
+    return !leadsTo(run.topPath, run.topDst.dev, run.topDst.ino);
+}
+
+std::optional<std::int32_t> DiffCopy::destinationGone(const std::string& src, const std::string& dst, Run& run)
+{
+    const std::string text = "コピー先 " + run.topPath
+        + " が実行中に切り離されました（マウントが外れたか、フォルダが移動されました）。これ以上コピーできません";
+    do {
+        if (ask(src, dst, text) != ErrorReply::Retry)
+            return ENOTCONN;
+    } while (!leadsTo(run.topPath, run.topDst.dev, run.topDst.ino));
     return std::nullopt;
 }
 
@@ -562,6 +611,21 @@ DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
             abandon(pending, run, &folder);
             return { FileEnd::Stop, kStopped };
         }
+        if (anchorLost(run)) {
+            // While the user is asked, the copies queued wait, as for any error.
+            if (run.pool)
+                run.pool->hold();
+            const std::optional<std::int32_t> gone = destinationGone(src, dst, run);
+            if (run.pool) {
+                if (gone)
+                    run.pool->cancelQueued();
+                run.pool->release();
+            }
+            if (gone) {
+                abandon(pending, run, &folder);
+                return { FileEnd::Stop, *gone };
+            }
+        }
         work.takeNext(current);
         start(current, folder, run);
         if (!pending.empty() || current.copy) {
@@ -605,20 +669,26 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
     if (stopRequested() || stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return;
     const FolderId id { st.st_dev, st.st_ino };
-    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || refusal(dst, run, false))
+    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || frame->dstFd < 0)
         return;
     busyWith(dst);
+    OpenedFolder opened = openBelow(frame->dstFd, name, run);
     bool dstCreated = false;
-    struct stat there;
-    if (stat(dst.c_str(), &there) != 0) {
-        if (errno != ENOENT || !bMakeFolder(dst))
+    if (opened.fd.get() < 0) {
+        if (opened.error != ENOENT || mkdirat(frame->dstFd, name.c_str(), 0777) != 0)
             return;
         dstCreated = true;
+        opened = openBelow(frame->dstFd, name, run);
+        if (opened.fd.get() < 0) {
+            unlinkat(frame->dstFd, name.c_str(), AT_REMOVEDIR);
+            return;
+        }
     } else {
         // A destination reached through a link may be the very folder whose
         // copies are still landing: its files are decided once those are in.
         struct stat here;
-        if (!S_ISDIR(there.st_mode) || fstat(current.folder.dstFd, &here) != 0
+        struct stat there;
+        if (fstat(opened.fd.get(), &there) != 0 || fstat(current.folder.dstFd, &here) != 0
             || (here.st_dev == there.st_dev && here.st_ino == there.st_ino))
             return;
     }
@@ -626,13 +696,15 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
     Listing listing;
     if (ListFolder(src, listing, [this] { return !stopRequested(); }) != 0) {
         if (dstCreated)
-            rmdir(dst.c_str());
+            unlinkat(frame->dstFd, name.c_str(), AT_REMOVEDIR);
         return;
     }
     busyWith(dst);
-    auto work
-        = std::make_unique<FolderFiles>(run, std::move(src), std::move(dst), std::move(listing.files), dstCreated);
+    auto work = std::make_unique<FolderFiles>(
+        run, std::move(src), std::move(dst), std::move(listing.files), std::move(opened.fd), dstCreated);
     work->id = id;
+    work->parent = FolderFd(fcntl(frame->dstFd, F_DUPFD_CLOEXEC, 0));
+    work->name = name;
     if (run.subDirs)
         work->subfolders = std::move(listing.folders);
     for (; work->next < work->files.size() && work->pending.size() < kCopiesAhead && !stopRequested(); ++work->next) {
@@ -661,8 +733,8 @@ void DiffCopy::dropAhead(Run& run)
         }
     }
     if (through.empty()) {
-        if (work->dstCreated)
-            rmdir(work->dstPath.c_str()); // made for nothing
+        if (work->dstCreated && work->parent.get() >= 0)
+            unlinkat(work->parent.get(), work->name.c_str(), AT_REMOVEDIR); // made for nothing
         return;
     }
     try {
@@ -715,10 +787,11 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     // copied and so is copied again: the folder is searched for such leftovers
     // when a copy into it first begins, none of its copies yet on their way.
     // A run where nothing changed lists no destination folder.
+    const std::int32_t caps = capsOf(folder, run);
     if (!folder.swept) {
         folder.swept = true;
         if (!folder.dstEmpty && (!folder.listed || folder.temporariesListed))
-            removeStaleTemporaries(folder.dstFd);
+            removeStaleTemporaries(folder.dstFd, caps);
     }
     if (!run.pool) {
         const int copies = run.distant && !parallelCopiesSet_ ? kDistantCopies : parallelCopies_;
@@ -726,9 +799,9 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     }
     p.copy = run.pool->submit(
         p.file.size,
-        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known,
+        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known, caps,
             stampsHold = folder.stampsHold, before = beforeCopy_] {
-            return copyWatched(src, { dst, dirFd, file.name.c_str(), known, stampsHold.get() }, file, before);
+            return copyWatched(src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get() }, file, before);
         },
         &folder);
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
@@ -759,6 +832,18 @@ CopyResult DiffCopy::copyWatched(
     if (result.code == 0)
         bytesCopied_ += file.size;
     return result;
+}
+
+std::int32_t DiffCopy::capsOf(Folder& folder, Run& run)
+{
+    if (folder.caps)
+        return *folder.caps;
+    struct stat st;
+    if (folder.dstFd < 0 || fstat(folder.dstFd, &st) != 0)
+        return *(folder.caps = 0); // the copy finds out for itself
+    const auto known = run.caps.find(st.st_dev);
+    folder.caps = known != run.caps.end() ? known->second : run.caps[st.st_dev] = qvu::ProbeFolder(folder.dstFd);
+    return *folder.caps;
 }
 
 bool DiffCopy::listDestination(Folder& folder)

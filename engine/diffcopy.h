@@ -5,6 +5,7 @@
 #pragma once
 
 #include "copypool.h"
+#include "dstfolder.h"
 #include "extfilter.h"
 #include "filecopy.h"
 #include "listener.h"
@@ -132,11 +133,19 @@ private:
         std::unordered_map<FolderId, std::string, FolderIdHash> walked;
         bool hasTopDst = false;
         FolderId topDst {};
+        // The top destination as named; the run writes through the folder it
+        // opened there, and looks now and then whether the name still leads
+        // to it (a share unmounted, a folder moved away).
+        std::string topPath;
+        std::chrono::steady_clock::time_point anchorChecked {};
+        // What each destination file system was found to do with new files.
+        std::unordered_map<dev_t, std::int32_t> caps;
         bool distant = false; // the top destination is on a network share
         // The folders the walk is in, from the top down: their subfolders,
         // and which of them the walk comes to next.
         struct Frame {
             std::string srcPrefix, dstPrefix;
+            int dstFd; // the destination folder, open, or -1
             const std::vector<std::string>* folders;
             size_t next = 0;
         };
@@ -152,6 +161,8 @@ private:
         int dstFd = -1; // the destination folder, open, or -1
         bool dstEmpty = true; // no file of it can be found at the destination
         bool swept = false; // its stale temporaries were looked for
+        // What its file system does with new files, once a copy needs to know.
+        std::optional<std::int32_t> caps;
         // Where every look-up is a round trip: the names the destination
         // folder held when it was last listed, and when and how fast that was.
         // A name missing there needs no look-up while the listing is fresh.
@@ -203,12 +214,6 @@ private:
         std::int32_t failure = 0;
     };
 
-    // Why the walk must not write into a destination folder.
-    struct Refusal {
-        std::int32_t code; // the error number
-        std::string text;
-    };
-
     // A count in progress: the folders counted so far, and the files found in
     // them, which a count cut short by a failure still answers with.
     struct Tally {
@@ -216,7 +221,10 @@ private:
         std::int32_t files = 0;
     };
 
-    std::int32_t processFolder(const std::string& src, const std::string& dst, Run& run, bool top);
+    // Walks SRC onto DST, the folder NAME in the destination folder PARENT_FD;
+    // the top folder has no name and is opened by its path.
+    std::int32_t processFolder(
+        const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run);
     // Decides and copies the files of one folder, from the first not yet
     // decided on. An end other than Next tells that the folder ends with the
     // result instead of going on to its subfolders.
@@ -248,11 +256,20 @@ private:
     // cancelled, the others waited for, and the files that went through are
     // still reported.
     void abandon(std::deque<Pending>& pending, Run& run, const void* lane);
-    // Makes the destination folder DST, asking again while it fails: Continue
-    // when it is there, EndFolder when the folder is to be skipped, Stop.
-    Resolution makeDestination(const std::string& src, const std::string& dst);
-    // Why the walk must not write into DST, or nothing.
-    std::optional<Refusal> refusal(const std::string& dst, const Run& run, bool top);
+    // Makes the destination folder DST with MAKE, asking again while it fails:
+    // Continue when it is there, EndFolder when the folder is to be skipped, Stop.
+    Resolution makeDestination(const std::string& src, const std::string& dst, const std::function<bool()>& make);
+    // The destination folder NAME in PARENT_FD (-1: a folder not there).
+    static OpenedFolder openBelow(int parentFd, const std::string& name, const Run& run);
+    // Whether the top destination's name has been seen to lead elsewhere: at
+    // once with NOW (as each folder begins), otherwise a few times a second at most.
+    static bool anchorLost(Run& run, bool now = false);
+    // Tells that the top destination has gone; the code the run ends with,
+    // or nothing when a retry finds it back.
+    std::optional<std::int32_t> destinationGone(const std::string& src, const std::string& dst, Run& run);
+    // What FOLDER's file system does with new files, found out once per
+    // file system and run.
+    static std::int32_t capsOf(Folder& folder, Run& run);
     // The files of SRC (and with SUB_DIRS of its subfolders) not counted before in TALLY.
     std::int32_t countFolder(const std::string& src, bool subDirs, Tally& tally);
 

@@ -57,8 +57,11 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
 {
     char message[kMessageBufferSize] = {};
     timespec stamped[2] = {};
-    std::int32_t code = qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), static_cast<std::int32_t>(dst.known),
-        kMessageBufferSize, message, copied, stamped);
+    const auto known = static_cast<std::int32_t>(dst.known);
+    const std::int32_t code = dst.dirFd >= 0 && dst.name
+        ? qvu::CopyFileAt(src.c_str(), dst.dirFd, dst.name, dst.path.c_str(), known, dst.caps, kMessageBufferSize,
+            message, copied, stamped)
+        : qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), known, kMessageBufferSize, message, copied, stamped);
     if (code != 0) {
         std::string text(message);
         if (code == qvu::kUnboundCode && text.empty())

@@ -28,6 +28,9 @@ struct CopyTarget {
     int dirFd = -1;
     const char* name = nullptr;
     KnownDestination known = KnownDestination::Unknown;
+    // What the folder's file system was found to do with new files (the
+    // helper library's QVU_FS_* bits), or 0 for the copy to find out.
+    std::int32_t caps = 0;
     // Shared by the copies into one folder: whether the times a copy reads
     // back from its open file have proved to be those its name shows later.
     // Once they have, the second pass is left out (on a network share it

@@ -1,6 +1,9 @@
 #include "staletemps.h"
 
+#include "qvutil/qvutil.h"
+
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,6 +15,8 @@ namespace {
 
 constexpr char kTag[] = ".vst-";
 constexpr size_t kTagLength = sizeof kTag - 1;
+constexpr char kAsideTag[] = ".vst-old-";
+constexpr size_t kAsideTagLength = sizeof kAsideTag - 1;
 constexpr size_t kRandomChars = 6;
 
 bool isAlnum(char c)
@@ -19,16 +24,14 @@ bool isAlnum(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-} // namespace
-
-// ".NAME.vst-XXXXXX" with a NAME of at least one byte and six letters or digits.
-bool looksLikeTemporary(const char* name)
+// ".NAME" + TAG + "XXXXXX" with a NAME of at least one byte and six letters or digits.
+bool hasHiddenForm(const char* name, const char* tag, size_t tagLength)
 {
     const size_t length = std::strlen(name);
-    if (name[0] != '.' || length < 2 + kTagLength + kRandomChars)
+    if (name[0] != '.' || length < 2 + tagLength + kRandomChars)
         return false;
     const char* random = name + length - kRandomChars;
-    if (std::memcmp(random - kTagLength, kTag, kTagLength) != 0)
+    if (std::memcmp(random - tagLength, tag, tagLength) != 0)
         return false;
     for (size_t i = 0; i < kRandomChars; ++i)
         if (!isAlnum(random[i]))
@@ -36,10 +39,26 @@ bool looksLikeTemporary(const char* name)
     return true;
 }
 
+} // namespace
+
+bool looksLikeTemporary(const char* name)
+{
+    return hasHiddenForm(name, kTag, kTagLength);
+}
+
+std::string setAsideFrom(const char* name)
+{
+    // A name the copy had to shorten cannot tell where it came from.
+    const size_t length = std::strlen(name);
+    if (!hasHiddenForm(name, kAsideTag, kAsideTagLength) || length >= NAME_MAX)
+        return {};
+    return std::string(name + 1, length - 1 - kAsideTagLength - kRandomChars);
+}
+
 namespace {
 
 // Removes NAME when it is a temporary nobody holds; true when it was removed.
-bool removeIfStale(int dirFd, const char* name, uid_t euid)
+bool removeIfStale(int dirFd, const char* name, uid_t euid, std::int32_t caps)
 {
     // O_NONBLOCK: a FIFO of that name must not hold the walk up.
     const int fd = openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -55,15 +74,36 @@ bool removeIfStale(int dirFd, const char* name, uid_t euid)
     // moves to another name.
     if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink == 1 && opened.st_uid == euid
         && flock(fd, LOCK_SH | LOCK_NB) == 0 && fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0
-        && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+        && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+        if ((caps & QVU_FS_PROBED) && !(caps & QVU_FS_RENAME_OPEN)) {
+            close(fd);
+            return unlinkat(dirFd, name, 0) == 0;
+        }
         removed = unlinkat(dirFd, name, 0) == 0;
+    }
     close(fd);
     return removed;
 }
 
+// Puts the old file ASIDE back under ORIGINAL, or removes it when ORIGINAL
+// holds the new file; true when it did either.
+bool settleSetAside(int dirFd, const char* aside, const std::string& original, uid_t euid, std::int32_t caps)
+{
+    struct stat st;
+    if (fstatat(dirFd, aside, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1
+        || st.st_uid != euid)
+        return false;
+    if (fstatat(dirFd, original.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return unlinkat(dirFd, aside, 0) == 0;
+    if (errno != ENOENT)
+        return false;
+    const unsigned flags = (caps & QVU_FS_NOREPLACE) ? RENAME_NOREPLACE : 0;
+    return renameat2(dirFd, aside, dirFd, original.c_str(), flags) == 0;
+}
+
 } // namespace
 
-int removeStaleTemporaries(int dirFd)
+int removeStaleTemporaries(int dirFd, std::int32_t caps)
 {
     const int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
@@ -75,10 +115,18 @@ int removeStaleTemporaries(int dirFd)
     }
     const uid_t euid = geteuid();
     int removed = 0;
+    // Old files are set aside only where a rename cannot replace in one step.
+    const bool asides = (caps & QVU_FS_PROBED) && !(caps & QVU_FS_REPLACE);
     while (const dirent* entry = readdir(dir)) {
-        if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) && looksLikeTemporary(entry->d_name)
-            && removeIfStale(dirFd, entry->d_name, euid))
-            ++removed;
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            continue;
+        if (looksLikeTemporary(entry->d_name)) {
+            removed += removeIfStale(dirFd, entry->d_name, euid, caps);
+        } else if (asides) {
+            const std::string original = setAsideFrom(entry->d_name);
+            if (!original.empty())
+                removed += settleSetAside(dirFd, entry->d_name, original, euid, caps);
+        }
     }
     closedir(dir);
     return removed;

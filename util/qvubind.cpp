@@ -103,6 +103,25 @@ std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known,
     return fn(src, dst, known, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
 }
 
+std::int32_t CopyFileAt(const char* src, int dirFd, const char* name, const char* dst, std::int32_t known,
+    std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied, timespec (&stamped)[2])
+{
+    static const auto fn = QVU_BOUND(qvuCopyFileAt);
+    // A library from before it copies all the same, by the destination's path.
+    if (!fn)
+        return CopyFileKnown(src, dst, known, bufSize, buf, copied, stamped);
+    return fn(src, dirFd, name, known, caps, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
+}
+
+std::int32_t ProbeFolder(int dirFd)
+{
+    static const auto fn = QVU_BOUND(qvuProbeFolder);
+    std::int32_t caps = 0;
+    if (fn)
+        fn(dirFd, &caps);
+    return caps;
+}
+
 bool FileSize(const char* path, double& size)
 {
     static const auto fn = QVU_BOUND(qvuFileSize);

@@ -32,6 +32,14 @@ std::int32_t CopyFileCounted(
 // when they are not known.
 std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known, std::int32_t bufSize, char* buf,
     std::atomic<std::int64_t>* copied, timespec (&stamped)[2]);
+// CopyFileKnown onto NAME in the open folder DIR_FD, in the way CAPS (from
+// ProbeFolder) says its file system takes new files; a library without it
+// copies onto the path DST.
+std::int32_t CopyFileAt(const char* src, int dirFd, const char* name, const char* dst, std::int32_t known,
+    std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied, timespec (&stamped)[2]);
+// What the folder DIR_FD's file system does with new files (the library's
+// QVU_FS_* bits); 0 when the library cannot tell, which lets the copy find out.
+std::int32_t ProbeFolder(int dirFd);
 bool FileSize(const char* path, double& size);
 bool DiskSpace(const char* path, double& freeBytes, double& totalBytes);
 double IntDev(double dividend, double divisor);
