@@ -212,3 +212,39 @@ TEST(StaleTemporaries, OnlyUnheldOnesOfOursAreRemoved)
     EXPECT_EQ(testsupport::exists(dir / ".other.vst-Ab3xY9"), geteuid() == 0);
     EXPECT_EQ(readFile(dir / "user-file"), "mine");
 }
+
+// Where a rename cannot replace a file in one step, a copy killed between
+// setting the old file aside and putting the new one in place leaves the old
+// one aside: the next sweep puts it back, or removes it once the new one is in.
+TEST(StaleTemporaries, OldFilesSetAsideAreBroughtBack)
+{
+    const struct {
+        const char* what;
+        const char* aside;
+        const char* original; // the file under the original name, or null
+        std::int32_t caps;
+        const char* after; // what the original name holds after the sweep, or null
+        bool asideStays;
+    } rows[] = {
+        { "original missing", ".a.txt.vst-old-Ab3xY9", nullptr, QVU_FS_PROBED, "old", false },
+        { "new file in place", ".b.txt.vst-old-Ab3xY9", "new", QVU_FS_PROBED, "new", false },
+        { "a rename replaces here", ".c.txt.vst-old-Ab3xY9", nullptr, QVU_FS_PROBED | QVU_FS_REPLACE, nullptr, true },
+        { "file system not known", ".d.txt.vst-old-Ab3xY9", nullptr, 0, nullptr, true },
+        { "not of that form", ".e.txt.vst-old-Ab3xY", nullptr, QVU_FS_PROBED, nullptr, true },
+    };
+    for (const auto& row : rows) {
+        testsupport::TempDir folderDir;
+        writeFile(folderDir / row.aside, "old");
+        const std::string original = std::string(row.aside).substr(1, 5);
+        if (row.original)
+            writeFile(folderDir / original, row.original);
+        const int folder = open(folderDir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        EXPECT_EQ(removeStaleTemporaries(folder, row.caps), row.asideStays ? 0 : 1) << row.what;
+        close(folder);
+        EXPECT_EQ(testsupport::exists(folderDir / row.aside), row.asideStays) << row.what;
+        if (row.after)
+            EXPECT_EQ(readFile(folderDir / original), row.after) << row.what;
+        else
+            EXPECT_FALSE(testsupport::exists(folderDir / original)) << row.what;
+    }
+}

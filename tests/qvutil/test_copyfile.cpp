@@ -357,3 +357,61 @@ TEST_F(CopyFile, ReadsNoFurtherThanTheSourcesSize)
 }
 
 } // namespace
+
+// Whatever a folder's file system was found to take, a copy replaces the old
+// file whole or leaves it as it was, and leaves nothing else behind: with
+// every way open, closed before its rename, and with the old file set aside
+// first where a rename cannot replace in one step.
+TEST_F(CopyFile, EveryWayOfTakingNewFilesLeavesOldOrNew)
+{
+    const struct {
+        const char* what;
+        int32_t caps;
+    } rows[] = {
+        { "as found here", 0 },
+        { "every way open",
+            QVU_FS_PROBED | QVU_FS_UNNAMED | QVU_FS_NOREPLACE | QVU_FS_RENAME_OPEN | QVU_FS_REPLACE | QVU_FS_LOCKS },
+        { "open files cannot be renamed", QVU_FS_PROBED | QVU_FS_REPLACE | QVU_FS_LOCKS },
+        { "a rename cannot replace", QVU_FS_PROBED | QVU_FS_RENAME_OPEN | QVU_FS_NOREPLACE | QVU_FS_LOCKS },
+        { "nothing but a rename", QVU_FS_PROBED },
+    };
+    writeFile(path("src"), "new");
+    writeFile(path("readonly"), "kept");
+    chmod(path("readonly").c_str(), 0444);
+    const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        writeFile(path("old"), "old");
+        unlink(path("missing").c_str());
+        for (const char* name : { "old", "missing" }) {
+            EXPECT_EQ(qvuCopyFileAt(path("src").c_str(), folder, name, QVU_DST_UNKNOWN, row.caps, sizeof message,
+                          message, nullptr, nullptr),
+                0)
+                << name << ": " << message;
+            EXPECT_EQ(readFile(path(name)), "new") << name;
+        }
+        EXPECT_EQ(qvuCopyFileAt(
+                      path("src").c_str(), folder, "readonly", QVU_DST_UNKNOWN, row.caps, 0, nullptr, nullptr, nullptr),
+            EACCES);
+        EXPECT_EQ(readFile(path("readonly")), "kept");
+        EXPECT_EQ(namesIn(dir.path()), (Names { "missing", "old", "readonly", "src" }));
+    }
+    for (const char* name : { "", ".", "..", "a/b" })
+        EXPECT_EQ(
+            qvuCopyFileAt(path("src").c_str(), folder, name, QVU_DST_UNKNOWN, 0, 0, nullptr, nullptr, nullptr), EINVAL)
+            << name;
+    close(folder);
+}
+
+// A local folder takes every way, and the probe leaves nothing behind.
+TEST_F(CopyFile, ProbeFindsALocalFolderOpenToEveryWay)
+{
+    const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int32_t caps = 0;
+    EXPECT_EQ(qvuProbeFolder(folder, &caps), 0);
+    close(folder);
+    const int32_t expected = QVU_FS_PROBED | QVU_FS_NOREPLACE | QVU_FS_RENAME_OPEN | QVU_FS_REPLACE | QVU_FS_LOCKS;
+    EXPECT_EQ(caps & expected, expected);
+    EXPECT_TRUE(namesIn(dir.path()).empty());
+}
