@@ -8,9 +8,14 @@ set -euo pipefail
 # mount FAT32 and exFAT images as USB sticks. The drivers need fuse, which
 # fuse3 (as sshfs brings it) provides as well, so it is left for apt to choose
 # rather than named here. sshfs and openssh-server give the tests a network
-# share: an sshd of their own on 127.0.0.1, mounted with sshfs.
+# share: an sshd of their own on 127.0.0.1, mounted with sshfs. samba and
+# smbnetfs give them a Windows share as well: a Samba server of their own,
+# mounted through libsmbclient; rclone mounts the sshd's sftp as rclone does,
+# with its own caching. The kinds of share differ at renames, locks and times,
+# so the tests and benchmarks that use a share can be run on each.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
-  qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs sshfs openssh-server "$@")
+  qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs sshfs openssh-server
+  samba smbnetfs rclone "$@")
 
 missing=()
 for package in "${packages[@]}"; do
