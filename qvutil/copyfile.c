@@ -61,6 +61,7 @@
 #define RANDOM_CHARS 6
 #define ASIDE_TAG ".vst-old-"
 #define PROBE_NAME "vst-probe"
+#define PROBE_TIME 1000000000
 #define NAME_ATTEMPTS 100
 #define LARGEST_CHUNK ((size_t)1 << 20)
 #define RANGE_STEP ((off_t)1 << 30)
@@ -596,10 +597,15 @@ static int putInPlace(const char* hidden, const struct target* target, struct de
 /* Closes FD and gives the temporary at HIDDEN the name DST, or removes it.
  * Where a file that is open cannot be renamed or removed (SMB without
  * share-delete), the lock keeper is closed first as well. */
-static int publishNamed(
-    int fd, int keeper, const char* hidden, const struct target* target, struct destination* destination, int caps)
+static int publishNamed(int fd, int keeper, const char* hidden, const struct target* target,
+    struct destination* destination, const struct stat* source, int caps)
 {
     int err = close(fd) < 0 ? lastError() : 0;
+    /* A file system that writes the data back only at the close stamps it with
+     * the time of that: the source's times go on again, still before the rename. */
+    const struct timespec times[2] = { source->st_atim, source->st_mtim };
+    if (!err && !(caps & QVU_FS_TIMES_KEPT) && utimensat(target->dirFd, hidden, times, AT_SYMLINK_NOFOLLOW) < 0)
+        err = lastError();
     if (keeper >= 0 && !(caps & QVU_FS_RENAME_OPEN)) {
         close(keeper);
         keeper = -1;
@@ -634,7 +640,8 @@ static int linkUnnamed(int fd, int dirFd, const char* name)
 }
 
 /* Names the filled O_TMPFILE file FD as DST and closes it. */
-static int publishUnnamed(int fd, const struct target* target, struct destination* destination, int caps)
+static int publishUnnamed(
+    int fd, const struct target* target, struct destination* destination, const struct stat* source, int caps)
 {
     int err;
     if (!destination->exists) {
@@ -674,7 +681,7 @@ static int publishUnnamed(int fd, const struct target* target, struct destinatio
             close(keeper);
         return err;
     }
-    return publishNamed(fd, keeper, hidden, target, destination, caps);
+    return publishNamed(fd, keeper, hidden, target, destination, source, caps);
 }
 
 /* Creates and locks a named temporary; its lock keeper goes to *KEEPER. */
@@ -720,7 +727,7 @@ static int replaceDestination(
             close(fd);
             return err;
         }
-        return publishUnnamed(fd, target, destination, caps);
+        return publishUnnamed(fd, target, destination, source, caps);
     }
 
     if (!destination->checked && (err = checkDestination(target, destination)) != 0)
@@ -738,7 +745,7 @@ static int replaceDestination(
         unlinkat(target->dirFd, hidden, 0);
         return err;
     }
-    return publishNamed(fd, keeper, hidden, target, destination, caps);
+    return publishNamed(fd, keeper, hidden, target, destination, source, caps);
 }
 
 /* Creates a scratch file NAME (".vst-probe.vst-XXXXXX", which a sweep takes
@@ -759,7 +766,7 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
     int32_t caps = QVU_FS_PROBED;
     if (found)
         *found = caps;
-    char first[NAME_MAX + 1], second[NAME_MAX + 1], third[NAME_MAX + 1];
+    char first[NAME_MAX + 1], second[NAME_MAX + 1], third[NAME_MAX + 1] = "", stamped[NAME_MAX + 1] = "";
     int fd = createScratch(dirFd, first);
     if (fd < 0)
         return lastError();
@@ -827,9 +834,22 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
         }
     }
 
+    /* Times set through the open file, as the server has them after the close. */
+    fd = createScratch(dirFd, stamped);
+    if (fd >= 0) {
+        const struct timespec stamp[2] = { { PROBE_TIME, 0 }, { PROBE_TIME, 0 } };
+        struct statx kept;
+        int set = write(fd, "x", 1) == 1 && futimens(fd, stamp) == 0;
+        if (close(fd) == 0 && set
+            && statx(dirFd, stamped, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC, STATX_MTIME, &kept) == 0
+            && kept.stx_mtime.tv_sec == PROBE_TIME)
+            caps |= QVU_FS_TIMES_KEPT;
+    }
+
 done:
     unlinkat(dirFd, second, 0);
     unlinkat(dirFd, third, 0);
+    unlinkat(dirFd, stamped, 0);
     if (found)
         *found = caps;
     return err;

@@ -68,6 +68,7 @@ QVU_API int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known
 #define QVU_FS_RENAME_OPEN 0x08 /* a file that is open can be renamed */
 #define QVU_FS_REPLACE 0x10 /* a rename replaces a file, even an open one, in one step */
 #define QVU_FS_LOCKS 0x20 /* a file's lock holds against another open of it */
+#define QVU_FS_TIMES_KEPT 0x40 /* times set through an open file outlast its close (not so through libsmbclient) */
 /* Finds out what the folder DIRFD (O_PATH will do) takes: *FOUND gets the
  * QVU_FS_* bits. 0, or the errno that kept the probe from finishing (the bits
  * found so far are then set, QVU_FS_PROBED among them). Its scratch files are

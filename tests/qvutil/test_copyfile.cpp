@@ -411,7 +411,8 @@ TEST_F(CopyFile, ProbeFindsALocalFolderOpenToEveryWay)
     int32_t caps = 0;
     EXPECT_EQ(qvuProbeFolder(folder, &caps), 0);
     close(folder);
-    const int32_t expected = QVU_FS_PROBED | QVU_FS_NOREPLACE | QVU_FS_RENAME_OPEN | QVU_FS_REPLACE | QVU_FS_LOCKS;
+    const int32_t expected
+        = QVU_FS_PROBED | QVU_FS_NOREPLACE | QVU_FS_RENAME_OPEN | QVU_FS_REPLACE | QVU_FS_LOCKS | QVU_FS_TIMES_KEPT;
     EXPECT_EQ(caps & expected, expected);
     EXPECT_TRUE(namesIn(dir.path()).empty());
 }
