@@ -1,6 +1,7 @@
 #include "job.h"
 
 #include "util/convert.h"
+#include "util/mounts.h"
 #include "util/paths.h"
 
 #include <tuple>
@@ -36,7 +37,7 @@ bool CopyJob::operator==(const CopyJob& other) const
     return fields(*this) == fields(other);
 }
 
-std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue)
+std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue, const MountTables& mounts)
 {
     using Field = JobDialogue::Field;
     auto refuse = [&dialogue](const std::string& message, Field field) {
@@ -66,6 +67,12 @@ std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue)
         }
         order.destination = AddBackslash(order.destination) + folder;
     }
+    // The engine makes a missing destination with all its parents: with the
+    // disk not there, it would fill the file system underneath instead.
+    if (const std::optional<std::string> disk = missingDiskFor(order.destination, mounts))
+        return refuse("コピー先フォルダ " + dialogue.named(order.destination) + " のディスク（" + dialogue.named(*disk)
+                + "）がマウントされていません。ディスクを接続するかマウントしてから実行して下さい。",
+            Field::Destination);
 
     order.subfolders = job.subfolders;
     if (job.tolerate) {

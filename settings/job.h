@@ -5,6 +5,8 @@
 // has been checked. Texts are UTF-8; folders are kept exactly as typed.
 #pragma once
 
+#include "util/mounts.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,6 +62,7 @@ public:
 
 // Checks JOB and works out what it asks of the engine: both folders given, a
 // shortcut's target when the user agrees to it, the made folder's name, a
-// numeric tolerance, a chosen filter. Nothing when the job cannot run or the
-// user declined.
-std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue);
+// destination that is not to be made where its disk is missing (as MOUNTS
+// tell), a numeric tolerance, a chosen filter. Nothing when the job cannot
+// run or the user declined.
+std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue, const MountTables& mounts = MountTables());
