@@ -182,8 +182,10 @@ struct DiffCopy::FolderFiles {
         // listing tells which names are there at all, and gives the share's
         // client the attributes that the look-ups then find in its cache.
         if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder))
-            folder.temporariesListed = std::any_of(folder.dstNames.begin(), folder.dstNames.end(),
-                [](const std::string& name) { return looksLikeTemporary(name.c_str()); });
+            folder.temporariesListed
+                = std::any_of(folder.dstNames.begin(), folder.dstNames.end(), [](const std::string& name) {
+                      return looksLikeTemporary(name.c_str()) || !setAsideFrom(name.c_str()).empty();
+                  });
     }
     ~FolderFiles()
     {

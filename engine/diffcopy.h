@@ -170,7 +170,7 @@ private:
         std::unordered_set<std::string> dstNames;
         std::chrono::steady_clock::time_point listedAt {};
         std::chrono::steady_clock::duration listingTook {};
-        bool temporariesListed = false; // the first listing held names of temporaries
+        bool temporariesListed = false; // the first listing held names of temporaries or files set aside
         // Whether the times its copies read back hold (CopyTarget::stampsHold).
         std::shared_ptr<std::atomic<bool>> stampsHold = std::make_shared<std::atomic<bool>>(false);
         // Whether the destination tells names apart by letter case: only then

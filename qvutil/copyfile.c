@@ -847,6 +847,9 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
     }
 
 done:
+    /* The first name too: a share that uploads at the close (rclone) may
+     * bring back a file renamed while it was open. */
+    unlinkat(dirFd, first, 0);
     unlinkat(dirFd, second, 0);
     unlinkat(dirFd, third, 0);
     unlinkat(dirFd, stamped, 0);
