@@ -63,7 +63,7 @@ process_tree() {
 # MARKER (a path in the share's folder), that is, whether it is still the one
 # we started and not another that has since been given its process id.
 ours() {
-  [ -n "$1" ] && tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null | grep -qF -- "$2"
+  [ -n "$1" ] && tr '\0' ' ' 2>/dev/null <"/proc/$1/cmdline" | grep -qF -- "$2"
 }
 
 # end_processes PID...: ends the processes, paused ones too (a stopped

@@ -52,7 +52,7 @@ unusable() {
 samba_processes() {
   local cmdline
   for cmdline in /proc/[0-9]*/cmdline; do
-    if tr '\0' ' ' <"$cmdline" 2>/dev/null | grep -qF -- "$dir/smb.conf"; then
+    if tr '\0' ' ' 2>/dev/null <"$cmdline" | grep -qF -- "$dir/smb.conf"; then
       cmdline=${cmdline#/proc/}
       echo "${cmdline%/cmdline}"
     fi
