@@ -27,6 +27,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -132,8 +133,26 @@ public:
     // server and each of its shares as a folder.
     const std::string& root() const { return root_; }
     // The exported folder as the server sees it. With rclone-writes a file
-    // written through the mount reaches it only some seconds after its close.
+    // written through the mount reaches it only some seconds after its close:
+    // see sent().
     std::string exported() const { return folder_ + "/export"; }
+    // Waits until the FUSE driver has sent the server every file written
+    // through the mount and closed; false when it has not within SECONDS.
+    // Only rclone-writes keeps them back (in its cache, marked dirty until
+    // sent); the others send them before close() returns.
+    bool sent(int seconds = 60) const
+    {
+        if (kind_ != ShareKind::RcloneWrites)
+            return true;
+        const std::string pending = "grep -rqsF '\"Dirty\": true' '" + folder_ + "/rclone-cache/vfsMeta'";
+        for (int clean = 0, tries = 0; clean < 2; ++tries) {
+            if (tries >= seconds * 5)
+                return false;
+            clean = run(pending) == 0 ? 0 : clean + 1;
+            usleep(200 * 1000);
+        }
+        return true;
+    }
 
     // The server's main process: sshd for sshfs and rclone, smbd for smb.
     pid_t serverPid() const
