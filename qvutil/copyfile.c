@@ -601,11 +601,6 @@ static int publishNamed(int fd, int keeper, const char* hidden, const struct tar
     struct destination* destination, const struct stat* source, int caps)
 {
     int err = close(fd) < 0 ? lastError() : 0;
-    /* A file system that writes the data back only at the close stamps it with
-     * the time of that: the source's times go on again, still before the rename. */
-    const struct timespec times[2] = { source->st_atim, source->st_mtim };
-    if (!err && !(caps & QVU_FS_TIMES_KEPT) && utimensat(target->dirFd, hidden, times, AT_SYMLINK_NOFOLLOW) < 0)
-        err = lastError();
     if (keeper >= 0 && !(caps & QVU_FS_RENAME_OPEN)) {
         close(keeper);
         keeper = -1;
@@ -616,6 +611,14 @@ static int publishNamed(int fd, int keeper, const char* hidden, const struct tar
         unlinkat(target->dirFd, hidden, 0);
     if (keeper >= 0)
         close(keeper);
+    /* A file system that stamps a file with the time its last handle closes
+     * (Samba) does so when the close reaches the server, which can be after a
+     * close(2) here has returned; times set by name before then are lost. A
+     * file that is open cannot be renamed there, so once the rename is done
+     * the close has been seen: the source's times go on now. */
+    const struct timespec times[2] = { source->st_atim, source->st_mtim };
+    if (!err && !(caps & QVU_FS_TIMES_KEPT) && utimensat(target->dirFd, target->name, times, AT_SYMLINK_NOFOLLOW) < 0)
+        err = lastError();
     return err;
 }
 
