@@ -775,16 +775,6 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
         return lastError();
     int err = 0;
 
-    /* A lock that another open file of the same file cannot take. */
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        int other = openat(dirFd, first, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (other >= 0) {
-            if (flock(other, LOCK_SH | LOCK_NB) < 0 && errno == EWOULDBLOCK)
-                caps |= QVU_FS_LOCKS;
-            close(other);
-        }
-    }
-
     /* A file renamed while it is open. */
     makeHiddenName(PROBE_NAME, HIDDEN_TAG, second);
     if (renameat(dirFd, first, dirFd, second) == 0) {
@@ -818,6 +808,15 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
      * file's place in one step. */
     int held = openat(dirFd, second, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (held >= 0) {
+        /* A lock that another open file of the same file cannot take. Both
+         * are opened for reading, once the file is closed: rclone without a
+         * cache holds an open for reading of a file being written for seconds. */
+        int other = openat(dirFd, second, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (other >= 0) {
+            if (flock(held, LOCK_EX | LOCK_NB) == 0 && flock(other, LOCK_SH | LOCK_NB) < 0 && errno == EWOULDBLOCK)
+                caps |= QVU_FS_LOCKS;
+            close(other);
+        }
         if (renameat(dirFd, third, dirFd, second) == 0 && faccessat(dirFd, second, F_OK, AT_SYMLINK_NOFOLLOW) == 0)
             caps |= QVU_FS_REPLACE;
         close(held);
