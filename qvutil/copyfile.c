@@ -773,9 +773,18 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
     int fd = createScratch(dirFd, first);
     if (fd < 0)
         return lastError();
+    close(fd);
     int err = 0;
 
-    /* A file renamed while it is open. */
+    /* A file renamed while it is open. It is open for reading only: rclone
+     * without a cache renames a file open for writing only once it is
+     * uploaded, after the close, when the probe may have removed it. */
+    fd = openat(dirFd, first, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        err = lastError();
+        unlinkat(dirFd, first, 0);
+        goto done;
+    }
     makeHiddenName(PROBE_NAME, HIDDEN_TAG, second);
     if (renameat(dirFd, first, dirFd, second) == 0) {
         caps |= QVU_FS_RENAME_OPEN;
@@ -849,9 +858,6 @@ int32_t qvuProbeFolder(int32_t dirFd, int32_t* found)
     }
 
 done:
-    /* The first name too: a share that uploads at the close (rclone) may
-     * bring back a file renamed while it was open. */
-    unlinkat(dirFd, first, 0);
     unlinkat(dirFd, second, 0);
     unlinkat(dirFd, third, 0);
     unlinkat(dirFd, stamped, 0);
