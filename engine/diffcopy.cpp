@@ -17,6 +17,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -82,6 +83,13 @@ std::string systemMessage(int code)
 constexpr std::chrono::seconds kListingFresh(2);
 constexpr int kListingCostShare = 10;
 
+// Files of a listed destination folder looked up at once, and with how many
+// threads: a share's client takes a few look-ups at a time, and a few dozen
+// decided ahead cost little when a copy then stops the walk for a while.
+constexpr size_t kLookUpsAhead = 64;
+constexpr size_t kLookUpThreads = 8;
+constexpr size_t kLookUpsPerThread = 4;
+
 // How often the run looks whether the top destination's name still leads to
 // the folder it writes into: a look at the name costs little, but not nothing
 // on a share.
@@ -127,12 +135,11 @@ bool tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
     return false;
 }
 
-// Looks NAME up in the destination folder DIR_FD.
-DestinationFile lookUpDestination(int dirFd, const std::string& name, uid_t euid)
+// What the destination file NAME in the folder DIR_FD is, from what a look-up found.
+DestinationFile destinationOf(int dirFd, const std::string& name, int error, const struct stat& st, uid_t euid)
 {
-    struct stat st;
-    if (fstatat(dirFd, name.c_str(), &st, 0) != 0)
-        return { std::nullopt, errno == ENOENT ? KnownDestination::Missing : KnownDestination::Unknown };
+    if (error != 0)
+        return { std::nullopt, error == ENOENT ? KnownDestination::Missing : KnownDestination::Unknown };
     if (S_ISDIR(st.st_mode))
         return {};
     const KnownDestination known
@@ -146,15 +153,12 @@ DestinationFile lookUpDestination(int dirFd, const std::string& name, uid_t euid
     return { static_cast<std::int64_t>(st.st_mtim.tv_sec), known };
 }
 
-// Reads the source file's attributes again, for a retried decision.
-ListedFile restat(const std::string& name, const std::string& path)
+// Looks NAME up in the destination folder DIR_FD.
+DestinationFile lookUpDestination(int dirFd, const std::string& name, uid_t euid)
 {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return { name, {}, {}, 0, errno };
-    if (S_ISDIR(st.st_mode))
-        return { name, {}, {}, 0, EISDIR };
-    return { name, st.st_atim, st.st_mtim, st.st_size, 0 };
+    const int error = fstatat(dirFd, name.c_str(), &st, 0) == 0 ? 0 : errno;
+    return destinationOf(dirFd, name, error, st, euid);
 }
 
 } // namespace
@@ -181,11 +185,15 @@ struct DiffCopy::FolderFiles {
         // On a network share a look-up per file is a round trip per file; one
         // listing tells which names are there at all, and gives the share's
         // client the attributes that the look-ups then find in its cache.
-        if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder))
+        if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder)) {
             folder.temporariesListed
                 = std::any_of(folder.dstNames.begin(), folder.dstNames.end(), [](const std::string& name) {
                       return looksLikeTemporary(name.c_str()) || !setAsideFrom(name.c_str()).empty();
                   });
+            for (const ListedFile& file : files)
+                if (folder.dstNames.count(file.name))
+                    folder.listedFiles.push_back(file.name);
+        }
     }
     ~FolderFiles()
     {
@@ -766,9 +774,12 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
     DestinationFile dstFile;
-    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name)))
+    if (lookUp && !twins.empty()) {
         dstFile = lookUpDestination(folder.dstFd, p.file.name, run.euid);
-    else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty()))
+    } else if (lookUp && !knownMissing(folder, p.file.name)) {
+        const LookedUp looked = lookUpAhead(folder, p.file.name);
+        dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid);
+    } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty()))
         dstFile.known = KnownDestination::Missing;
     if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec) != Verdict::Copy)
         return;
@@ -856,6 +867,68 @@ bool DiffCopy::listDestination(Folder& folder)
     folder.listedAt = std::chrono::steady_clock::now();
     folder.listingTook = folder.listedAt - begun;
     return folder.listed;
+}
+
+void DiffCopy::lookUpAll(
+    int dirFd, const std::vector<const std::string*>& names, std::unordered_map<std::string, LookedUp>& found)
+{
+    std::vector<LookedUp> results(names.size());
+    const size_t threads = std::clamp<size_t>(names.size() / kLookUpsPerThread, 1, kLookUpThreads);
+    const auto lookUp = [&](size_t first) {
+        for (size_t i = first; i < names.size(); i += threads)
+            results[i].error = fstatat(dirFd, names[i]->c_str(), &results[i].st, 0) == 0 ? 0 : errno;
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(lookUp, t);
+        } catch (const std::system_error&) {
+            lookUp(t);
+        }
+    }
+    lookUp(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (size_t i = 0; i < names.size(); ++i)
+        found.emplace(*names[i], results[i]);
+}
+
+// Reads the source file's attributes again, for a retried decision.
+ListedFile restat(const std::string& name, const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return { name, {}, {}, 0, errno };
+    if (S_ISDIR(st.st_mode))
+        return { name, {}, {}, 0, EISDIR };
+    return { name, st.st_atim, st.st_mtim, st.st_size, 0 };
+}
+
+DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name)
+{
+    const auto now = std::chrono::steady_clock::now();
+    auto found = folder.lookedUp.find(name);
+    if (found == folder.lookedUp.end() || now - folder.lookedUpAt > kListingFresh) {
+        folder.lookedUp.clear();
+        const auto names = folder.listedFiles.cbegin();
+        auto next = std::find(names + static_cast<std::ptrdiff_t>(folder.lookUpNext), folder.listedFiles.cend(), name);
+        std::vector<const std::string*> ahead;
+        for (; next != folder.listedFiles.cend() && ahead.size() < kLookUpsAhead; ++next)
+            if (!filter_.passesOver(ExtensionOf(*next)))
+                ahead.push_back(&*next);
+        folder.lookUpNext = static_cast<size_t>(next - names);
+        lookUpAll(folder.dstFd, ahead, folder.lookedUp);
+        folder.lookedUpAt = now;
+        found = folder.lookedUp.find(name);
+        if (found == folder.lookedUp.end()) { // not one of the listed names, or decided again
+            LookedUp looked;
+            looked.error = fstatat(folder.dstFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
+            return looked;
+        }
+    }
+    const LookedUp looked = found->second;
+    folder.lookedUp.erase(found);
+    return looked;
 }
 
 bool DiffCopy::knownMissing(Folder& folder, const std::string& name)

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -156,6 +157,12 @@ private:
         std::unique_ptr<FolderFiles> ahead;
     };
 
+    // What a look-up of a destination file found: its attributes, or the errno.
+    struct LookedUp {
+        int error = 0;
+        struct stat st { };
+    };
+
     // The folder whose files are being decided.
     struct Folder {
         int dstFd = -1; // the destination folder, open, or -1
@@ -171,6 +178,13 @@ private:
         std::chrono::steady_clock::time_point listedAt {};
         std::chrono::steady_clock::duration listingTook {};
         bool temporariesListed = false; // the first listing held names of temporaries or files set aside
+        // The names of its files that the first listing held, in walk order,
+        // and the attributes of the next few of them, looked up side by side
+        // (lookUpAhead), with when that was.
+        std::vector<std::string> listedFiles;
+        size_t lookUpNext = 0;
+        std::unordered_map<std::string, LookedUp> lookedUp;
+        std::chrono::steady_clock::time_point lookedUpAt {};
         // Whether the times its copies read back hold (CopyTarget::stampsHold).
         std::shared_ptr<std::atomic<bool>> stampsHold = std::make_shared<std::atomic<bool>>(false);
         // Whether the destination tells names apart by letter case: only then
@@ -244,6 +258,15 @@ private:
     static bool listDestination(Folder& folder);
     // Whether NAME is known to be missing from FOLDER's destination without a look-up.
     static bool knownMissing(Folder& folder, const std::string& name);
+    // What the destination folder holds under NAME, which its listing held:
+    // looked up with the next few such names at once, where the folder is on
+    // a network share, while those look-ups are fresh.
+    LookedUp lookUpAhead(Folder& folder, const std::string& name);
+    // Looks NAMES up in the folder DIR_FD into FOUND, several at once: on a
+    // network share each look-up waits on a round trip, and the share's
+    // client answers many at a time.
+    static void lookUpAll(
+        int dirFd, const std::vector<const std::string*>& names, std::unordered_map<std::string, LookedUp>& found);
     // NAME's twins (names that differ only in case) that its file must not
     // be copied over: those listed before it, once their copies are over,
     // and those after it that this run has written; empty when there are none.

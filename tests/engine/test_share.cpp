@@ -210,11 +210,19 @@ TEST_P(EveryShare, AShareUnmountedMidRunSendsNothingToTheLocalDisk)
     EXPECT_NE(engine.CopyNews(src, dst, 0, true), 0);
     EXPECT_TRUE(namesIn(share->mountPoint()).empty());
     EXPECT_FALSE(recorder.errors.empty());
+    // What the run counts as copied is what reached the server: the copies
+    // under way when the mount went went on through their open folders.
+    // rclone with a cache of writes keeps what it has not sent yet for its
+    // next mount.
+    if (GetParam() == ShareKind::RcloneWrites)
+        return;
+    size_t landed = 0;
+    for (const char* folder : { "a", "b" })
+        for (const std::string& name : namesIn(share->exported() + "/dst/" + folder))
+            landed
+                += name[0] != '.' && readFile(share->exported() + "/dst/" + folder + "/" + name).rfind("new ", 0) == 0;
+    EXPECT_EQ(recorder.only("copied ").size(), landed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EveryShare, testing::ValuesIn(testsupport::allShareKinds),
-    [](const testing::TestParamInfo<ShareKind>& info) {
-        std::string name = testsupport::shareKindName(info.param);
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+    testsupport::shareKindRow<testing::TestParamInfo<ShareKind>>);

@@ -16,6 +16,7 @@
 // scripts' own files (keys, configuration, logs) are in FOLDER as well.
 #pragma once
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,14 @@ inline const char* shareKindName(ShareKind kind)
         return "rclone-writes";
     }
     return "?";
+}
+
+// The name of a test table's row for INFO.param, a kind: "rclone_off".
+template <class ParamInfo> std::string shareKindRow(const ParamInfo& info)
+{
+    std::string name = shareKindName(info.param);
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
 
 // PID and every process below it.
