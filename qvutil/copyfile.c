@@ -95,7 +95,8 @@ static _Thread_local struct route lastRoute;
 static _Thread_local _Atomic int64_t* copiedSink;
 
 /* Where the copy on this thread tells the times its file carries, as read
- * back from it once they were set, or null. */
+ * back from it once they were set (or as set by name, where times set
+ * through the open file do not last), or null. */
 static _Thread_local struct timespec* stampedSink;
 #define WATCHED_STEP ((off_t)1 << 23)
 
@@ -475,7 +476,7 @@ static mode_t creationMode(const struct stat* source, int* needChmod)
     return *needChmod ? 0600 : wanted;
 }
 
-static int fillTemporary(int in, int out, const struct stat* source, struct route* route, int needChmod)
+static int fillTemporary(int in, int out, const struct stat* source, struct route* route, int needChmod, int caps)
 {
     int err = copyData(in, out, source, route);
     if (err)
@@ -484,6 +485,10 @@ static int fillTemporary(int in, int out, const struct stat* source, struct rout
      * some modes with EPERM; the copy is still good there. */
     if (needChmod && fchmod(out, source->st_mode & 07777) < 0 && errno != EPERM && errno != EOPNOTSUPP)
         return lastError();
+    /* Where times set through the open file are lost at its close, they go on
+     * by name once the file has its own (publishNamed). */
+    if ((caps & QVU_FS_PROBED) && !(caps & QVU_FS_TIMES_KEPT) && !(caps & QVU_FS_UNNAMED))
+        return 0;
     const struct timespec times[2] = { source->st_atim, source->st_mtim };
     if (futimens(out, times) < 0)
         return lastError();
@@ -617,8 +622,12 @@ static int publishNamed(int fd, int keeper, const char* hidden, const struct tar
      * file that is open cannot be renamed there, so once the rename is done
      * the close has been seen: the source's times go on now. */
     const struct timespec times[2] = { source->st_atim, source->st_mtim };
-    if (!err && !(caps & QVU_FS_TIMES_KEPT) && utimensat(target->dirFd, target->name, times, AT_SYMLINK_NOFOLLOW) < 0)
-        err = lastError();
+    if (!err && !(caps & QVU_FS_TIMES_KEPT)) {
+        if (utimensat(target->dirFd, target->name, times, AT_SYMLINK_NOFOLLOW) < 0)
+            err = lastError();
+        else if (stampedSink)
+            memcpy(stampedSink, times, sizeof times);
+    }
     return err;
 }
 
@@ -725,7 +734,7 @@ static int replaceDestination(
         int fd = openat(target->dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd < 0)
             return lastError();
-        err = fillTemporary(in, fd, source, route, needChmod);
+        err = fillTemporary(in, fd, source, route, needChmod, caps);
         if (err) {
             close(fd);
             return err;
@@ -740,7 +749,7 @@ static int replaceDestination(
     int fd = createHidden(target, hidden, mode, &keeper);
     if (fd < 0)
         return lastError();
-    err = fillTemporary(in, fd, source, route, needChmod);
+    err = fillTemporary(in, fd, source, route, needChmod, caps);
     if (err) {
         close(fd);
         if (keeper >= 0)

@@ -11,6 +11,7 @@
 
 namespace {
 
+using testsupport::mtimeOf;
 using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -375,7 +376,7 @@ TEST_F(CopyFile, EveryWayOfTakingNewFilesLeavesOldOrNew)
         { "a rename cannot replace", QVU_FS_PROBED | QVU_FS_RENAME_OPEN | QVU_FS_NOREPLACE | QVU_FS_LOCKS },
         { "nothing but a rename", QVU_FS_PROBED },
     };
-    writeFile(path("src"), "new");
+    writeFile(path("src"), "new", 1500000000);
     writeFile(path("readonly"), "kept");
     chmod(path("readonly").c_str(), 0444);
     const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -385,11 +386,15 @@ TEST_F(CopyFile, EveryWayOfTakingNewFilesLeavesOldOrNew)
         writeFile(path("old"), "old");
         unlink(path("missing").c_str());
         for (const char* name : { "old", "missing" }) {
+            timespec stamped[2] = {};
             EXPECT_EQ(qvuCopyFileAt(path("src").c_str(), folder, name, QVU_DST_UNKNOWN, row.caps, sizeof message,
-                          message, nullptr, nullptr),
+                          message, nullptr, stamped),
                 0)
                 << name << ": " << message;
             EXPECT_EQ(readFile(path(name)), "new") << name;
+            // The times are the source's, however they went on, and the copy says so.
+            EXPECT_EQ(mtimeOf(path(name)), 1500000000) << name;
+            EXPECT_EQ(stamped[1].tv_sec, 1500000000) << name;
         }
         EXPECT_EQ(qvuCopyFileAt(
                       path("src").c_str(), folder, "readonly", QVU_DST_UNKNOWN, row.caps, 0, nullptr, nullptr, nullptr),
