@@ -11,6 +11,21 @@ listening() {
   awk -v a="0100007F:$hex" '$2 == a && $4 == "0A" { found = 1 } END { exit !found }' /proc/net/tcp
 }
 
+# await_listening PID PORT SECONDS: waits until the process PID listens on
+# PORT of 127.0.0.1; when it ends first, or does not within SECONDS, ends it
+# and fails.
+await_listening() {
+  local deadline=$((SECONDS + $3))
+  while kill -0 "$1" 2>/dev/null && ! listening "$2" && [ $SECONDS -lt $deadline ]; do
+    sleep 0.05
+  done
+  if kill -0 "$1" 2>/dev/null && listening "$2"; then
+    return 0
+  fi
+  kill "$1" 2>/dev/null || true
+  return 1
+}
+
 # free_port: a port nobody listens on; should another process take it before
 # the server does, the server fails and the caller's next try picks another.
 free_port() {

@@ -138,15 +138,10 @@ EOF
   "$smbd" -F -s "$dir/smb.conf" --debug-stdout -d 1 </dev/null >"$dir/smbd.log" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/smbd.pid"
-  deadline=$((SECONDS + 20))
-  while kill -0 "$pid" 2>/dev/null && ! listening "$port" && [ $SECONDS -lt $deadline ]; do
-    sleep 0.05
-  done
-  if kill -0 "$pid" 2>/dev/null && listening "$port"; then
+  if await_listening "$pid" "$port" 20; then
     started=1
     break
   fi
-  kill "$pid" 2>/dev/null || true
   rm -f "$dir/smbd.pid"
 done
 [ -n "$started" ] || unusable "smbd did not start: $(grep -v '^\s*$' "$dir/smbd.log" | tail -n 1)"

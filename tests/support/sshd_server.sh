@@ -44,7 +44,7 @@ sshd_resume() {
 }
 
 sshd_start() {
-  local dir=$1 port pid deadline started=""
+  local dir=$1 port pid started=""
   sshd_usable
   rm -f "$dir/host_key" "$dir/host_key.pub" "$dir/user_key" "$dir/user_key.pub"
   ssh-keygen -q -t ed25519 -N "" -f "$dir/host_key" >/dev/null || unusable "cannot make a host key"
@@ -74,15 +74,10 @@ EOF
     "$sshd" -D -f "$dir/sshd_config" -E "$dir/sshd.log" </dev/null >/dev/null 2>&1 &
     pid=$!
     echo "$pid" >"$dir/sshd.pid"
-    deadline=$((SECONDS + 10))
-    while kill -0 "$pid" 2>/dev/null && ! listening "$port" && [ $SECONDS -lt $deadline ]; do
-      sleep 0.05
-    done
-    if kill -0 "$pid" 2>/dev/null && listening "$port"; then
+    if await_listening "$pid" "$port" 10; then
       started=1
       break
     fi
-    kill "$pid" 2>/dev/null || true
     rm -f "$dir/sshd.pid"
   done
   [ -n "$started" ] || unusable "sshd did not start: $(tail -n 1 "$dir/sshd.log" 2>/dev/null)"
