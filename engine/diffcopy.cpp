@@ -89,6 +89,7 @@ constexpr int kListingCostShare = 10;
 constexpr size_t kLookUpsAhead = 64;
 constexpr size_t kLookUpThreads = 8;
 constexpr size_t kLookUpsPerThread = 4;
+constexpr std::chrono::microseconds kSlowLookUp(50);
 
 // How often the run looks whether the top destination's name still leads to
 // the folder it writes into: a look at the name costs little, but not nothing
@@ -872,21 +873,30 @@ bool DiffCopy::listDestination(Folder& folder)
 void DiffCopy::lookUpAll(
     int dirFd, const std::vector<const std::string*>& names, std::unordered_map<std::string, LookedUp>& found)
 {
+    if (names.empty())
+        return;
     std::vector<LookedUp> results(names.size());
-    const size_t threads = std::clamp<size_t>(names.size() / kLookUpsPerThread, 1, kLookUpThreads);
-    const auto lookUp = [&](size_t first) {
-        for (size_t i = first; i < names.size(); i += threads)
-            results[i].error = fstatat(dirFd, names[i]->c_str(), &results[i].st, 0) == 0 ? 0 : errno;
+    const auto lookUp
+        = [&](size_t i) { results[i].error = fstatat(dirFd, names[i]->c_str(), &results[i].st, 0) == 0 ? 0 : errno; };
+    // The first look-up shows whether the rest are worth threads: one that
+    // the share's client answers from its cache costs less than a thread.
+    const auto begun = std::chrono::steady_clock::now();
+    lookUp(0);
+    const bool slow = std::chrono::steady_clock::now() - begun >= kSlowLookUp;
+    const size_t threads = slow ? std::clamp<size_t>(names.size() / kLookUpsPerThread, 1, kLookUpThreads) : 1;
+    const auto lookUpEvery = [&](size_t first) {
+        for (size_t i = first + 1; i < names.size(); i += threads)
+            lookUp(i);
     };
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(lookUp, t);
+            helpers.emplace_back(lookUpEvery, t);
         } catch (const std::system_error&) {
-            lookUp(t);
+            lookUpEvery(t);
         }
     }
-    lookUp(0);
+    lookUpEvery(0);
     for (std::thread& helper : helpers)
         helper.join();
     for (size_t i = 0; i < names.size(); ++i)
