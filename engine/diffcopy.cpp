@@ -917,11 +917,18 @@ ListedFile restat(const std::string& name, const std::string& path)
 DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name)
 {
     const auto now = std::chrono::steady_clock::now();
-    auto found = folder.lookedUp.find(name);
-    if (found == folder.lookedUp.end() || now - folder.lookedUpAt > kListingFresh) {
+    if (now - folder.lookedUpAt > kListingFresh)
         folder.lookedUp.clear();
-        const auto names = folder.listedFiles.cbegin();
-        auto next = std::find(names + static_cast<std::ptrdiff_t>(folder.lookUpNext), folder.listedFiles.cend(), name);
+    auto found = folder.lookedUp.find(name);
+    // The files are decided in walk order: a listed name not looked up yet
+    // comes soon after the last look-ups ahead, and what is left of those
+    // has been passed over.
+    const auto names = folder.listedFiles.cbegin();
+    auto next = folder.listedFiles.cend();
+    if (found == folder.lookedUp.end() && folder.dstNames.count(name))
+        next = std::find(names + static_cast<std::ptrdiff_t>(folder.lookUpNext), folder.listedFiles.cend(), name);
+    if (next != folder.listedFiles.cend()) {
+        folder.lookedUp.clear();
         std::vector<const std::string*> ahead;
         for (; next != folder.listedFiles.cend() && ahead.size() < kLookUpsAhead; ++next)
             if (!filter_.passesOver(ExtensionOf(*next)))
@@ -930,13 +937,13 @@ DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name
         lookUpAll(folder.dstFd, ahead, folder.lookedUp);
         folder.lookedUpAt = now;
         found = folder.lookedUp.find(name);
-        if (found == folder.lookedUp.end()) { // not one of the listed names, or decided again
-            LookedUp looked;
-            looked.error = fstatat(folder.dstFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
-            return looked;
-        }
     }
-    const LookedUp looked = found->second;
+    LookedUp looked;
+    if (found == folder.lookedUp.end()) { // not listed, or decided again
+        looked.error = fstatat(folder.dstFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
+        return looked;
+    }
+    looked = found->second;
     folder.lookedUp.erase(found);
     return looked;
 }
