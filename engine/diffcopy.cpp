@@ -154,12 +154,15 @@ DestinationFile destinationOf(int dirFd, const std::string& name, int error, con
     return { static_cast<std::int64_t>(st.st_mtim.tv_sec), known };
 }
 
-// Looks NAME up in the destination folder DIR_FD.
-DestinationFile lookUpDestination(int dirFd, const std::string& name, uid_t euid)
+// Reads the source file's attributes again, for a retried decision.
+ListedFile restat(const std::string& name, const std::string& path)
 {
     struct stat st;
-    const int error = fstatat(dirFd, name.c_str(), &st, 0) == 0 ? 0 : errno;
-    return destinationOf(dirFd, name, error, st, euid);
+    if (stat(path.c_str(), &st) != 0)
+        return { name, {}, {}, 0, errno };
+    if (S_ISDIR(st.st_mode))
+        return { name, {}, {}, 0, EISDIR };
+    return { name, st.st_atim, st.st_mtim, st.st_size, 0 };
 }
 
 } // namespace
@@ -775,13 +778,13 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
     DestinationFile dstFile;
-    if (lookUp && !twins.empty()) {
-        dstFile = lookUpDestination(folder.dstFd, p.file.name, run.euid);
-    } else if (lookUp && !knownMissing(folder, p.file.name)) {
-        const LookedUp looked = lookUpAhead(folder, p.file.name);
+    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name))) {
+        const LookedUp looked
+            = twins.empty() ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
         dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid);
-    } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty()))
+    } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty())) {
         dstFile.known = KnownDestination::Missing;
+    }
     if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec) != Verdict::Copy)
         return;
     // A destination that does not tell case apart holds one file for all
@@ -876,8 +879,7 @@ void DiffCopy::lookUpAll(
     if (names.empty())
         return;
     std::vector<LookedUp> results(names.size());
-    const auto lookUp
-        = [&](size_t i) { results[i].error = fstatat(dirFd, names[i]->c_str(), &results[i].st, 0) == 0 ? 0 : errno; };
+    const auto lookUp = [&](size_t i) { results[i] = LookedUp::of(dirFd, *names[i]); };
     // The first look-up shows whether the rest are worth threads: one that
     // the share's client answers from its cache costs less than a thread.
     const auto begun = std::chrono::steady_clock::now();
@@ -903,19 +905,17 @@ void DiffCopy::lookUpAll(
         found.emplace(*names[i], results[i]);
 }
 
-// Reads the source file's attributes again, for a retried decision.
-ListedFile restat(const std::string& name, const std::string& path)
+DiffCopy::LookedUp DiffCopy::LookedUp::of(int dirFd, const std::string& name)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return { name, {}, {}, 0, errno };
-    if (S_ISDIR(st.st_mode))
-        return { name, {}, {}, 0, EISDIR };
-    return { name, st.st_atim, st.st_mtim, st.st_size, 0 };
+    LookedUp looked;
+    looked.error = fstatat(dirFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
+    return looked;
 }
 
 DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name)
 {
+    if (folder.listedFiles.empty())
+        return LookedUp::of(folder.dstFd, name);
     const auto now = std::chrono::steady_clock::now();
     if (now - folder.lookedUpAt > kListingFresh)
         folder.lookedUp.clear();
@@ -938,12 +938,9 @@ DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name
         folder.lookedUpAt = now;
         found = folder.lookedUp.find(name);
     }
-    LookedUp looked;
-    if (found == folder.lookedUp.end()) { // not listed, or decided again
-        looked.error = fstatat(folder.dstFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
-        return looked;
-    }
-    looked = found->second;
+    if (found == folder.lookedUp.end()) // not listed, or decided again
+        return LookedUp::of(folder.dstFd, name);
+    const LookedUp looked = found->second;
     folder.lookedUp.erase(found);
     return looked;
 }

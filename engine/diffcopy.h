@@ -161,6 +161,8 @@ private:
     struct LookedUp {
         int error = 0;
         struct stat st { };
+        // Looks NAME up in the folder DIR_FD.
+        static LookedUp of(int dirFd, const std::string& name);
     };
 
     // The folder whose files are being decided.
