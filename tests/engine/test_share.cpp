@@ -118,7 +118,7 @@ protected:
     // may show a cached page of the old file.
     void expectOldOrNew(bool allNew)
     {
-        const std::string seen = share->kind() == ShareKind::RcloneWrites ? dst : share->exported() + "/dst";
+        const std::string seen = seenFolder();
         for (int i = 0; i < kFiles; ++i) {
             const std::string folder = seen + "/" + folderOf(i);
             const std::string content = readFile(folder + "/f" + std::to_string(i));
