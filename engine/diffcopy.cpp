@@ -121,8 +121,8 @@ struct DestinationFile {
 
 // Whether the folder DIR_FD, which holds NAMES, tells names apart by letter
 // case: one of its names with its letters' case turned must not be found.
-// False when no name has a letter to turn.
-bool tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
+// Nothing when no name has a letter to turn.
+std::optional<bool> tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
 {
     for (const std::string& name : names) {
         std::string turned = name;
@@ -133,7 +133,7 @@ bool tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
         struct stat st;
         return fstatat(dirFd, turned.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
     }
-    return false;
+    return std::nullopt;
 }
 
 // What the destination file NAME in the folder DIR_FD is, from what a look-up found.
@@ -189,7 +189,17 @@ struct DiffCopy::FolderFiles {
         // On a network share a look-up per file is a round trip per file; one
         // listing tells which names are there at all, and gives the share's
         // client the attributes that the look-ups then find in its cache.
-        if (!folder.dstEmpty && !files.empty() && isDistantFolder(folder.dstFd) && listDestination(folder)) {
+        // Where the share does not tell letter case apart every name is
+        // looked up all the same, and the listing would tell nothing.
+        struct stat st;
+        if (folder.dstEmpty || files.empty() || fstat(folder.dstFd, &st) != 0
+            || !isDistant(run, folder.dstFd, st.st_dev))
+            return;
+        folder.dev = st.st_dev;
+        if (run.caseBlind.count(st.st_dev)) {
+            for (const ListedFile& file : files)
+                folder.listedFiles.push_back(file.name);
+        } else if (listDestination(folder)) {
             folder.temporariesListed
                 = std::any_of(folder.dstNames.begin(), folder.dstNames.end(), [](const std::string& name) {
                       return looksLikeTemporary(name.c_str()) || !setAsideFrom(name.c_str()).empty();
@@ -778,7 +788,7 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
     DestinationFile dstFile;
-    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name))) {
+    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name, run))) {
         const LookedUp looked
             = twins.empty() ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
         dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid);
@@ -925,7 +935,7 @@ DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name
     // has been passed over.
     const auto names = folder.listedFiles.cbegin();
     auto next = folder.listedFiles.cend();
-    if (found == folder.lookedUp.end() && folder.dstNames.count(name))
+    if (found == folder.lookedUp.end() && (!folder.listed || folder.dstNames.count(name)))
         next = std::find(names + static_cast<std::ptrdiff_t>(folder.lookUpNext), folder.listedFiles.cend(), name);
     if (next != folder.listedFiles.cend()) {
         folder.lookedUp.clear();
@@ -945,13 +955,25 @@ DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name
     return looked;
 }
 
-bool DiffCopy::knownMissing(Folder& folder, const std::string& name)
+bool DiffCopy::isDistant(Run& run, int dirFd, dev_t dev)
+{
+    const auto [known, added] = run.distantDevices.try_emplace(dev, false);
+    if (added)
+        known->second = isDistantFolder(dirFd);
+    return known->second;
+}
+
+bool DiffCopy::knownMissing(Folder& folder, const std::string& name, Run& run)
 {
     if (!folder.listed)
         return false;
     if (!folder.dstNames.empty()) {
-        if (!folder.caseSensitive)
-            folder.caseSensitive = tellsCaseApart(folder.dstFd, folder.dstNames);
+        if (!folder.caseSensitive) {
+            const std::optional<bool> tells = tellsCaseApart(folder.dstFd, folder.dstNames);
+            folder.caseSensitive = tells.value_or(false);
+            if (tells == false)
+                run.caseBlind.insert(folder.dev);
+        }
         if (!*folder.caseSensitive)
             return false;
     }

@@ -142,6 +142,10 @@ private:
         // What each destination file system was found to do with new files.
         std::unordered_map<dev_t, std::int32_t> caps;
         bool distant = false; // the top destination is on a network share
+        // Whether each destination file system is on a network share, and
+        // those of them seen not to tell letter case apart.
+        std::unordered_map<dev_t, bool> distantDevices;
+        std::unordered_set<dev_t> caseBlind;
         // The folders the walk is in, from the top down: their subfolders,
         // and which of them the walk comes to next.
         struct Frame {
@@ -180,9 +184,11 @@ private:
         std::chrono::steady_clock::time_point listedAt {};
         std::chrono::steady_clock::duration listingTook {};
         bool temporariesListed = false; // the first listing held names of temporaries or files set aside
-        // The names of its files that the first listing held, in walk order,
-        // and the attributes of the next few of them, looked up side by side
-        // (lookUpAhead), with when that was.
+        dev_t dev = 0; // its file system, where it is on a network share
+        // The names of its files that the first listing held (all of them,
+        // where the share does not tell letter case apart and the folder is
+        // not listed), in walk order, and the attributes of the next few of
+        // them, looked up side by side (lookUpAhead), with when that was.
         std::vector<std::string> listedFiles;
         size_t lookUpNext = 0;
         std::unordered_map<std::string, LookedUp> lookedUp;
@@ -259,7 +265,10 @@ private:
     // Lists the destination folder (again) into FOLDER's names; false when it cannot be listed.
     static bool listDestination(Folder& folder);
     // Whether NAME is known to be missing from FOLDER's destination without a look-up.
-    static bool knownMissing(Folder& folder, const std::string& name);
+    static bool knownMissing(Folder& folder, const std::string& name, Run& run);
+    // Whether the destination folder DIR_FD, on the file system DEV, is on a
+    // network share; found out once per file system and run.
+    static bool isDistant(Run& run, int dirFd, dev_t dev);
     // What the destination folder holds under NAME, which its listing held:
     // looked up with the next few such names at once, where the folder is on
     // a network share, while those look-ups are fresh.
