@@ -11,10 +11,12 @@
 #include <unordered_set>
 #include <vector>
 
-// NAME with its capital letters made small: ASCII, Latin-1, Greek, Cyrillic
-// and full-width Latin letters. It only picks the names whose destination is
-// looked at more closely, so folding more than a file system does costs a
-// folder listing, never a wrong outcome; other bytes stay as they are.
+// NAME with its letter case folded: Unicode's simple case folding (Ā and ā,
+// Σ, σ and ς, Ⅰ and ⅰ come out alike), and İ and ı taken for i. It only picks
+// the names whose destination is looked at more closely, so folding more than
+// a file system does costs a folder listing, never a wrong outcome; folding
+// less would let one twin replace another. Bytes that are not UTF-8 stay as
+// they are.
 std::string foldedName(const std::string& name);
 
 // The names of FILES that fold alike, grouped in listing order and keyed by
