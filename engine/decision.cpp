@@ -1,10 +1,11 @@
 #include "decision.h"
 
-Verdict decideCopy(bool filteredOut, std::int64_t srcSeconds, std::optional<std::int64_t> dstSeconds, double ignSec)
+Verdict decideCopy(
+    bool filteredOut, std::int64_t srcSeconds, std::optional<std::int64_t> dstSeconds, double ignSec, bool sameSize)
 {
     if (filteredOut)
         return Verdict::FilteredOut;
-    if (!dstSeconds)
+    if (!dstSeconds || (!sameSize && *dstSeconds <= srcSeconds))
         return Verdict::Copy;
     if (srcSeconds <= *dstSeconds)
         return Verdict::NotNewer;

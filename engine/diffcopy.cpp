@@ -91,6 +91,10 @@ constexpr size_t kLookUpThreads = 8;
 constexpr size_t kLookUpsPerThread = 4;
 constexpr std::chrono::microseconds kSlowLookUp(50);
 
+// How often a file is decided at most when other programs keep writing its
+// destination meanwhile; then it is reported.
+constexpr int kDecisions = 3;
+
 // How often the run looks whether the top destination's name still leads to
 // the folder it writes into: a look at the name costs little, but not nothing
 // on a share.
@@ -106,6 +110,25 @@ bool leadsTo(const std::string& path, dev_t dev, ino_t ino)
     return makedev(stx.stx_dev_major, stx.stx_dev_minor) == dev && stx.stx_ino == ino;
 }
 
+// The mode a destination folder is made with for a source folder of mode
+// SRC_MODE: the source's permission bits (the umask applies, as for cp), and
+// the owner's read, write and search bits until its files are in.
+mode_t writableMode(mode_t srcMode)
+{
+    return (srcMode & 0777) | S_IRWXU;
+}
+
+// Takes from the folder NAME in PARENT_FD (or at PATH, for the top one, with
+// PARENT_FD -1) the owner's bits that its source of mode SRC_MODE lacks.
+void narrowToSource(int parentFd, const std::string& name, const std::string& path, mode_t srcMode)
+{
+    const int dirFd = parentFd >= 0 ? parentFd : AT_FDCWD;
+    const char* at = parentFd >= 0 ? name.c_str() : path.c_str();
+    struct stat st;
+    if (fstatat(dirFd, at, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        fchmodat(dirFd, at, st.st_mode & 07777 & ~(S_IRWXU & ~srcMode), 0);
+}
+
 std::string foreignLinkText(const std::string& dst, uid_t owner)
 {
     return "コピー先 " + dst + " は他のユーザー（ユーザーID " + std::to_string(owner)
@@ -117,6 +140,11 @@ struct DestinationFile {
     // Its last-modified time, when it exists as a file that can be opened for reading.
     std::optional<std::int64_t> time;
     KnownDestination known = KnownDestination::Unknown;
+    // Whether its size is the source's (where it exists as such a file).
+    bool sameSize = true;
+    // What the copy must still find there when it replaces it: a missing
+    // file, or a replaceable one as it was; nothing when neither.
+    std::optional<SeenDestination> seen;
 };
 
 // Whether the folder DIR_FD, which holds NAMES, tells names apart by letter
@@ -136,22 +164,34 @@ std::optional<bool> tellsCaseApart(int dirFd, const std::unordered_set<std::stri
     return std::nullopt;
 }
 
-// What the destination file NAME in the folder DIR_FD is, from what a look-up found.
-DestinationFile destinationOf(int dirFd, const std::string& name, int error, const struct stat& st, uid_t euid)
+// What the destination file NAME in the folder DIR_FD is, from what a look-up
+// found, for a source of SIZE bytes.
+DestinationFile destinationOf(
+    int dirFd, const std::string& name, int error, const struct stat& st, uid_t euid, std::int64_t size)
 {
-    if (error != 0)
-        return { std::nullopt, error == ENOENT ? KnownDestination::Missing : KnownDestination::Unknown };
+    DestinationFile file;
+    if (error != 0) {
+        if (error == ENOENT) {
+            file.known = KnownDestination::Missing;
+            file.seen = SeenDestination {};
+        }
+        return file;
+    }
     if (S_ISDIR(st.st_mode))
-        return {};
-    const KnownDestination known
-        = S_ISREG(st.st_mode) && (st.st_mode & 0222) ? KnownDestination::Replaceable : KnownDestination::Unknown;
+        return file;
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222)) {
+        file.known = KnownDestination::Replaceable;
+        file.seen = SeenDestination { true, static_cast<std::int64_t>(st.st_size), st.st_mtim };
+    }
     // The owner's read bit settles readability for the owner (an access list
     // cannot override it); anyone else asks the kernel.
     bool readable
         = (st.st_uid == euid && (st.st_mode & S_IRUSR)) || faccessat(dirFd, name.c_str(), R_OK, AT_EACCESS) == 0;
-    if (!readable)
-        return { std::nullopt, known };
-    return { static_cast<std::int64_t>(st.st_mtim.tv_sec), known };
+    if (readable) {
+        file.time = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+        file.sameSize = static_cast<std::int64_t>(st.st_size) == size;
+    }
+    return file;
 }
 
 // Reads the source file's attributes again, for a retried decision.
@@ -184,6 +224,7 @@ struct DiffCopy::FolderFiles {
         // When the destination folder is new, or cannot be opened (missing in
         // simulation mode, or out of reach), no file of it can be found there.
         folder.dstFd = dstFolder.get();
+        folder.sourceFiles = &files;
         folder.dstEmpty = dstCreated || dstFolder.get() < 0;
         folder.twins = twinGroups(files);
         // On a network share a look-up per file is a round trip per file; one
@@ -225,6 +266,7 @@ struct DiffCopy::FolderFiles {
     void takeNext(Pending& p) const
     {
         p.file = files[next];
+        p.decisions = 0;
         p.srcPath.assign(srcPrefix).append(p.file.name);
         p.dstPath.assign(dstPrefix).append(p.file.name);
     }
@@ -236,6 +278,7 @@ struct DiffCopy::FolderFiles {
     size_t next = 0; // the first file not decided yet
     FolderFd dstFolder;
     const bool dstCreated; // by this run
+    mode_t srcMode = 0; // the source folder's
     // For a folder made ready ahead of the walk: its parent and its name
     // there, so that a folder made for nothing can be taken back.
     FolderFd parent;
@@ -463,6 +506,10 @@ std::int32_t DiffCopy::processFolder(
                 if (made != Resolution::Continue)
                     return 0;
                 dstCreated = true;
+                // Nothing is in it yet: it is narrowed to the source's bits now.
+                struct stat fresh;
+                if (stat(dst.c_str(), &fresh) == 0)
+                    chmod(dst.c_str(), fresh.st_mode & writableMode(st.st_mode));
             }
             dstFd = FolderFd::open(dst);
             struct stat dstSt;
@@ -487,7 +534,7 @@ std::int32_t DiffCopy::processFolder(
             }
             if (opened.fd.get() < 0 && !simulation_) {
                 const Resolution made = makeDestination(src, dst, [&] {
-                    if (mkdirat(parentFd, name.c_str(), 0777) == 0)
+                    if (mkdirat(parentFd, name.c_str(), writableMode(st.st_mode)) == 0)
                         dstCreated = true;
                     else if (errno != EEXIST)
                         return false;
@@ -514,6 +561,7 @@ std::int32_t DiffCopy::processFolder(
             return *ending;
         busyWith(dst);
         work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), std::move(dstFd), dstCreated);
+        work->srcMode = st.st_mode;
         if (run.subDirs)
             work->subfolders = std::move(listing.folders);
     }
@@ -526,6 +574,21 @@ std::int32_t DiffCopy::processFolder(
         std::vector<Run::Frame>& frames;
         ~FrameGuard() { frames.pop_back(); }
     } frameGuard { run.frames };
+
+    // A folder made by this run gets what its source lacks of the owner's
+    // bits once everything in it is done, however the folder ends.
+    struct Narrowing {
+        int parentFd;
+        const std::string& name;
+        const std::string& path;
+        mode_t srcMode;
+        bool made;
+        ~Narrowing()
+        {
+            if (made && (srcMode & S_IRWXU) != S_IRWXU)
+                narrowToSource(parentFd, name, path, srcMode);
+        }
+    } narrowing { parentFd, name, dst, work->srcMode, work->dstCreated };
 
     busyWith(dst);
     const FileOutcome filesOutcome = processFiles(*work, run);
@@ -699,7 +762,7 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
     OpenedFolder opened = openBelow(frame->dstFd, name, run);
     bool dstCreated = false;
     if (opened.fd.get() < 0) {
-        if (opened.error != ENOENT || mkdirat(frame->dstFd, name.c_str(), 0777) != 0)
+        if (opened.error != ENOENT || mkdirat(frame->dstFd, name.c_str(), writableMode(st.st_mode)) != 0)
             return;
         dstCreated = true;
         opened = openBelow(frame->dstFd, name, run);
@@ -727,6 +790,7 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
     auto work = std::make_unique<FolderFiles>(
         run, std::move(src), std::move(dst), std::move(listing.files), std::move(opened.fd), dstCreated);
     work->id = id;
+    work->srcMode = st.st_mode;
     work->parent = FolderFd(fcntl(frame->dstFd, F_DUPFD_CLOEXEC, 0));
     work->name = name;
     if (run.subDirs)
@@ -787,15 +851,20 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     const std::vector<std::string> twins
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
+    // A file decided again because another program wrote its destination is
+    // looked up afresh, whatever a listing said.
+    const bool again = p.decisions > 0;
     DestinationFile dstFile;
-    if (lookUp && (!twins.empty() || !knownMissing(folder, p.file.name, run))) {
+    if (lookUp && (again || !twins.empty() || !knownMissing(folder, p.file.name, run))) {
         const LookedUp looked
-            = twins.empty() ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
-        dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid);
+            = twins.empty() && !again ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
+        dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid, p.file.size);
     } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty())) {
         dstFile.known = KnownDestination::Missing;
+        dstFile.seen = SeenDestination {};
     }
-    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec) != Verdict::Copy)
+    ++p.decisions;
+    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec, dstFile.sameSize) != Verdict::Copy)
         return;
     // A destination that does not tell case apart holds one file for all
     // twins: the first in the walk keeps it, and a later one is reported
@@ -813,12 +882,17 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     // A temporary that a killed copy left stands beside a file that was being
     // copied and so is copied again: the folder is searched for such leftovers
     // when a copy into it first begins, none of its copies yet on their way.
-    // A run where nothing changed lists no destination folder.
+    // A run where nothing changed lists no destination folder. The sweep
+    // leaves every name the source folder has, so the files decided before it
+    // stay as they were decided on.
     const std::int32_t caps = capsOf(folder, run);
     if (!folder.swept) {
         folder.swept = true;
         if (!folder.dstEmpty && (!folder.listed || folder.temporariesListed))
-            removeStaleTemporaries(folder.dstFd, caps);
+            removeStaleTemporaries(folder.dstFd, caps, [&folder](const std::string& name) {
+                return std::any_of(folder.sourceFiles->begin(), folder.sourceFiles->end(),
+                    [&name](const ListedFile& file) { return file.name == name; });
+            });
     }
     if (!run.pool) {
         const int copies = run.distant && !parallelCopiesSet_ ? kDistantCopies : parallelCopies_;
@@ -827,8 +901,9 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     p.copy = run.pool->submit(
         p.file.size,
         [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known, caps,
-            stampsHold = folder.stampsHold, before = beforeCopy_] {
-            return copyWatched(src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get() }, file, before);
+            stampsHold = folder.stampsHold, seen = dstFile.seen, before = beforeCopy_] {
+            return copyWatched(
+                src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get(), seen }, file, before);
         },
         &folder);
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
@@ -1064,6 +1139,12 @@ DiffCopy::FileOutcome DiffCopy::settle(
 {
     for (;;) {
         finish(p, run);
+        // Another program wrote the destination after the file was decided:
+        // it is decided again on what is there now.
+        if (p.code == kDestinationChanged && p.decisions < kDecisions) {
+            start(p, folder, run);
+            continue;
+        }
         bool reportSkipped = false;
         if (p.code != 0) {
             // While the user is asked, the copies queued behind the file wait:
@@ -1080,6 +1161,7 @@ DiffCopy::FileOutcome DiffCopy::settle(
                 return { FileEnd::Stop, p.code };
             if (reply == ErrorReply::Retry) {
                 p.file = restat(p.file.name, p.srcPath);
+                p.decisions = 0;
                 start(p, folder, run);
                 continue;
             }

@@ -171,6 +171,7 @@ private:
 
     // The folder whose files are being decided.
     struct Folder {
+        const std::vector<ListedFile>* sourceFiles = nullptr; // the source folder's files
         int dstFd = -1; // the destination folder, open, or -1
         bool dstEmpty = true; // no file of it can be found at the destination
         bool swept = false; // its stale temporaries were looked for
@@ -214,6 +215,7 @@ private:
         std::int32_t code = 0;
         std::string text;
         bool copied = false;
+        int decisions = 0; // how often it was decided, for one copy
     };
 
     // What the outcome of a file means for its folder.

@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::int32_t kMessageBufferSize = 260;
 
+static_assert(kSourceChanged == QVU_SOURCE_CHANGED && kDestinationChanged == QVU_DESTINATION_CHANGED);
 static_assert(static_cast<int>(KnownDestination::Unknown) == QVU_DST_UNKNOWN
     && static_cast<int>(KnownDestination::Missing) == QVU_DST_MISSING
     && static_cast<int>(KnownDestination::Replaceable) == QVU_DST_REPLACEABLE);
@@ -58,13 +59,24 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
     char message[kMessageBufferSize] = {};
     timespec stamped[2] = {};
     const auto known = static_cast<std::int32_t>(dst.known);
-    const std::int32_t code = dst.dirFd >= 0 && dst.name
-        ? qvu::CopyFileAt(src.c_str(), dst.dirFd, dst.name, dst.path.c_str(), known, dst.caps, kMessageBufferSize,
-            message, copied, stamped)
-        : qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), known, kMessageBufferSize, message, copied, stamped);
+    std::int32_t code;
+    if (dst.dirFd < 0 || !dst.name) {
+        code = qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), known, kMessageBufferSize, message, copied, stamped);
+    } else if (dst.seen) {
+        const qvuSeen seen { dst.seen->exists, dst.seen->size, dst.seen->mtime };
+        code = qvu::CopyFileAsSeen(src.c_str(), dst.dirFd, dst.name, dst.path.c_str(), &seen, known, dst.caps,
+            kMessageBufferSize, message, copied, stamped);
+    } else {
+        code = qvu::CopyFileAt(src.c_str(), dst.dirFd, dst.name, dst.path.c_str(), known, dst.caps, kMessageBufferSize,
+            message, copied, stamped);
+    }
     if (code != 0) {
         std::string text(message);
-        if (code == qvu::kUnboundCode && text.empty())
+        if (code == kSourceChanged)
+            text = "コピー元がコピー中に変更されたため、コピーしません";
+        else if (code == kDestinationChanged)
+            text = "コピー先が他のプログラムに書き換えられ続けたため、コピーしません";
+        else if (code == qvu::kUnboundCode && text.empty())
             text = qvu::bindError();
         else if (nameMayBeRefused(code, src, dst))
             text += "（この名前はコピー先のファイルシステムでは使えない可能性があります）";

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 // The outcome of copying one file: 0, or the error code with its text.
@@ -18,6 +19,13 @@ enum class KnownDestination {
     Unknown, // not looked up, or neither of the others: the copy examines it
     Missing,
     Replaceable, // a regular file with a write permission bit
+};
+
+// What the run saw of the destination file when it decided on the copy.
+struct SeenDestination {
+    bool exists = false; // a regular file with a write permission bit, when true
+    std::int64_t size = 0;
+    timespec mtime {};
 };
 
 // The copy's place: its path, and when the caller holds its folder open
@@ -37,7 +45,17 @@ struct CopyTarget {
     // costs a round trip a file); a driver that keeps them only in the open
     // file (fusefat) never proves so.
     std::atomic<bool>* stampsHold = nullptr;
+    // With SEEN, DST is looked at again just before it is replaced, and the
+    // copy fails with kDestinationChanged when another program has written it
+    // since (a DST seen missing that has appeared included).
+    std::optional<SeenDestination> seen {};
 };
+
+// The copies' own failures, beside the errno values: a source written while
+// it was copied, twice running; a destination written by another program
+// after the copy was decided.
+constexpr std::int32_t kSourceChanged = 10001;
+constexpr std::int32_t kDestinationChanged = 10002;
 
 // Copies SRC onto DST through the helper library (atomic replacement, the
 // source's permission bits and times carried), then CopyTimeStamps with the

@@ -13,18 +13,18 @@
 
 namespace {
 
-constexpr char kTag[] = ".vst-";
+constexpr char kTag[] = QVU_TEMPORARY_TAG;
 constexpr size_t kTagLength = sizeof kTag - 1;
-constexpr char kAsideTag[] = ".vst-old-";
+constexpr char kAsideTag[] = QVU_ASIDE_TAG;
 constexpr size_t kAsideTagLength = sizeof kAsideTag - 1;
-constexpr size_t kRandomChars = 6;
+constexpr size_t kRandomChars = QVU_RANDOM_CHARS;
 
 bool isAlnum(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
-// ".NAME" + TAG + "XXXXXX" with a NAME of at least one byte and six letters or digits.
+// ".NAME" + TAG + kRandomChars letters or digits, with a NAME of at least one byte.
 bool hasHiddenForm(const char* name, const char* tag, size_t tagLength)
 {
     const size_t length = std::strlen(name);
@@ -103,7 +103,7 @@ bool settleSetAside(int dirFd, const char* aside, const std::string& original, u
 
 } // namespace
 
-int removeStaleTemporaries(int dirFd, std::int32_t caps)
+int removeStaleTemporaries(int dirFd, std::int32_t caps, const std::function<bool(const std::string&)>& isSourceName)
 {
     const int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
@@ -119,6 +119,9 @@ int removeStaleTemporaries(int dirFd, std::int32_t caps)
     const bool asides = (caps & QVU_FS_PROBED) && !(caps & QVU_FS_REPLACE);
     while (const dirent* entry = readdir(dir)) {
         if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            continue;
+        // A name the source has is a file of the user's, however it looks.
+        if ((looksLikeTemporary(entry->d_name) || asides) && isSourceName && isSourceName(entry->d_name))
             continue;
         if (looksLikeTemporary(entry->d_name)) {
             removed += removeIfStale(dirFd, entry->d_name, euid, caps);

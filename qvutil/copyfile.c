@@ -57,9 +57,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#define HIDDEN_TAG ".vst-"
-#define RANDOM_CHARS 6
-#define ASIDE_TAG ".vst-old-"
+#define HIDDEN_TAG QVU_TEMPORARY_TAG
+#define RANDOM_CHARS QVU_RANDOM_CHARS
+#define ASIDE_TAG QVU_ASIDE_TAG
 #define PROBE_NAME "vst-probe"
 #define PROBE_TIME 1000000000
 #define NAME_ATTEMPTS 100
@@ -137,7 +137,7 @@ static struct route* routeFor(int dirFd, dev_t sourceDevice)
     return route;
 }
 
-/* Six characters from [A-Za-z0-9]; collisions are caught by O_EXCL or EEXIST. */
+/* RANDOM_CHARS characters from [A-Za-z0-9]; collisions are caught by O_EXCL or EEXIST. */
 static void randomChars(char* out)
 {
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -158,16 +158,20 @@ static void randomChars(char* out)
     }
 }
 
-/* ".NAME" + TAG + "XXXXXX" beside DST: a temporary (".vst-") or an old file
- * set aside (".vst-old-"); NAME is shortened so the result stays a valid
- * file name. */
+/* ".NAME" + TAG + random characters beside DST: a temporary or an old file
+ * set aside (qvutil.h); NAME is shortened so the result stays a valid file
+ * name, at the start of a UTF-8 character (a file system that stores names
+ * as Unicode, as exFAT does, refuses half a character). */
 static void makeHiddenName(const char* name, const char* tag, char* out)
 {
     const size_t tagLength = strlen(tag);
     const size_t extra = 1 + tagLength + RANDOM_CHARS;
     size_t nameLength = strlen(name);
-    if (nameLength > NAME_MAX - extra)
+    if (nameLength > NAME_MAX - extra) {
         nameLength = NAME_MAX - extra;
+        while (nameLength > 0 && ((unsigned char)name[nameLength] & 0xC0) == 0x80)
+            --nameLength;
+    }
     char* p = out;
     *p++ = '.';
     memcpy(p, name, nameLength);
@@ -178,24 +182,37 @@ static void makeHiddenName(const char* name, const char* tag, char* out)
     p[RANDOM_CHARS] = '\0';
 }
 
+/* Why a source of mode MODE is not copied; 0 for a regular file. */
+static int refusedSource(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return EISDIR;
+    return S_ISREG(mode) ? 0 : EINVAL;
+}
+
 static int openSource(const char* src, struct stat* source)
 {
-    /* O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
+    /* Only a regular file is opened: opening a FIFO would release a writer
+     * waiting on it and throw its data away, and opening a device may act on
+     * the device. Should it be swapped for one after this look, O_NONBLOCK
+     * keeps a FIFO from blocking the open, and it is refused below.
      * O_NOATIME leaves the source's access time alone, which spares the file
      * system an inode update per file; only the owner may ask for it. */
+    if (stat(src, source) < 0)
+        return -lastError();
+    int err = refusedSource(source->st_mode);
+    if (err)
+        return -err;
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     int fd = open(src, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM)
         fd = open(src, flags);
     if (fd < 0)
         return -lastError();
-    int err = 0;
     if (fstat(fd, source) < 0)
         err = lastError();
-    else if (S_ISDIR(source->st_mode))
-        err = EISDIR;
-    else if (!S_ISREG(source->st_mode))
-        err = EINVAL;
+    else
+        err = refusedSource(source->st_mode);
     /* O_NONBLOCK means nothing for a regular file, so it may stay set. */
     if (err) {
         close(fd);
@@ -205,9 +222,11 @@ static int openSource(const char* src, struct stat* source)
 }
 
 /* What is known of DST: whether it was examined (or the caller vouched for
- * it), and whether it exists. */
+ * it), and whether it exists; and what the caller saw of it when it decided
+ * on the copy, or null. */
 struct destination {
     int checked, exists;
+    const struct qvuSeen* seen;
 };
 
 /* Refuses a DST that must not be replaced; 0 when it is missing or may be replaced. */
@@ -227,6 +246,45 @@ static int checkDestination(const struct target* target, struct destination* des
         return EINVAL;
     if (!(st.st_mode & 0222))
         return EACCES;
+    return 0;
+}
+
+/* 0 when DST is still as the caller saw it when it decided on the copy (or
+ * the caller saw nothing), QVU_DESTINATION_CHANGED when another program has
+ * written it since. A DST gone meanwhile takes nothing of anyone's with it. */
+static int stillAsSeen(const struct target* target, const struct destination* destination)
+{
+    const struct qvuSeen* seen = destination->seen;
+    if (!seen)
+        return 0;
+    struct stat st;
+    if (fstatat(target->dirFd, target->name, &st, 0) < 0)
+        return errno == ENOENT ? 0 : lastError();
+    if (!seen->exists || st.st_size != seen->size || st.st_mtim.tv_sec != seen->mtime.tv_sec
+        || st.st_mtim.tv_nsec != seen->mtime.tv_nsec)
+        return QVU_DESTINATION_CHANGED;
+    return 0;
+}
+
+/* A DST that has appeared where the caller saw none: decided again when the
+ * caller saw it missing, otherwise examined as any existing one. */
+static int appeared(const struct target* target, struct destination* destination)
+{
+    return destination->seen ? QVU_DESTINATION_CHANGED : checkDestination(target, destination);
+}
+
+/* 0 when the source IN is as it was when it was opened (SOURCE), so that
+ * the copy holds what it held then; QVU_SOURCE_CHANGED when it was written
+ * meanwhile: the copy may hold a mix of old and new. */
+static int sourceUnchanged(int in, const struct stat* source)
+{
+    struct stat now;
+    if (fstat(in, &now) < 0)
+        return lastError();
+    if (now.st_size != source->st_size || now.st_mtim.tv_sec != source->st_mtim.tv_sec
+        || now.st_mtim.tv_nsec != source->st_mtim.tv_nsec || now.st_ctim.tv_sec != source->st_ctim.tv_sec
+        || now.st_ctim.tv_nsec != source->st_ctim.tv_nsec)
+        return QVU_SOURCE_CHANGED;
     return 0;
 }
 
@@ -479,6 +537,8 @@ static mode_t creationMode(const struct stat* source, int* needChmod)
 static int fillTemporary(int in, int out, const struct stat* source, struct route* route, int needChmod, int caps)
 {
     int err = copyData(in, out, source, route);
+    if (!err)
+        err = sourceUnchanged(in, source);
     if (err)
         return err;
     /* File systems that cannot hold Unix permission bits (FAT, exFAT) refuse
@@ -590,7 +650,14 @@ static int putInPlace(const char* hidden, const struct target* target, struct de
         int err = renameIn(target, hidden, target->name, 1, caps);
         if (err != EEXIST)
             return err;
-        err = checkDestination(target, destination);
+        err = appeared(target, destination);
+        if (err)
+            return err;
+    }
+    /* The last look before the old file goes: from here to the rename is the
+     * only moment another program's write can still be lost. */
+    if (destination->exists) {
+        int err = stillAsSeen(target, destination);
         if (err)
             return err;
     }
@@ -668,7 +735,7 @@ static int publishUnnamed(
         }
         /* DST is there after all: it must pass the checks before it is replaced. */
         if (err == EEXIST)
-            err = checkDestination(target, destination);
+            err = appeared(target, destination);
         if (err && err != EEXIST) {
             close(fd);
             return err;
@@ -898,7 +965,12 @@ static int32_t capsOfFolder(int dirFd)
     return lastProbed.caps;
 }
 
-static int copyFileAt(const char* src, const struct target* target, int32_t known, int32_t caps)
+/* How often a source found written while it was copied is copied again
+ * before the copy gives up. */
+#define SOURCE_ATTEMPTS 2
+
+static int copyFileAt(
+    const char* src, const struct target* target, int32_t known, const struct qvuSeen* seen, int32_t caps)
 {
     if (!*target->name || strchr(target->name, '/') || strcmp(target->name, ".") == 0
         || strcmp(target->name, "..") == 0)
@@ -907,21 +979,26 @@ static int copyFileAt(const char* src, const struct target* target, int32_t know
         return ENAMETOOLONG;
     if (!tryUnnamed)
         caps &= ~QVU_FS_UNNAMED;
-    struct stat source;
-    int in = openSource(src, &source);
-    if (in < 0)
-        return -in;
+    if (seen)
+        known = seen->exists ? QVU_DST_REPLACEABLE : QVU_DST_MISSING;
     /* A small file goes straight into an unnamed temporary and its
      * destination is examined only if the name turns out to be taken, which
      * saves a look-up for every new file; a large one is not copied before
      * the destination is known to accept it. What the caller has just looked
      * up need not be looked up again (on a network file system every look-up
      * is a round trip to the server). */
-    struct destination destination = { known != QVU_DST_UNKNOWN, known == QVU_DST_REPLACEABLE };
-    int err = !destination.checked && source.st_size > EAGER_CHECK_SIZE ? checkDestination(target, &destination) : 0;
-    if (!err)
-        err = replaceDestination(in, &source, target, &destination, caps);
-    close(in);
+    struct destination destination = { known != QVU_DST_UNKNOWN, known == QVU_DST_REPLACEABLE, seen };
+    int err = QVU_SOURCE_CHANGED;
+    for (int attempt = 0; attempt < SOURCE_ATTEMPTS && err == QVU_SOURCE_CHANGED; ++attempt) {
+        struct stat source;
+        int in = openSource(src, &source);
+        if (in < 0)
+            return -in;
+        err = !destination.checked && source.st_size > EAGER_CHECK_SIZE ? checkDestination(target, &destination) : 0;
+        if (!err)
+            err = replaceDestination(in, &source, target, &destination, caps);
+        close(in);
+    }
     return err;
 }
 
@@ -949,7 +1026,7 @@ static int copyFileByPath(const char* src, const char* dst, int32_t known)
     target.dirFd = open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (target.dirFd < 0)
         return lastError();
-    int err = copyFileAt(src, &target, known, capsOfFolder(target.dirFd));
+    int err = copyFileAt(src, &target, known, NULL, capsOfFolder(target.dirFd));
     close(target.dirFd);
     return err;
 }
@@ -959,7 +1036,9 @@ static int32_t reported(int err, int32_t bufSize, char* buf)
 {
     if (err && buf && bufSize > 0) {
         char scratch[256];
-        const char* text = strerror_r(err, scratch, sizeof scratch);
+        const char* text = err == QVU_SOURCE_CHANGED ? "The source file was written while it was copied"
+            : err == QVU_DESTINATION_CHANGED         ? "The destination file was written by another program"
+                                                     : strerror_r(err, scratch, sizeof scratch);
         size_t length = strlen(text);
         if (length < (size_t)bufSize)
             memcpy(buf, text, length + 1);
@@ -1007,15 +1086,27 @@ int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_
     return reported(err, bufSize, buf);
 }
 
+static int32_t copyInFolder(const char* src, int32_t dirFd, const char* name, int32_t known, const struct qvuSeen* seen,
+    int32_t caps, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
+{
+    const struct target target = { dirFd, name };
+    setSinks(copied, stamped);
+    int err = EINVAL;
+    if (src && name && dirFd >= 0)
+        err = copyFileAt(src, &target, known, seen, caps & QVU_FS_PROBED ? caps : capsOfFolder(dirFd));
+    return reported(clearSinks(err, stamped), bufSize, buf);
+}
+
 int32_t qvuCopyFileAt(const char* src, int32_t dirFd, const char* name, int32_t known, int32_t caps, int32_t bufSize,
     char* buf, int64_t* copied, struct timespec* stamped)
 {
     if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
         known = QVU_DST_UNKNOWN;
-    const struct target target = { dirFd, name };
-    setSinks(copied, stamped);
-    int err = EINVAL;
-    if (src && name && dirFd >= 0)
-        err = copyFileAt(src, &target, known, caps & QVU_FS_PROBED ? caps : capsOfFolder(dirFd));
-    return reported(clearSinks(err, stamped), bufSize, buf);
+    return copyInFolder(src, dirFd, name, known, NULL, caps, bufSize, buf, copied, stamped);
+}
+
+int32_t qvuCopyFileAsSeen(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen, int32_t caps,
+    int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
+{
+    return copyInFolder(src, dirFd, name, QVU_DST_UNKNOWN, seen, caps, bufSize, buf, copied, stamped);
 }

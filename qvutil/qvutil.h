@@ -74,14 +74,44 @@ QVU_API int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known
  * found so far are then set, QVU_FS_PROBED among them). Its scratch files are
  * removed; one left by a killed probe looks like a dead temporary. */
 QVU_API int32_t qvuProbeFolder(int32_t dirFd, int32_t* found);
+/* The copy's hidden files beside DST: ".NAME" + the tag + QVU_RANDOM_CHARS
+ * letters and digits, NAME shortened (at a character's start) where the whole
+ * would not be a valid name. A temporary holds the data until it takes DST's
+ * name; an old file is set aside for a moment where a rename cannot replace
+ * in one step. */
+#define QVU_TEMPORARY_TAG ".vst-tmp-"
+#define QVU_ASIDE_TAG ".vst-old-"
+#define QVU_RANDOM_CHARS 10
+
 /* qvuCopyFileKnown onto NAME (a name, not a path) in the open folder DIRFD,
  * every step relative to that folder, in the way CAPS (from qvuProbeFolder;
  * without QVU_FS_PROBED the folder is probed first) says the file system
  * takes. Where a rename cannot replace a file in one step, the old file is
- * set aside as ".NAME.vst-old-XXXXXX" while the new one takes its name, and
- * brought back when it cannot; the old file is never lost. */
+ * set aside (QVU_ASIDE_TAG) while the new one takes its name, and brought
+ * back when it cannot; the old file is never lost.
+ *
+ * A source that is written while it is copied (its size, modification or
+ * change time differ afterwards) is copied once more, and when it changes
+ * again the copy fails with QVU_SOURCE_CHANGED, DST left as it was. */
+#define QVU_SOURCE_CHANGED 10001
 QVU_API int32_t qvuCopyFileAt(const char* src, int32_t dirFd, const char* name, int32_t known, int32_t caps,
     int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped);
+
+/* What the caller saw of DST when it decided to copy onto it. */
+struct qvuSeen {
+    int32_t exists; /* 0: DST was missing; otherwise a regular file with a write permission bit, */
+    int64_t size; /* of this size */
+    struct timespec mtime; /* and last-modified time */
+};
+/* qvuCopyFileAt for a copy decided on what SEEN says of DST (null: nothing
+ * was seen, and the copy examines DST itself). Just before DST is replaced it
+ * is looked at again, and a DST seen missing that has appeared is not
+ * replaced: when another program has written DST since, nothing is replaced
+ * and the copy fails with QVU_DESTINATION_CHANGED, for the caller to decide
+ * again. */
+#define QVU_DESTINATION_CHANGED 10002
+QVU_API int32_t qvuCopyFileAsSeen(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen,
+    int32_t caps, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped);
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that
  * is not a regular file. */

@@ -113,6 +113,16 @@ std::int32_t CopyFileAt(const char* src, int dirFd, const char* name, const char
     return fn(src, dirFd, name, known, caps, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
 }
 
+std::int32_t CopyFileAsSeen(const char* src, int dirFd, const char* name, const char* dst, const ::qvuSeen* seen,
+    std::int32_t known, std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied,
+    timespec (&stamped)[2])
+{
+    static const auto fn = QVU_BOUND(qvuCopyFileAsSeen);
+    if (!fn)
+        return CopyFileAt(src, dirFd, name, dst, known, caps, bufSize, buf, copied, stamped);
+    return fn(src, dirFd, name, seen, caps, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
+}
+
 std::int32_t ProbeFolder(int dirFd)
 {
     static const auto fn = QVU_BOUND(qvuProbeFolder);

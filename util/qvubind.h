@@ -14,6 +14,8 @@
 #include <ctime>
 #include <string>
 
+struct qvuSeen;
+
 namespace qvu {
 
 // Error code a wrapper reports when its function could not be bound.
@@ -37,6 +39,11 @@ std::int32_t CopyFileKnown(const char* src, const char* dst, std::int32_t known,
 // copies onto the path DST.
 std::int32_t CopyFileAt(const char* src, int dirFd, const char* name, const char* dst, std::int32_t known,
     std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied, timespec (&stamped)[2]);
+// CopyFileAt for a copy decided on what SEEN (the library's struct qvuSeen,
+// may be null) says of DST; a library without it copies as CopyFileAt with KNOWN.
+std::int32_t CopyFileAsSeen(const char* src, int dirFd, const char* name, const char* dst, const ::qvuSeen* seen,
+    std::int32_t known, std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied,
+    timespec (&stamped)[2]);
 // What the folder DIR_FD's file system does with new files (the library's
 // QVU_FS_* bits); 0 when the library cannot tell, which lets the copy find out.
 std::int32_t ProbeFolder(int dirFd);

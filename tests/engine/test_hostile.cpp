@@ -29,13 +29,13 @@ TEST_F(Hostile, RunRemovesDeadTemporariesBesideWhatItCopies)
 {
     writeFile(src + "/a.txt", "new", 2000);
     writeFile(dst + "/a.txt", "old", 1000);
-    writeFile(dst + "/.a.txt.vst-Dead01", "partial");
-    writeFile(dst + "/.a.txt.vst-Live01", "partial");
-    const int held = open((dst + "/.a.txt.vst-Live01").c_str(), O_RDONLY | O_CLOEXEC);
+    writeFile(dst + "/.a.txt.vst-tmp-Dead01Dead", "partial");
+    writeFile(dst + "/.a.txt.vst-tmp-Live01Live", "partial");
+    const int held = open((dst + "/.a.txt.vst-tmp-Live01Live").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
     close(held);
-    EXPECT_EQ(namesIn(dst), (std::vector<std::string> { ".a.txt.vst-Live01", "a.txt" }));
+    EXPECT_EQ(namesIn(dst), (std::vector<std::string> { ".a.txt.vst-tmp-Live01Live", "a.txt" }));
     EXPECT_EQ(readFile(dst + "/a.txt"), "new");
 }
 

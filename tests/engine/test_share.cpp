@@ -41,7 +41,7 @@ TEST(ShareRun, DecidesAsOnALocalDisk)
     for (const Row& row : rows) {
         writeFile(src + "/" + row.name, std::string("new ") + row.name, 2000);
         if (row.dstTime) {
-            writeFile(dst + "/" + row.name, "old", row.dstTime);
+            writeFile(dst + "/" + row.name, std::string("old ") + row.name, row.dstTime);
             chmod((dst + "/" + row.name).c_str(), row.dstMode);
         }
     }
@@ -55,7 +55,8 @@ TEST(ShareRun, DecidesAsOnALocalDisk)
             const std::string event
                 = (copied ? "copied " : "checked ") + src + "/" + row.name + " -> " + dst + "/" + row.name;
             EXPECT_EQ(std::count(recorder.events.begin(), recorder.events.end(), event), 1) << row.name;
-            EXPECT_EQ(readFile(dst + "/" + row.name), row.copied ? std::string("new ") + row.name : "old") << row.name;
+            EXPECT_EQ(readFile(dst + "/" + row.name), (row.copied ? "new " : "old ") + std::string(row.name))
+                << row.name;
         }
         EXPECT_EQ(recorder.errors.size(), 1u); // the read-only file, each run
     }

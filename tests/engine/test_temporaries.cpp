@@ -177,39 +177,43 @@ TEST(StaleTemporaries, OnlyUnheldOnesOfOursAreRemoved)
         std::function<void(const std::string&)> make;
         bool removed;
     } rows[] = {
-        { "left by a killed copy", ".a.txt.vst-Ab3xY9", [](auto& p) { writeFile(p, "partial"); }, true },
-        { "empty, digits only", ".b.vst-000000", [](auto& p) { writeFile(p, ""); }, true },
-        { "five random characters", ".a.txt.vst-Ab3xY", [](auto& p) { writeFile(p, "x"); }, false },
-        { "seven random characters", ".a.txt.vst-Ab3xY9z", [](auto& p) { writeFile(p, "x"); }, false },
-        { "no leading dot", "a.txt.vst-Ab3xY9", [](auto& p) { writeFile(p, "x"); }, false },
-        { "no name", "..vst-Ab3xY9", [](auto& p) { writeFile(p, "x"); }, false },
-        { "punctuation", ".a.txt.vst-Ab3_Y9", [](auto& p) { writeFile(p, "x"); }, false },
-        { "folder", ".d.vst-Ab3xY9", [](auto& p) { mkdir(p.c_str(), 0755); }, false },
-        { "FIFO", ".p.vst-Ab3xY9", [](auto& p) { mkfifo(p.c_str(), 0644); }, false },
-        { "link to a file", ".l.vst-Ab3xY9", [&](auto& p) { symlink((dir / "user-file").c_str(), p.c_str()); }, false },
-        { "second name of a file", ".h.vst-Ab3xY9", [&](auto& p) { link((dir / "user-file").c_str(), p.c_str()); },
+        { "left by a killed copy", ".a.txt.vst-tmp-Ab3xY9Zq01", [](auto& p) { writeFile(p, "partial"); }, true },
+        { "empty, digits only", ".b.vst-tmp-0000000000", [](auto& p) { writeFile(p, ""); }, true },
+        { "nine random characters", ".a.txt.vst-tmp-Ab3xY9Zq0", [](auto& p) { writeFile(p, "x"); }, false },
+        { "eleven random characters", ".a.txt.vst-tmp-Ab3xY9Zq01z", [](auto& p) { writeFile(p, "x"); }, false },
+        { "a user's name of the form once used", ".a.vst-backup", [](auto& p) { writeFile(p, "x"); }, false },
+        { "a name the source folder has", ".s.vst-tmp-Ab3xY9Zq01", [](auto& p) { writeFile(p, "x"); }, false },
+        { "no leading dot", "a.txt.vst-tmp-Ab3xY9Zq01", [](auto& p) { writeFile(p, "x"); }, false },
+        { "no name", "..vst-tmp-Ab3xY9Zq01", [](auto& p) { writeFile(p, "x"); }, false },
+        { "punctuation", ".a.txt.vst-tmp-Ab3_Y9Zq01", [](auto& p) { writeFile(p, "x"); }, false },
+        { "folder", ".d.vst-tmp-Ab3xY9Zq01", [](auto& p) { mkdir(p.c_str(), 0755); }, false },
+        { "FIFO", ".p.vst-tmp-Ab3xY9Zq01", [](auto& p) { mkfifo(p.c_str(), 0644); }, false },
+        { "link to a file", ".l.vst-tmp-Ab3xY9Zq01", [&](auto& p) { symlink((dir / "user-file").c_str(), p.c_str()); },
             false },
+        { "second name of a file", ".h.vst-tmp-Ab3xY9Zq01",
+            [&](auto& p) { link((dir / "user-file").c_str(), p.c_str()); }, false },
     };
     for (const auto& row : rows)
         row.make(dir / row.name);
     // One held by a copy at work.
-    writeFile(dir / ".live.vst-Ab3xY9", "partial");
-    const int held = open((dir / ".live.vst-Ab3xY9").c_str(), O_RDONLY | O_CLOEXEC);
+    writeFile(dir / ".live.vst-tmp-Ab3xY9Zq01", "partial");
+    const int held = open((dir / ".live.vst-tmp-Ab3xY9Zq01").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     // As root, one that belongs to another user.
     if (geteuid() == 0) {
-        writeFile(dir / ".other.vst-Ab3xY9", "theirs");
-        ASSERT_EQ(chown((dir / ".other.vst-Ab3xY9").c_str(), 65534, 65534), 0);
+        writeFile(dir / ".other.vst-tmp-Ab3xY9Zq01", "theirs");
+        ASSERT_EQ(chown((dir / ".other.vst-tmp-Ab3xY9Zq01").c_str(), 65534, 65534), 0);
     }
 
     const int folder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    EXPECT_EQ(removeStaleTemporaries(folder), 2);
+    EXPECT_EQ(
+        removeStaleTemporaries(folder, 0, [](const std::string& name) { return name == ".s.vst-tmp-Ab3xY9Zq01"; }), 2);
     close(folder);
     close(held);
     for (const auto& row : rows)
         EXPECT_EQ(testsupport::exists(dir / row.name), !row.removed) << row.what;
-    EXPECT_TRUE(testsupport::exists(dir / ".live.vst-Ab3xY9"));
-    EXPECT_EQ(testsupport::exists(dir / ".other.vst-Ab3xY9"), geteuid() == 0);
+    EXPECT_TRUE(testsupport::exists(dir / ".live.vst-tmp-Ab3xY9Zq01"));
+    EXPECT_EQ(testsupport::exists(dir / ".other.vst-tmp-Ab3xY9Zq01"), geteuid() == 0);
     EXPECT_EQ(readFile(dir / "user-file"), "mine");
 }
 
@@ -226,10 +230,11 @@ TEST(StaleTemporaries, OldFilesSetAsideAreBroughtBack)
         const char* after; // what the original name holds after the sweep, or null
         bool asideStays;
     } rows[] = {
-        { "original missing", ".a.txt.vst-old-Ab3xY9", nullptr, QVU_FS_PROBED, "old", false },
-        { "new file in place", ".b.txt.vst-old-Ab3xY9", "new", QVU_FS_PROBED, "new", false },
-        { "a rename replaces here", ".c.txt.vst-old-Ab3xY9", nullptr, QVU_FS_PROBED | QVU_FS_REPLACE, nullptr, true },
-        { "file system not known", ".d.txt.vst-old-Ab3xY9", nullptr, 0, nullptr, true },
+        { "original missing", ".a.txt.vst-old-Ab3xY9Zq01", nullptr, QVU_FS_PROBED, "old", false },
+        { "new file in place", ".b.txt.vst-old-Ab3xY9Zq01", "new", QVU_FS_PROBED, "new", false },
+        { "a rename replaces here", ".c.txt.vst-old-Ab3xY9Zq01", nullptr, QVU_FS_PROBED | QVU_FS_REPLACE, nullptr,
+            true },
+        { "file system not known", ".d.txt.vst-old-Ab3xY9Zq01", nullptr, 0, nullptr, true },
         { "not of that form", ".e.txt.vst-old-Ab3xY", nullptr, QVU_FS_PROBED, nullptr, true },
     };
     for (const auto& row : rows) {

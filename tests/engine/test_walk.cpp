@@ -75,15 +75,22 @@ TEST_F(Walk, NewerSourceReplacesAndNewerDestinationStays)
     writeFile(dst + "/newer", "old", 1000);
     writeFile(src + "/older", "src", 1000);
     writeFile(dst + "/older", "dst", 2000);
-    writeFile(src + "/same", "longer content", 1500);
-    writeFile(dst + "/same", "short", 1500);
+    writeFile(src + "/same", "source", 1500);
+    writeFile(dst + "/same", "backup", 1500);
+    // The source's time on a file of another size: a copy cut short (a
+    // power cut before its data reached the disk), copied again.
+    writeFile(src + "/cut", "whole content", 1500);
+    writeFile(dst + "/cut", "who", 1500);
+    writeFile(src + "/cut-newer", "whole content", 1500);
+    writeFile(dst + "/cut-newer", "edited", 1600);
 
     ASSERT_EQ(engine.CopyNews(src, dst, 0, false), 0);
     EXPECT_EQ(readFile(dst + "/newer"), "new");
     EXPECT_EQ(readFile(dst + "/older"), "dst");
-    EXPECT_EQ(readFile(dst + "/same"), "short");
-    ASSERT_EQ(recorder.times.size(), 1u);
-    EXPECT_EQ(recorder.times[0], DateTime::fromUnixSeconds(2000));
+    EXPECT_EQ(readFile(dst + "/same"), "backup");
+    EXPECT_EQ(readFile(dst + "/cut"), "whole content");
+    EXPECT_EQ(readFile(dst + "/cut-newer"), "edited");
+    ASSERT_EQ(recorder.times.size(), 2u);
 }
 
 TEST_F(Walk, ToleranceInWholeSeconds)

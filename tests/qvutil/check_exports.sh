@@ -9,6 +9,7 @@ qvuCommaToDouble
 qvuCopyFile
 qvuCopyFileCounted
 qvuCopyFileAt
+qvuCopyFileAsSeen
 qvuCopyFileKnown
 qvuDiskSpace
 qvuExecuteProcess

@@ -4,10 +4,13 @@
 #include "qvutil/qvutil.h"
 #include "tests/support/testsupport.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -174,6 +177,9 @@ TEST_F(CopyFile, RefusesWhatItCannotCopy)
         { "big", "folder", EISDIR },
         { "big", "fifo", EINVAL },
     };
+    // Opening a FIFO would release a writer waiting on it and lose its data.
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(opens, path("fifo").c_str(), IN_OPEN), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.src) + " -> " + c.dst);
         EXPECT_EQ(copy(c.src, c.dst), c.code);
@@ -181,6 +187,9 @@ TEST_F(CopyFile, RefusesWhatItCannotCopy)
         EXPECT_EQ(namesIn(dir.path()), (Names { "big", "fifo", "folder", "keep", "src" }));
     }
     EXPECT_TRUE(namesIn(path("folder")).empty());
+    char event[sizeof(inotify_event) + NAME_MAX + 1];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "the FIFO was opened";
+    close(opens);
 }
 
 TEST_F(CopyFile, WritesMessageOnlyWhenItFits)
@@ -231,6 +240,41 @@ TEST_F(CopyFile, CountsTheBytesAsTheyGo)
     EXPECT_GT(copied, 0);
     EXPECT_LT(copied, kSize);
     EXPECT_EQ(namesIn(path("small")), Names {});
+}
+
+// A source written while it is copied would give a copy of neither its old
+// content nor its new one: it is copied again, and when it is written again
+// it is not copied at all.
+TEST_F(CopyFile, ASourceWrittenWhileCopiedIsNotPassedOff)
+{
+    constexpr int64_t kSize = int64_t(256) << 20;
+    for (const bool always : { false, true }) {
+        SCOPED_TRACE(always ? "written all along" : "written once");
+        writeFile(path("src"), std::string(kSize, 'o'));
+        writeFile(path("dst"), "old");
+        // A writer that changes the source once a copy of it has begun: once,
+        // or for as long as the copy goes on.
+        std::atomic<int64_t> copied { 0 };
+        std::atomic<bool> over { false };
+        std::thread writer([&] {
+            while (copied.load() == 0)
+                ;
+            const int fd = open(path("src").c_str(), O_WRONLY | O_CLOEXEC);
+            do
+                EXPECT_EQ(pwrite(fd, "n", 1, kSize - 1), 1);
+            while (always && !over.load());
+            close(fd);
+        });
+        EXPECT_EQ(qvuCopyFileCounted(path("src").c_str(), path("dst").c_str(), sizeof message, message,
+                      reinterpret_cast<int64_t*>(&copied)),
+            always ? QVU_SOURCE_CHANGED : 0)
+            << message;
+        over = true;
+        copied = 1;
+        writer.join();
+        EXPECT_EQ(readFile(path("dst")), always ? "old" : readFile(path("src")));
+        EXPECT_EQ(namesIn(dir.path()), (Names { "dst", "src" }));
+    }
 }
 
 // As an ordinary user, who cannot read everything and lacks the capability
@@ -395,6 +439,33 @@ TEST_F(CopyFile, EveryWayOfTakingNewFilesLeavesOldOrNew)
             // The times are the source's, however they went on, and the copy says so.
             EXPECT_EQ(mtimeOf(path(name)), 1500000000) << name;
             EXPECT_EQ(stamped[1].tv_sec, 1500000000) << name;
+        }
+        // Decided on what was seen there: another program's write since then
+        // is left as it is, every way; a file that appeared where none was
+        // seen, where the file system can refuse to replace.
+        const bool refuses = row.caps == 0 || (row.caps & (QVU_FS_UNNAMED | QVU_FS_NOREPLACE));
+        writeFile(path("old"), "theirs", 1600000000);
+        struct stat there;
+        ASSERT_EQ(stat(path("old").c_str(), &there), 0);
+        const struct {
+            const char* seen;
+            qvuSeen as;
+            int32_t code;
+        } sights[] = {
+            { "missing", { 0, 0, {} }, refuses ? QVU_DESTINATION_CHANGED : 0 },
+            { "another size", { 1, there.st_size + 1, there.st_mtim }, QVU_DESTINATION_CHANGED },
+            { "another time", { 1, there.st_size, { there.st_mtim.tv_sec - 1, there.st_mtim.tv_nsec } },
+                QVU_DESTINATION_CHANGED },
+            { "as it is", { 1, there.st_size, there.st_mtim }, 0 },
+        };
+        for (const auto& sight : sights) {
+            writeFile(path("old"), "theirs", 1600000000);
+            EXPECT_EQ(qvuCopyFileAsSeen(path("src").c_str(), folder, "old", &sight.as, row.caps, sizeof message,
+                          message, nullptr, nullptr),
+                sight.code)
+                << sight.seen;
+            EXPECT_EQ(readFile(path("old")), sight.code ? "theirs" : "new") << sight.seen;
+            EXPECT_EQ(namesIn(dir.path()), (Names { "missing", "old", "readonly", "src" })) << sight.seen;
         }
         EXPECT_EQ(qvuCopyFileAt(
                       path("src").c_str(), folder, "readonly", QVU_DST_UNKNOWN, row.caps, 0, nullptr, nullptr, nullptr),
