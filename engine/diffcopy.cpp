@@ -850,10 +850,10 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     // A twin is looked up even in a folder this run made: another twin may be there now.
     const std::vector<std::string> twins
         = filteredOut || folder.twins.empty() ? std::vector<std::string>() : otherTwins(p.file.name, folder, run);
-    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty());
     // A file decided again because another program wrote its destination is
     // looked up afresh, whatever a listing said.
     const bool again = p.decisions > 0;
+    const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty() || again);
     DestinationFile dstFile;
     if (lookUp && (again || !twins.empty() || !knownMissing(folder, p.file.name, run))) {
         const LookedUp looked
@@ -864,18 +864,19 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         dstFile.seen = SeenDestination {};
     }
     ++p.decisions;
-    if (decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec, dstFile.sameSize) != Verdict::Copy)
-        return;
+    const Verdict verdict = decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec, dstFile.sameSize);
     // A destination that does not tell case apart holds one file for all
-    // twins: the first in the walk keeps it, and a later one is reported
-    // rather than copied over it.
-    if (!twins.empty() && folder.dstFd >= 0) {
+    // twins: the first in the walk keeps it, and a later one is reported,
+    // newer or not, rather than copied over it or passed over in silence.
+    if (verdict != Verdict::FilteredOut && !twins.empty() && folder.dstFd >= 0) {
         if (const auto twin = overlappingTwin(folder.dstFd, p.file.name, twins, folder.twinsWritten)) {
             p.code = EEXIST;
             p.text = "コピー先で " + *twin + " と名前が重なるため、コピーしません";
             return;
         }
     }
+    if (verdict != Verdict::Copy)
+        return;
     p.copied = true; // in simulation mode: would be copied
     if (simulation_)
         return;

@@ -175,3 +175,39 @@ TEST_F(Hostile, LinkAtAFileNameIsReplaced)
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(readFile(dst + "/f"), "new");
 }
+
+// Another program writes a destination file after the run decided on it and
+// before its copy takes the name: the file is decided again on what is there
+// now, so a newer file written meanwhile is never replaced by an older copy.
+TEST_F(Hostile, AWriteAfterTheDecisionIsDecidedOn)
+{
+    const struct {
+        const char* name;
+        long before; // the destination's time when decided; 0: missing
+        long theirs; // the time of what the other program writes
+        bool replaced;
+    } rows[] = {
+        { "newer-over-older", 600000000, 2000000000, false },
+        { "newer-where-missing", 0, 2000000000, false },
+        { "older-over-older", 600000000, 500000000, true },
+    };
+    engine.setParallelCopies(1);
+    for (const auto& row : rows) {
+        const std::string from = src + "/" + row.name;
+        const std::string to = dst + "/" + row.name;
+        writeFile(from + "/f", "source", 978307200);
+        if (row.before)
+            writeFile(to + "/f", "old", row.before);
+        bool written = false;
+        engine.setBeforeCopy([&] {
+            if (!std::exchange(written, true))
+                writeFile(to + "/f", "theirs", row.theirs);
+        });
+        recorder.events.clear();
+        recorder.errors.clear();
+        EXPECT_EQ(engine.CopyNews(from, to, 0, false), 0);
+        EXPECT_EQ(recorder.errors, std::vector<std::string> {}) << row.name;
+        EXPECT_EQ(readFile(to + "/f"), row.replaced ? "source" : "theirs") << row.name;
+        EXPECT_EQ(recorder.only("copied ").size(), row.replaced ? 1u : 0u) << row.name;
+    }
+}

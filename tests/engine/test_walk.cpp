@@ -293,3 +293,53 @@ TEST_F(Walk, DestinationInsideTheSourceIsNotWalked)
     EXPECT_TRUE(recorder.only("copied ").empty());
     EXPECT_FALSE(testsupport::exists(inside + "/backup"));
 }
+
+// Folders made by a run get their source's permission bits, less the umask,
+// as cp gives them; while files go in, a folder is never open to more people
+// than its source, and the owner can write into it.
+TEST_F(Walk, FoldersKeepTheirSourcesPermissionBits)
+{
+    const mode_t mask = umask(022);
+    const struct {
+        const char* name;
+        mode_t mode;
+        mode_t made;
+    } rows[] = {
+        { "private", 0700, 0700 },
+        { "group", 0750, 0750 },
+        { "everyone-writes", 0777, 0755 },
+        { "read-only", 0555, 0555 },
+    };
+    for (const auto& row : rows)
+        writeFile(src + "/" + row.name + "/inner/f", "data");
+    for (const auto& row : rows) {
+        chmod((src + "/" + row.name + "/inner").c_str(), row.mode);
+        chmod((src + "/" + row.name).c_str(), row.mode);
+    }
+    chmod(src.c_str(), 0700);
+    std::vector<std::string> wider;
+    engine.setBeforeCopy([&] {
+        for (const auto& row : rows)
+            for (const std::string& folder : { dst, dst + "/" + row.name, dst + "/" + row.name + "/inner" }) {
+                struct stat st;
+                const mode_t source = folder == dst ? 0700 : row.mode;
+                if (stat(folder.c_str(), &st) == 0 && (st.st_mode & 077 & ~source))
+                    wider.push_back(folder);
+            }
+    });
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    umask(mask);
+    EXPECT_TRUE(recorder.errors.empty());
+    EXPECT_TRUE(wider.empty()) << wider.front();
+    const auto modeOf = [](const std::string& path) {
+        struct stat st { };
+        stat(path.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(modeOf(dst), 0700u);
+    for (const auto& row : rows) {
+        for (const std::string& folder : { dst + "/" + row.name, dst + "/" + row.name + "/inner" })
+            EXPECT_EQ(modeOf(folder), row.made) << folder;
+        EXPECT_EQ(readFile(dst + "/" + row.name + "/inner/f"), "data") << row.name;
+    }
+}
