@@ -9,6 +9,9 @@
 # (default: a new folder under /tmp, removed at the end), then times:
 #   nothing changed  engine_run        vs  cp -ru --preserve=timestamps  (rsync -rtu)
 #   first copy       engine_run        vs  cp -r --preserve=timestamps   (rsync -rt)
+#   a tenth changed  engine_run        vs  cp -ru --preserve=timestamps  (rsync -rtu)
+#                    every tenth file (5,000) made newer before each round,
+#                    each tool updating a full copy of its own
 #   one 1 GiB file   engine_run        vs  cp --preserve=timestamps      (rsync -t)
 # Caches are warm; the tools take turns, and each timed run is preceded by a
 # sync that is not timed.
@@ -16,6 +19,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh" "$@"
 runs_update=${RUNS_UPDATE:-7}
 runs_copy=${RUNS_COPY:-5}
+runs_changed=${RUNS_CHANGED:-5}
 runs_big=${RUNS_BIG:-5}
 
 engine=$build/bin/engine_run
@@ -64,6 +68,22 @@ read -r copy_ours copy_ours_cpu copy_cp copy_cp_cpu copy_rsync copy_rsync_cpu < 
 rm -rf "$scratch"/fresh-*
 dst=$scratch/dst
 
+# A tenth changed: at the start of each round every tenth file gets a time
+# later than the round before's, so each tool finds the same files newer than
+# in its own copy, which its run of the round before left current.
+(cd "$tree" && find . -type f | sort | awk 'NR % 10 == 1') >"$scratch/tenth.txt"
+for tool in engine cp rsync; do cp -r --preserve=timestamps "$tree" "$scratch/upd-$tool"; done
+# newer ROUND: gives the tenth of the files the time of ROUND.
+newer() { (cd "$tree" && xargs -d '\n' touch -d "@$((1700100000 + 60 * $1))" <"$scratch/tenth.txt"); }
+# shellcheck disable=SC2034 # round and turn are used by the preparation
+round=0 turn=0
+read -r changed_ours changed_ours_cpu changed_cp changed_cp_cpu changed_rsync changed_rsync_cpu < <(interleave "$runs_changed" \
+  'if [ $((turn % 3)) -eq 0 ]; then round=$((round + 1)); newer "$round"; fi; turn=$((turn + 1))' \
+  '"$engine" "$tree" "$scratch/upd-engine"' \
+  'cp -ru --preserve=timestamps "$tree/." "$scratch/upd-cp/"' \
+  'rsync -rtu "$tree/" "$scratch/upd-rsync/"')
+rm -rf "$scratch"/upd-*
+
 # One 1 GiB file.
 read -r big_ours big_ours_cpu big_cp big_cp_cpu big_rsync big_rsync_cpu < <(interleave "$runs_big" 'rm -rf "$dst"; mkdir -p "$dst"' \
   '"$engine" "$scratch/big" "$dst"' \
@@ -77,6 +97,7 @@ printf '%-16s %8s %8s %6s %6s | %8s %8s %6s | %8s %6s\n' "work" "engine" "cp" "r
   "cpu eng" "cpu cp" "ratio" "rsync" "cpu"
 row "nothing changed" "$update_ours" "$update_ours_cpu" "$update_cp" "$update_cp_cpu" "$update_rsync" "$update_rsync_cpu"
 row "first copy" "$copy_ours" "$copy_ours_cpu" "$copy_cp" "$copy_cp_cpu" "$copy_rsync" "$copy_rsync_cpu"
+row "a tenth changed" "$changed_ours" "$changed_ours_cpu" "$changed_cp" "$changed_cp_cpu" "$changed_rsync" "$changed_rsync_cpu"
 row "one 1 GiB file" "$big_ours" "$big_ours_cpu" "$big_cp" "$big_cp_cpu" "$big_rsync" "$big_rsync_cpu"
 echo
 echo "peak memory, nothing changed: 50,000 files ${peak_large} KiB, 500 files ${peak_small} KiB," \
