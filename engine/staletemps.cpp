@@ -48,9 +48,10 @@ bool looksLikeTemporary(const char* name)
 
 std::string setAsideFrom(const char* name)
 {
-    // A name the copy had to shorten cannot tell where it came from.
+    // A name the copy had to shorten cannot tell where it came from; cut at
+    // the start of a character, it is up to three bytes short of the longest.
     const size_t length = std::strlen(name);
-    if (!hasHiddenForm(name, kAsideTag, kAsideTagLength) || length >= NAME_MAX)
+    if (!hasHiddenForm(name, kAsideTag, kAsideTagLength) || length + 3 >= NAME_MAX)
         return {};
     return std::string(name + 1, length - 1 - kAsideTagLength - kRandomChars);
 }

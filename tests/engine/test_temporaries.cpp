@@ -222,6 +222,8 @@ TEST(StaleTemporaries, OnlyUnheldOnesOfOursAreRemoved)
 // one aside: the next sweep puts it back, or removes it once the new one is in.
 TEST(StaleTemporaries, OldFilesSetAsideAreBroughtBack)
 {
+    // Set aside from a name cut short at a character's start: 233 bytes of it left.
+    const std::string shortened = "." + std::string(233, 'a') + ".vst-old-Ab3xY9Zq01";
     const struct {
         const char* what;
         const char* aside;
@@ -236,6 +238,7 @@ TEST(StaleTemporaries, OldFilesSetAsideAreBroughtBack)
             true },
         { "file system not known", ".d.txt.vst-old-Ab3xY9Zq01", nullptr, 0, nullptr, true },
         { "not of that form", ".e.txt.vst-old-Ab3xY", nullptr, QVU_FS_PROBED, nullptr, true },
+        { "from a shortened name", shortened.c_str(), nullptr, QVU_FS_PROBED, nullptr, true },
     };
     for (const auto& row : rows) {
         testsupport::TempDir folderDir;
