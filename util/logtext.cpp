@@ -1,45 +1,65 @@
 #include "logtext.h"
 
+#include "utf8.h"
+
+#include <algorithm>
+
 namespace {
 
-bool isControl(unsigned char c)
+// How many bytes of the character at TEXT[AT] are written as they are: all
+// of a printable character, none of one written as escapes.
+std::size_t plainLength(std::string_view text, std::size_t at)
 {
-    return c < 0x20 || c == 0x7F;
+    const Utf8Char c = decodeUtf8(text, at);
+    const bool control = c.code < 0x20 || (c.code >= 0x7F && c.code <= 0x9F) || c.code == 0x2028 || c.code == 0x2029;
+    return control ? 0 : c.length;
 }
 
-bool startsAnEscape(char c)
+bool startsAnEscape(std::string_view text, std::size_t at)
 {
-    return c == 'r' || c == 'n' || c == 't' || c == 'x' || c == '\\' || isControl(static_cast<unsigned char>(c));
+    const char c = text[at];
+    return c == 'r' || c == 'n' || c == 't' || c == 'x' || c == '\\' || plainLength(text, at) == 0;
 }
 
 } // namespace
 
-std::string logName(std::string_view name)
+std::string logText(std::string_view text)
 {
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
+    std::string logged;
+    logged.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
         if (c == '\\') {
-            text += '\\';
-            if (i + 1 == name.size() || startsAnEscape(name[i + 1]))
-                text += '\\';
+            logged += '\\';
+            if (i + 1 == text.size() || startsAnEscape(text, i + 1))
+                logged += '\\';
+            ++i;
+        } else if (const std::size_t plain = plainLength(text, i); plain > 0) {
+            logged.append(text, i, plain);
+            i += plain;
         } else if (c == '\r') {
-            text += "\\r";
+            logged += "\\r";
+            ++i;
         } else if (c == '\n') {
-            text += "\\n";
+            logged += "\\n";
+            ++i;
         } else if (c == '\t') {
-            text += "\\t";
-        } else if (isControl(c)) {
-            text += "\\x";
-            text += kHexDigits[c >> 4];
-            text += kHexDigits[c & 0xF];
+            logged += "\\t";
+            ++i;
         } else {
-            text += static_cast<char>(c);
+            // A control character is escaped byte by byte, and so is a byte
+            // that starts no character: the next byte may start one.
+            const std::size_t length = std::max<std::size_t>(decodeUtf8(text, i).length, 1);
+            for (std::size_t end = i + length; i < end; ++i) {
+                const auto byte = static_cast<unsigned char>(text[i]);
+                logged += "\\x";
+                logged += kHexDigits[byte >> 4];
+                logged += kHexDigits[byte & 0xF];
+            }
         }
     }
-    return text;
+    return logged;
 }
 
 std::string unseenMessageLine(std::string_view title, std::string_view text)

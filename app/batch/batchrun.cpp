@@ -16,15 +16,9 @@
 
 namespace {
 
-QString timeStamp()
+std::string timeStamp()
 {
-    return QString::fromStdString(DateTimeText(DateTime::now()));
-}
-
-// A name as the log shows it: its control characters escaped.
-QString logged(const std::string& path)
-{
-    return fromPath(logName(path));
+    return DateTimeText(DateTime::now());
 }
 
 void toStandardError(const QString& title, const QString& text)
@@ -35,23 +29,23 @@ void toStandardError(const QString& title, const QString& text)
 }
 
 // Checking the job unattended: its messages go to the log and every
-// question is answered Yes.
+// question is answered Yes. The names in them stay as they are: the log
+// escapes each record as a whole.
 class Unattended : public JobDialogue {
 public:
-    explicit Unattended(std::function<void(const QString&)> say)
+    explicit Unattended(std::function<void(const std::string&)> say)
         : say_(std::move(say))
     {
     }
-    void refuse(const std::string& message, Field) override { say_(QString::fromStdString(message)); }
+    void refuse(const std::string& message, Field) override { say_(message); }
     bool ask(const std::string& question) override
     {
-        say_(QString::fromStdString(question));
+        say_(question);
         return true;
     }
-    std::string named(const std::string& path) override { return logged(path).toStdString(); }
 
 private:
-    std::function<void(const QString&)> say_;
+    std::function<void(const std::string&)> say_;
 };
 
 } // namespace
@@ -104,7 +98,7 @@ int BatchRun::run(const BatchOptions& options)
                 QStringLiteral("指定ログファイル ") + options.logFile + QStringLiteral("が開けません。"));
             return kBatchUnusable;
         }
-        writeLog(timeStamp() + QStringLiteral(" 処理開始"));
+        writeLog(timeStamp() + " 処理開始");
     }
 
     errors_ = 0;
@@ -118,14 +112,13 @@ int BatchRun::run(const BatchOptions& options)
     } catch (const std::exception& failure) {
         // Not a copy error (those are logged and skipped): the run could not
         // go on at all.
-        const QString message
-            = QStringLiteral("予期しないエラーのため、処理を中止しました。") + QString::fromLocal8Bit(failure.what());
+        const std::string message = std::string("予期しないエラーのため、処理を中止しました。") + failure.what();
         writeLog(message);
-        alert_(kProgramCaption, message);
+        alert_(kProgramCaption, QString::fromLocal8Bit(message.c_str()));
     }
 
     if (log_) {
-        writeLog(timeStamp() + QStringLiteral(" 処理終了"));
+        writeLog(timeStamp() + " 処理終了");
         if (!log_->flush() || log_->error() != QFileDevice::NoError) {
             // A log that could not be written completely is no record of the
             // run: say so where the scheduler that started us will see it.
@@ -143,20 +136,20 @@ std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
     Histories histories(
         store_, {},
         [this](const QString& text, int buttons, const QString&) {
-            say(text);
+            say(text.toStdString());
             return (buttons & MB_YESNO) ? IDYES : IDOK;
         },
         kProgramCaption);
     histories.bLoadHistory();
 
-    Unattended dialogue([this](const QString& text) { say(text); });
+    Unattended dialogue([this](const std::string& text) { say(text); });
     const std::optional<RunOrder> order = checkJob(job, dialogue);
     if (!order)
         return std::nullopt;
     // A source that is not there (a mount that failed) must not pass for a
     // night with nothing to copy.
     if (!bIsFolder(order->source)) {
-        say(QStringLiteral("コピー元フォルダ ") + logged(order->source) + QStringLiteral(" が見つかりません。"));
+        say("コピー元フォルダ " + order->source + " が見つかりません。");
         return std::nullopt;
     }
 
@@ -173,20 +166,22 @@ std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
     if (result >= 0)
         histories.bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
 
-    say(copySummary(result, checked_, copied_));
+    say(copySummary(result, checked_, copied_).toStdString());
     return result;
 }
 
-void BatchRun::say(const QString& text)
+void BatchRun::say(const std::string& text)
 {
     writeLog(text);
 }
 
-void BatchRun::writeLog(const QString& record, bool flush)
+void BatchRun::writeLog(const std::string& record, bool flush)
 {
     if (!log_ || !log_->isOpen())
         return;
-    log_->write((record + QStringLiteral("\r\n")).toUtf8());
+    // The bytes as they are: a name that is no UTF-8 would not survive a
+    // QString, and logText's text needs no conversion.
+    log_->write(QByteArray::fromStdString(logText(record) + "\r\n"));
     if (flush)
         log_->flush();
 }
@@ -206,7 +201,7 @@ void BatchRun::FileChecked(const std::string&, const std::string& pDst, const Da
     if (!bCopied)
         return;
     ++copied_;
-    writeLog(QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + logged(pDst), false);
+    writeLog(DateTimeText(dtFile) + ' ' + pDst, false);
 }
 
 void BatchRun::FolderSearching(const std::string&) { }
@@ -215,15 +210,14 @@ void BatchRun::FolderSearched(const std::string&) { }
 
 void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
 {
-    writeLog(logged(pSrc) + QStringLiteral(" は既に ") + logged(firstDst)
-        + QStringLiteral(" へコピーしたため、たどりません"));
+    writeLog(pSrc + " は既に " + firstDst + " へコピーしたため、たどりません");
 }
 
 void BatchRun::ErrorDetected(
     const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
-    writeLog(logged(strSrc) + QStringLiteral(" -> ") + logged(strDst) + QStringLiteral(" でエラーが発生。")
-        + QString::fromLocal8Bit(strErr.c_str()));
+    // The engine's text names files too, as they are.
+    writeLog(strSrc + " -> " + strDst + " でエラーが発生。" + strErr);
     ++errors_;
     nOp = ErrorReply::SkipAll;
 }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 class DiffCopy;
 class Histories;
@@ -60,8 +61,10 @@ private:
     // engine's result, or nothing when the job was refused.
     std::optional<std::int32_t> start(const CopyJob& job);
     // A message of the run: to the log, when one is open.
-    void say(const QString& text);
-    void writeLog(const QString& record, bool flush = true);
+    void say(const std::string& text);
+    // RECORD as one line of the log, escaped by logText (util/logtext.h):
+    // whatever names and texts it holds, it stays one line.
+    void writeLog(const std::string& record, bool flush = true);
     // Lets records that were not flushed at once reach the log, at most
     // some 20 ms after they were written.
     void yield();
