@@ -2,10 +2,43 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
+
+// The kernel's own file systems call their files regular, but such a file is
+// an interface to the kernel, not a place for data: writing it acts on the
+// system (/proc/self/comm takes a log's first line for the program's name,
+// drops the rest and reports success). Nothing in the file itself tells them
+// from files kept in memory, which are fine (tmpfs and ramfs files too have
+// no blocks and no backing device), so the file system's type does. Reading
+// is left alone: the mount tables are read from /proc.
+bool isKernelInterface(const struct statfs& fs)
+{
+    constexpr unsigned long kConfigfsMagic = 0x62656570; // not in <linux/magic.h>
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case BINFMTFS_MAGIC:
+    case kConfigfsMagic:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // O_NONBLOCK only for the open itself (so that a pipe does not wait for its
 // other end); the regular file's reads and writes then block as usual.
@@ -75,8 +108,9 @@ int openRegularForReading(const std::string& path)
 bool isRegularOrMissing(const std::string& path)
 {
     struct stat st { };
+    struct statfs fs { };
     if (stat(path.c_str(), &st) == 0)
-        return S_ISREG(st.st_mode);
+        return S_ISREG(st.st_mode) && statfs(path.c_str(), &fs) == 0 && !isKernelInterface(fs);
     return errno == ENOENT;
 }
 
@@ -97,8 +131,9 @@ int openLogForWriting(const std::string& path, const std::string& notThis)
         return -1;
 
     struct stat log { };
+    struct statfs fs { };
     struct stat other { };
-    if (fstat(fd, &log) != 0
+    if (fstat(fd, &log) != 0 || fstatfs(fd, &fs) != 0 || isKernelInterface(fs)
         || (!notThis.empty() && stat(notThis.c_str(), &other) == 0 && other.st_dev == log.st_dev
             && other.st_ino == log.st_ino)) {
         close(fd);

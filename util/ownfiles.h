@@ -15,7 +15,9 @@ constexpr int kNotRegularFile = EINVAL;
 int openRegularForReading(const std::string& path);
 
 // Whether PATH is a regular file (links followed) or names nothing yet, so
-// that another reader may open it and a writer may create it.
+// that another reader may open it and a writer may create it. A file of the
+// kernel's own file systems (/proc, /sys and their like), which claims to be
+// regular, is not one to write.
 bool isRegularOrMissing(const std::string& path);
 
 // PATH opened for writing as a log: created when missing (mode 0666 less the
@@ -26,6 +28,6 @@ bool isRegularOrMissing(const std::string& path);
 // may have switched off): another user's link in a shared folder must not
 // make us empty a file of ours. The file must be regular, and it must not be
 // NOT_THIS (the copy set the run was read from, by device and inode, under
-// any of its names). Nothing is created through a link that fails these
+// any of its names) nor a file of the kernel's (as above). Nothing is created through a link that fails these
 // checks, and nothing is emptied before all of them have passed.
 int openLogForWriting(const std::string& path, const std::string& notThis);

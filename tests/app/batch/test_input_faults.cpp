@@ -81,7 +81,9 @@ TEST_F(Batch, ALogLinkIsFollowedOnlyWhenItIsOurOwn)
     EXPECT_FALSE(exists(dir / "dst2"));
 }
 
-TEST_F(Batch, TheCopySetIsNeverItsOwnLog)
+// The log is never the copy set, under any of its names, nor a file of the
+// kernel's that only claims to be regular.
+TEST_F(Batch, RefusesALogThatIsTheCopySetOrTheKernels)
 {
     writeFile(src + "/a.txt", "a");
     writeCopySet(dir / "job.vstl", src, dst);
@@ -89,8 +91,8 @@ TEST_F(Batch, TheCopySetIsNeverItsOwnLog)
     ASSERT_EQ(link((dir / "job.vstl").c_str(), (dir / "hard.vstl").c_str()), 0);
     ASSERT_EQ(symlink("job.vstl", (dir / "soft.vstl").c_str()), 0);
 
-    for (const std::string& log :
-        { std::string("job.vstl"), std::string("./job.vstl"), dir / "hard.vstl", std::string("soft.vstl") }) {
+    for (const std::string& log : { std::string("job.vstl"), std::string("./job.vstl"), dir / "hard.vstl",
+             std::string("soft.vstl"), std::string("/proc/self/comm") }) {
         SCOPED_TRACE(log);
         const Outcome outcome = run({ "-f", "job.vstl", "-l", log });
         EXPECT_EQ(outcome.status, 2);
