@@ -103,8 +103,10 @@ number REMOTE_CACHE_S "$cache_s"
 number REMOTE_FILES "$files"
 number REMOTE_FOLDERS "$folders"
 [ -z "$delay_ms" ] || number REMOTE_DELAY_MS "$delay_ms"
-# Both caches have run out this long after a name was last looked at.
-cold_wait=$(echo "$((cache_s > 1 ? cache_s : 1)) + 0.5" | bc)
+# Both caches have run out this long after a name was last looked at. sshfs
+# keeps its entries' ages in whole seconds, so an entry can live almost a
+# second beyond its timeout.
+cold_wait=$(echo "$((cache_s > 1 ? cache_s : 1)) + 1.5" | bc)
 
 share_dir=$scratch/remote-share
 export_dir=$share_dir/export # the server's side of the share, a local folder
