@@ -8,6 +8,8 @@
 // missing.
 #pragma once
 
+#include "testsupport.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -46,8 +48,8 @@ public:
             return;
         }
         const bool fat = format == StickFormat::Fat32;
-        const std::string mkfs = findTool(fat ? "mkfs.vfat" : "mkfs.exfat");
-        driver_ = findTool(fat ? "fusefat" : "mount.exfat-fuse");
+        const std::string mkfs = systemTool(fat ? "mkfs.vfat" : "mkfs.exfat");
+        driver_ = systemTool(fat ? "fusefat" : "mount.exfat-fuse");
         if (mkfs.empty() || driver_.empty()) {
             skipReason_ = fat ? "fusefat or mkfs.vfat missing (packages fusefat, dosfstools)"
                               : "mount.exfat-fuse or mkfs.exfat missing (packages exfat-fuse, exfatprogs)";
@@ -102,16 +104,6 @@ public:
     }
 
 private:
-    static std::string findTool(const std::string& name)
-    {
-        for (const char* folder : { "/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/" }) {
-            const std::string path = folder + name;
-            if (access(path.c_str(), X_OK) == 0)
-                return path;
-        }
-        return {};
-    }
-
     // Starts ARGUMENTS as a child, quiet, in the time zone TZ (unchanged when empty).
     static pid_t start(const std::vector<std::string>& arguments, const std::string& tz, bool tiedToTest)
     {

@@ -4,6 +4,8 @@
 // device; skipReason() says what is missing.
 #pragma once
 
+#include "testsupport.h"
+
 #include <climits>
 #include <fcntl.h>
 #include <string>
@@ -15,17 +17,6 @@
 #include <vector>
 
 namespace testsupport {
-
-// The full path of the system tool NAME, empty when it is not installed.
-inline std::string systemTool(const std::string& name)
-{
-    for (const char* folder : { "/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/" }) {
-        const std::string path = folder + name;
-        if (access(path.c_str(), X_OK) == 0)
-            return path;
-    }
-    return {};
-}
 
 // Runs ARGUMENTS (the program's full path first) with its output thrown away.
 // Its exit status, -1 when it could not be run or did not exit.

@@ -51,6 +51,17 @@ private:
     std::string path_;
 };
 
+// The full path of the system tool NAME, empty when it is not installed.
+inline std::string systemTool(const std::string& name)
+{
+    for (const char* folder : { "/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/" }) {
+        const std::string path = folder + name;
+        if (access(path.c_str(), X_OK) == 0)
+            return path;
+    }
+    return {};
+}
+
 inline void makeDirs(const std::string& path)
 {
     std::string partial;
