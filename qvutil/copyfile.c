@@ -249,6 +249,14 @@ static int checkDestination(const struct target* target, struct destination* des
     return 0;
 }
 
+/* Whether two readings of a file's time stand for the same time. A share's
+ * client may give it once with its fraction and once without (from a
+ * listing, from the server): a missing fraction matches. */
+static int sameStamp(struct timespec a, struct timespec b)
+{
+    return a.tv_sec == b.tv_sec && (a.tv_nsec == b.tv_nsec || a.tv_nsec == 0 || b.tv_nsec == 0);
+}
+
 /* 0 when DST is still as the caller saw it when it decided on the copy (or
  * the caller saw nothing), QVU_DESTINATION_CHANGED when another program has
  * written it since. A DST gone meanwhile takes nothing of anyone's with it. */
@@ -260,8 +268,7 @@ static int stillAsSeen(const struct target* target, const struct destination* de
     struct stat st;
     if (fstatat(target->dirFd, target->name, &st, 0) < 0)
         return errno == ENOENT ? 0 : lastError();
-    if (!seen->exists || st.st_size != seen->size || st.st_mtim.tv_sec != seen->mtime.tv_sec
-        || st.st_mtim.tv_nsec != seen->mtime.tv_nsec)
+    if (!seen->exists || st.st_size != seen->size || !sameStamp(st.st_mtim, seen->mtime))
         return QVU_DESTINATION_CHANGED;
     return 0;
 }
@@ -281,9 +288,8 @@ static int sourceUnchanged(int in, const struct stat* source)
     struct stat now;
     if (fstat(in, &now) < 0)
         return lastError();
-    if (now.st_size != source->st_size || now.st_mtim.tv_sec != source->st_mtim.tv_sec
-        || now.st_mtim.tv_nsec != source->st_mtim.tv_nsec || now.st_ctim.tv_sec != source->st_ctim.tv_sec
-        || now.st_ctim.tv_nsec != source->st_ctim.tv_nsec)
+    if (now.st_size != source->st_size || !sameStamp(now.st_mtim, source->st_mtim)
+        || !sameStamp(now.st_ctim, source->st_ctim))
         return QVU_SOURCE_CHANGED;
     return 0;
 }
