@@ -139,12 +139,17 @@ std::string foreignLinkText(const std::string& dst, uid_t owner)
 struct DestinationFile {
     // Its last-modified time, when it exists as a file that can be opened for reading.
     std::optional<std::int64_t> time;
-    KnownDestination known = KnownDestination::Unknown;
     // Whether its size is the source's (where it exists as such a file).
     bool sameSize = true;
     // What the copy must still find there when it replaces it: a missing
     // file, or a replaceable one as it was; nothing when neither.
     std::optional<SeenDestination> seen;
+    KnownDestination known() const
+    {
+        if (!seen)
+            return KnownDestination::Unknown;
+        return seen->exists ? KnownDestination::Replaceable : KnownDestination::Missing;
+    }
 };
 
 // Whether the folder DIR_FD, which holds NAMES, tells names apart by letter
@@ -171,16 +176,13 @@ DestinationFile destinationOf(
 {
     DestinationFile file;
     if (error != 0) {
-        if (error == ENOENT) {
-            file.known = KnownDestination::Missing;
+        if (error == ENOENT)
             file.seen = SeenDestination {};
-        }
         return file;
     }
     if (S_ISDIR(st.st_mode))
         return file;
     if (S_ISREG(st.st_mode) && (st.st_mode & 0222)) {
-        file.known = KnownDestination::Replaceable;
         file.seen = SeenDestination { true, static_cast<std::int64_t>(st.st_size), st.st_mtim };
     }
     // The owner's read bit settles readability for the owner (an access list
@@ -860,7 +862,6 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
             = twins.empty() && !again ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
         dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid, p.file.size);
     } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty())) {
-        dstFile.known = KnownDestination::Missing;
         dstFile.seen = SeenDestination {};
     }
     ++p.decisions;
@@ -901,7 +902,7 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     }
     p.copy = run.pool->submit(
         p.file.size,
-        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known, caps,
+        [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known(), caps,
             stampsHold = folder.stampsHold, seen = dstFile.seen, before = beforeCopy_] {
             return copyWatched(
                 src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get(), seen }, file, before);
