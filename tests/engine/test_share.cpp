@@ -172,6 +172,7 @@ TEST_P(EveryShare, KilledRunsLeaveEveryFileOldOrNew)
         }
         int status = 0;
         waitpid(child, &status, 0);
+        ASSERT_TRUE(share->closed());
         expectOldOrNew(false);
         for (int i = 0; i < kFiles; ++i)
             if (hasOld(i))

@@ -163,6 +163,35 @@ public:
         return true;
     }
 
+    // Waits until the server holds no file of exported() open; false when
+    // one stays open for SECONDS. A killed client's files are closed on the
+    // server only some moments after its death: the FUSE driver is told of
+    // the close after the process is gone.
+    bool closed(int seconds = 30) const
+    {
+        const std::string below = exported() + "/";
+        if (serverPid() <= 0)
+            return true;
+        for (int tries = 0; tries < seconds * 50; ++tries) {
+            bool open = false;
+            for (pid_t pid : processTree(serverPid())) {
+                const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+                DIR* dir = opendir(fds.c_str());
+                while (const dirent* entry = dir && !open ? readdir(dir) : nullptr) {
+                    char target[4096];
+                    const ssize_t length = readlink((fds + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+                    open = length > 0 && std::string(target, length).rfind(below, 0) == 0;
+                }
+                if (dir)
+                    closedir(dir);
+            }
+            if (!open)
+                return true;
+            usleep(20 * 1000);
+        }
+        return false;
+    }
+
     // The server's main process: sshd for sshfs and rclone, smbd for smb.
     pid_t serverPid() const
     {
