@@ -1,6 +1,6 @@
 #include "frmabout.h"
 
-#include "app/batch/commandline.h"
+#include "run/commandline.h"
 #include "appearance/icons.h"
 #include "util/ui/browse.h"
 #include "util/ui/dialogs.h"

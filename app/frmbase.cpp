@@ -1,6 +1,6 @@
 #include "frmbase.h"
 
-#include "app/batch/commandline.h"
+#include "run/commandline.h"
 #include "appearance/background.h"
 #include "appearance/bgsetting.h"
 #include "appearance/flights.h"
@@ -8,7 +8,7 @@
 #include "copiedlist.h"
 #include "engine/sourcecount.h"
 #include "frmest.h"
-#include "runprogress.h"
+#include "run/runprogress.h"
 #include "settings/store/store.h"
 #include "settings/ui/historywidgets.h"
 #include "textlabel.h"

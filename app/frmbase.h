@@ -7,8 +7,8 @@
 #include "appearance/layout.h"
 #include "engine/diffcopy.h"
 #include "engine/sourcecount.h"
-#include "estimate.h"
-#include "runrelay.h"
+#include "run/estimate.h"
+#include "run/runrelay.h"
 #include "settings/job.h"
 #include "settings/store/histories.h"
 

@@ -4,7 +4,7 @@
 #include "frmbase.h"
 #include "frmerr.h"
 #include "frmest.h"
-#include "runprogress.h"
+#include "run/runprogress.h"
 #include "textlabel.h"
 #include "textwidth.h"
 #include "util/qt/pathtext.h"

@@ -1,11 +1,11 @@
 // Run control: checking the job, starting and stopping a copy run, the
 // elapsed-seconds display, and keeping the window alive while the engine works.
-#include "app/batch/batchrun.h"
+#include "run/batchrun.h"
 #include "copiedlist.h"
 #include "desktop.h"
 #include "engine/sourcecount.h"
 #include "frmbase.h"
-#include "runprogress.h"
+#include "run/runprogress.h"
 #include "textlabel.h"
 #include "util/convert.h"
 #include "util/paths.h"

@@ -1,8 +1,8 @@
 #include "frmest.h"
 
 #include "accessibility.h"
-#include "estimate.h"
-#include "runprogress.h"
+#include "run/estimate.h"
+#include "run/runprogress.h"
 #include "textlabel.h"
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"

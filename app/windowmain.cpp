@@ -1,9 +1,9 @@
 // The window's start, in a module of its own: the program loads it only when
 // a window is wanted, so that a batch run never loads Qt's widgets at all.
-#include "windowmain.h"
+#include "run/windowmain.h"
 
-#include "app/batch/batchrun.h"
-#include "app/batch/commandline.h"
+#include "run/batchrun.h"
+#include "run/commandline.h"
 #include "frmbase.h"
 #include "qttranslation.h"
 #include "settings/store/store.h"

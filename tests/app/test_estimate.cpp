@@ -1,7 +1,7 @@
 #include "app/copiedlist.h"
 #include "app/frmbase.h"
 #include "app/frmest.h"
-#include "app/runprogress.h"
+#include "run/runprogress.h"
 #include "app/textlabel.h"
 #include "settings/store/store.h"
 #include "tests/support/fusevolume.h"

@@ -1,4 +1,4 @@
-#include "app/estimate.h"
+#include "run/estimate.h"
 #include "app/frmest.h"
 #include "app/textlabel.h"
 #include "tests/support/eventloop.h"

@@ -1,7 +1,7 @@
 // The program: the command line, and batch mode on Qt Core. The window lives
 // in a module that is loaded only when a window is wanted.
-#include "app/batch/batchrun.h"
-#include "app/batch/commandline.h"
+#include "batchrun.h"
+#include "commandline.h"
 #include "settings/store/store.h"
 #include "util/paths.h"
 #include "windowmain.h"

@@ -1,4 +1,4 @@
-#include "app/runprogress.h"
+#include "run/runprogress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/batch/batchrun.h"
+#include "run/batchrun.h"
 #include "settings/store/store.h"
 #include "tests/support/testsupport.h"
 

@@ -1,6 +1,6 @@
 // Run from a folder without libqvutil: the cluster arithmetic does not depend
 // on the library being there.
-#include "app/estimate.h"
+#include "run/estimate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/batch/commandline.h"
+#include "run/commandline.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
