@@ -5,6 +5,7 @@
 #include "filecopy.h"
 #include "listing.h"
 #include "nametwins.h"
+#include "sourcecount.h"
 #include "staletemps.h"
 #include "util/paths.h"
 #include "util/qvubind.h"
@@ -1214,36 +1215,12 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run, const void* lane)
 std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
 {
     stop_ = false;
-    Tally tally;
+    SourceSize found;
     try {
-        return countFolder(strSrc, bCheckDir, tally);
+        const std::optional<SourceSize> size = countSource(
+            strSrc, bCheckDir, [this] { return !stopRequested(); }, found);
+        return static_cast<std::int32_t>(size ? size->files : 0);
     } catch (...) {
-        return tally.files; // an unexpected failure leaves the count reached so far
+        return static_cast<std::int32_t>(found.files); // an unexpected failure leaves the count reached so far
     }
-}
-
-std::int32_t DiffCopy::countFolder(const std::string& src, bool subDirs, Tally& tally)
-{
-    struct stat st;
-    if (stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return 0;
-    if (!tally.folders.insert({ st.st_dev, st.st_ino }).second)
-        return 0; // counted already, through another link
-
-    Listing listing;
-    ListFolder(src, listing, [this] { return !stopRequested(); });
-    std::int32_t count = static_cast<std::int32_t>(listing.files.size());
-    tally.files += count;
-    if (!subDirs)
-        return count;
-    std::vector<ListedFile>().swap(listing.files);
-    const std::string prefix = AddBackslash(src);
-    for (const auto& name : listing.folders) {
-        if (stopRequested()) {
-            count = 0; // a stopped count is no count
-            break;
-        }
-        count += countFolder(prefix + name, true, tally);
-    }
-    return count;
 }

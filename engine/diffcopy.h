@@ -238,13 +238,6 @@ private:
         std::int32_t failure = 0;
     };
 
-    // A count in progress: the folders counted so far, and the files found in
-    // them, which a count cut short by a failure still answers with.
-    struct Tally {
-        std::unordered_set<FolderId, FolderIdHash> folders;
-        std::int32_t files = 0;
-    };
-
     // Walks SRC onto DST, the folder NAME in the destination folder PARENT_FD;
     // the top folder has no name and is opened by its path.
     std::int32_t processFolder(
@@ -306,8 +299,6 @@ private:
     // What FOLDER's file system does with new files, found out once per
     // file system and run.
     static std::int32_t capsOf(Folder& folder, Run& run);
-    // The files of SRC (and with SUB_DIRS of its subfolders) not counted before in TALLY.
-    std::int32_t countFolder(const std::string& src, bool subDirs, Tally& tally);
 
     // Runs one step of a folder; a failure thrown from it, or from a handler
     // it calls, is reported as an unexpected failure of the folder.

@@ -8,6 +8,60 @@
 #include <utility>
 #include <vector>
 
+std::optional<SourceSize> countSource(
+    const std::string& top, bool subfolders, const std::function<bool()>& keepGoing, SourceSize& found)
+{
+    // The folders being counted, from the top down: what each has counted so
+    // far, and its subfolders still to come.
+    struct Level {
+        SourceSize size;
+        std::string prefix;
+        std::vector<std::string> folders;
+        size_t next = 0;
+    };
+    std::vector<Level> levels;
+    std::set<std::pair<dev_t, ino_t>> counted;
+    // Lists FOLDER into a level below the others; false when it is not a
+    // folder, or was counted already through another link.
+    const auto enter = [&](const std::string& folder) {
+        struct stat st { };
+        if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !counted.insert({ st.st_dev, st.st_ino }).second)
+            return false;
+        Listing listing;
+        ListFolder(folder, listing, keepGoing);
+        Level level;
+        level.size.files = static_cast<std::int64_t>(listing.files.size());
+        for (const ListedFile& file : listing.files)
+            level.size.bytes += file.size;
+        found.files += level.size.files;
+        found.bytes += level.size.bytes;
+        if (subfolders) {
+            level.prefix = AddBackslash(folder);
+            level.folders = std::move(listing.folders);
+        }
+        levels.push_back(std::move(level));
+        return true;
+    };
+
+    if (!enter(top))
+        return std::nullopt;
+    for (;;) {
+        Level& level = levels.back();
+        const bool more = level.next < level.folders.size();
+        if (more && keepGoing()) {
+            enter(level.prefix + level.folders[level.next++]);
+            continue;
+        }
+        // A folder left before one of its subfolders counts for nothing.
+        const SourceSize size = more ? SourceSize {} : level.size;
+        levels.pop_back();
+        if (levels.empty())
+            return size;
+        levels.back().size.files += size.files;
+        levels.back().size.bytes += size.bytes;
+    }
+}
+
 SourceCount::SourceCount(std::string folder, bool subfolders, Done done)
     : thread_(
         [this, folder = std::move(folder), subfolders, done = std::move(done)] { count(folder, subfolders, done); })
@@ -26,35 +80,11 @@ void SourceCount::wait()
         thread_.join();
 }
 
-void SourceCount::count(const std::string& top, bool subfolders, const Done& done)
+void SourceCount::count(const std::string& folder, bool subfolders, const Done& done)
 {
-    SourceSize size;
-    std::set<std::pair<dev_t, ino_t>> counted;
-    std::vector<std::string> waiting { top };
-    const auto goOn = [this] { return !cancelled_.load(std::memory_order_relaxed); };
-    while (!waiting.empty()) {
-        const std::string folder = std::move(waiting.back());
-        waiting.pop_back();
-        struct stat st { };
-        if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            if (folder == top)
-                return;
-            continue;
-        }
-        if (!counted.insert({ st.st_dev, st.st_ino }).second)
-            continue;
-        Listing listing;
-        ListFolder(folder, listing, goOn);
-        if (!goOn())
-            return;
-        size.files += static_cast<std::int64_t>(listing.files.size());
-        for (const ListedFile& file : listing.files)
-            size.bytes += file.size;
-        if (!subfolders)
-            break;
-        const std::string prefix = AddBackslash(folder);
-        for (const std::string& name : listing.folders)
-            waiting.push_back(prefix + name);
-    }
-    done(size);
+    SourceSize found;
+    const std::optional<SourceSize> size = countSource(
+        folder, subfolders, [this] { return !cancelled_.load(std::memory_order_relaxed); }, found);
+    if (size && !cancelled_)
+        done(*size);
 }

@@ -1,12 +1,13 @@
-// The size of a job's source, counted on a thread of its own while the window
-// goes on: the files and their bytes in the folder and, when asked, in every
-// subfolder below it, each real folder once (links that lead back are not
-// followed again).
+// The size of a job's source: the files and their bytes in the folder and,
+// when asked, in every subfolder below it, each real folder once (links that
+// lead back are not followed again). Counted where it is asked for, or on a
+// thread of its own while the window goes on.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,16 @@ struct SourceSize {
     std::int64_t files = 0;
     std::int64_t bytes = 0;
 };
+
+// Counts FOLDER (with SUBFOLDERS, the whole tree below it, depth first in
+// listing order). KEEP_GOING is asked for every entry listed and before every
+// subfolder: false ends a listing, which keeps the files it has read, and
+// before a subfolder makes the folder count for nothing, with everything
+// below it. FOUND grows as each folder is listed, so that a count cut short
+// by a failure thrown from KEEP_GOING still tells what it had found. Returns
+// the count, or nothing when FOLDER is not a folder.
+std::optional<SourceSize> countSource(
+    const std::string& folder, bool subfolders, const std::function<bool()>& keepGoing, SourceSize& found);
 
 class SourceCount {
 public:
