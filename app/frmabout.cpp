@@ -1,7 +1,7 @@
 #include "frmabout.h"
 
-#include "run/commandline.h"
 #include "appearance/icons.h"
+#include "run/commandline.h"
 #include "util/ui/browse.h"
 #include "util/ui/dialogs.h"
 

@@ -1,18 +1,21 @@
 #include "frmbase.h"
 
-#include "run/commandline.h"
-#include "appearance/background.h"
 #include "appearance/bgsetting.h"
-#include "appearance/flights.h"
 #include "appearance/icons.h"
+#include "backgroundview.h"
 #include "copiedlist.h"
-#include "engine/sourcecount.h"
-#include "frmest.h"
-#include "run/runprogress.h"
+#include "engine/diffcopy.h"
+#include "estimateview.h"
+#include "mainmenu.h"
+#include "run/commandline.h"
+#include "run/runrelay.h"
+#include "run/session.h"
+#include "run/sourcecounter.h"
+#include "runview.h"
+#include "settings/store/histories.h"
 #include "settings/store/store.h"
 #include "settings/ui/historywidgets.h"
 #include "textlabel.h"
-#include "textwidth.h"
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"
 #include "util/ui/twips.h"
@@ -56,7 +59,12 @@ frmBase::frmBase(SettingsStore& store, QWidget* parent)
     // The resize handler places the seconds' caption; as wide as it was made.
     layout_.lbSecDesc.width = std::max(layout_.lbSecDesc.width, pixelsToTwipsX(lbSecDesc->width()));
     createMenus();
-    flightDeck = std::make_unique<FlightDeck>(imgFly, imgBG, tmBG, tmFly, [this] { return isNightSlot(nTimeSlot); });
+    session_ = std::make_unique<CopySession>(*this, CopySession::Threading::OwnThread);
+    runView_ = std::make_unique<RunView>(
+        *this, RunView::Displays { lbCheckNum, lbCheckFile, lbCopyNum, lbSec, lstCopied, lbMsg }, *session_, kCaption);
+    estimateView_ = std::make_unique<EstimateView>([this] { StopEstimate(); }, *session_->relay());
+    runView_->estimateChecked
+        = [this](std::int32_t files, std::int64_t bytes) { estimateView_->showChecked(files, bytes); };
     connectSelection();
     connectOptions();
     resize(openingSize());
@@ -98,38 +106,33 @@ void frmBase::fitIntoScreen()
         move(corner);
 }
 
-frmBase::~frmBase()
-{
-    // A count under way reports to this window: it ends first.
-    sourceCount_.reset();
-    // The estimate window calls back into this one.
-    delete estimateWindow.data();
-}
+// The estimate window and a count under way call back into this window:
+// they end with their members, before it goes.
+frmBase::~frmBase() = default;
 
 void frmBase::load(const QStringList& arguments)
 {
-    relay_ = std::make_unique<RunRelay>(*this);
-    cpMan = std::make_unique<DiffCopy>(*relay_);
-    relay_->setAfterFile([this] {
+    RunRelay& relay = *session_->relay();
+    relay.setAfterFile([this] {
         if (afterFileReported)
             afterFileReported();
     });
     histories = std::make_unique<Histories>(
-        store_, historyView({ cmbSrc, cmbDst, mnuFileMRU, mnuFileSeparator2 }),
+        store_, historyView({ cmbSrc, cmbDst, menu_->mnuFileMRU, menu_->mnuFileSeparator2 }),
         [this](const QString& text, int buttons, const QString& title) { return nShowMessage(text, buttons, title); },
         kCaption);
-    cpMan->setBeforeCopy([this] {
+    session_->engine().setBeforeCopy([this, &relay] {
         if (!beforeThreadedCopy)
             return;
         // What the hook then does on the window's thread finds the window
         // as the run's events so far have left it.
-        relay_->deliverPosted();
+        relay.deliverPosted();
         beforeThreadedCopy();
     });
     histories->bLoadMRUList();
     histories->bLoadHistory();
     InitMainDisplay();
-    bLoadBGSetting(store_, nGradation, strBGPicture, nLabelColor);
+    bLoadBGSetting(store_, background_->nGradation, background_->strBGPicture, background_->nLabelColor);
     ApplyBackground();
     switch (startKindOf(arguments)) {
     case StartKind::OpenCopySet:
@@ -149,10 +152,9 @@ void frmBase::load(const QStringList& arguments)
 void frmBase::InitMainDisplay()
 {
     btnEst->setText(QStringLiteral("コピー先の\n必要容量見積"));
-    nMaxTextWidth = layout_.lstCopied.width;
-    lstCopied->setHorizontalExtent(twipsToPixelsX(nMaxTextWidth));
+    runView_->setListWidth(layout_.lstCopied.width);
     // The flying icons wait just outside the window's right edge.
-    for (QLabel* image : imgFly)
+    for (QLabel* image : background_->imgFly)
         image->move(twipsToPixelsX(windowWidthTwips() + 100), image->y());
 }
 
@@ -166,7 +168,7 @@ void frmBase::btnEnd_Click()
     nFlushInputMessages(this);
     if (runActive()) {
         if (nShowMessage(QStringLiteral("終了しますか"), MB_YESNO, kCaption) == IDYES) {
-            cpMan->StopCopy();
+            session_->engine().StopCopy();
             bClosePending = true;
         }
         return;
@@ -179,13 +181,12 @@ void frmBase::closeEvent(QCloseEvent* event)
     // A run or an animation step in progress closes the window itself when
     // it is over: the close is refused now and remembered.
     if (runActive()) {
-        if (cpMan)
-            cpMan->StopCopy();
+        session_->engine().StopCopy();
         bClosePending = true;
         event->ignore();
         return;
     }
-    if (bAnimating) {
+    if (background_->bAnimating) {
         bClosePending = true;
         event->ignore();
         return;
@@ -245,7 +246,7 @@ void frmBase::placeControls()
     place(lbCheckFile, layout_.lbCheckFile);
     place(lbSec, layout_.lbSec);
     place(lbSecDesc, layout_.lbSecDesc);
-    place(imgBG, layout_.imgBG);
+    place(background_->imgBG, layout_.imgBG);
 
     // The client area holds every control where it stands now: the designed
     // area, or more where the last arrangement put the bottom row lower or

@@ -1,5 +1,6 @@
-// frmBase: the main window. It owns the copy engine and the run state, shows
-// the engine's progress and asks the user about copy errors, keeps the
+// frmBase: the main window. It shows the job in its controls and runs it
+// through a copy session (run/session.h), shows the run (RunView, the
+// estimate's EstimateView) and asks the user about copy errors, keeps the
 // histories, and lays its controls out as the window is resized.
 // Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
@@ -13,9 +14,7 @@
 #include "settings/store/histories.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -23,22 +22,25 @@
 #include <string>
 #include <vector>
 
+class BackgroundView;
 class CopiedListView;
-class frmEst;
-class FlightDeck;
-class ProgressMeter;
-class QAction;
+class CopySession;
+class EstimateRun;
+class EstimateView;
+class Histories;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPushButton;
 class QScrollArea;
 class QTimer;
+class RunView;
 class SettingsStore;
+class SourceCounter;
 class TextLabel;
-class TextWidth;
+struct MainMenu;
+struct RunEnd;
 
 class frmBase : public QMainWindow, public DiffCopyListener {
     Q_OBJECT
@@ -79,7 +81,7 @@ public:
     std::function<void()> afterFileReported;
     // Test seam: how long a run must last for its end to be told to the
     // desktop when the window is not active (10 s).
-    void setLongRun(std::chrono::seconds duration) { longRun_ = duration; }
+    void setLongRun(std::chrono::seconds duration);
     // Test seam: how many files the engine copies at once (after load; see DiffCopy::setParallelCopies).
     void setParallelCopies(int n);
 
@@ -153,77 +155,41 @@ private:
     // Brings the window, frame and all, within the screen's free area.
     void fitIntoScreen();
     void connectSelection();
-    // Counts the source's files in the background for lbCountNum, a moment
-    // after the source or the subfolder option last changed.
-    void countSourceSoon();
-    void countSource();
     void connectOptions();
     void cmbSrc_Click();
     void showSaveResult(bool saved);
-    // The status line during a run: the progress line, when there is one yet,
-    // before what the run is doing.
-    void showRunStatus(const QString& doing);
-    void paintRunStatus();
-    // Takes the run's progress (at every tick of the elapsed seconds) into
-    // the status line, the title and the estimate window.
-    void showProgress();
-    // Schedules a repaint of the displays that follow the run's counters.
-    void refreshRunDisplay();
     // The parts a copy run and an estimate share: taking the run (nothing
-    // when one is in progress or the job is refused), handing the filter to
-    // the engine and running it, and putting the window back afterwards
-    // (false when a quit asked for meanwhile has closed it).
+    // when one is in progress or the job is refused), running it through
+    // the session, and putting the window back afterwards (false when a
+    // quit asked for meanwhile has closed it).
     std::optional<RunOrder> beginRun();
-    std::int32_t runEngine(const RunOrder& order);
+    RunEnd runSession(const RunOrder& order, EstimateRun* estimate = nullptr);
     bool endRun();
     // Tells the user that a run ended with SUMMARY: the box, after the
     // desktop has been told when the run was long and the window not active,
     // and then a line on the status line that stays.
     void tellRunEnded(const QString& summary);
     void tellDesktopIfUnseen(const QString& summary);
-    // Adds one file the estimate would copy to its sums and to the estimate window.
-    void estimateFile(const MeasuredFile& file);
-    // What the estimate counts of a file it would copy; on the run's thread.
-    std::optional<MeasuredFile> measureFile(const std::string& pSrc, const std::string& pDst) const;
 
     // Run state.
-    std::unique_ptr<RunRelay> relay_; // the engine's listener: runs it off the window's thread
-    std::unique_ptr<DiffCopy> cpMan;
-    QString strSetFile;
-    bool bSkipAll = false;
-    bool bEstimating = false;
-    bool bClosePending = false;
-    bool bAnimating = false;
-    std::int32_t nCheckCount = 0;
-    std::int32_t nCopyCount = 0;
-    DateTime dtStart;
-    std::int32_t nMaxTextWidth = 0; // twips
-    std::int32_t nClusterBytes = -1;
-    double dbCopySum = 0;
-    double dbExistSum = 0;
-    double dbNeedSum = 0;
-
+    std::unique_ptr<CopySession> session_; // the engine and its runs
+    std::unique_ptr<RunView> runView_;
+    std::unique_ptr<EstimateView> estimateView_;
+    std::unique_ptr<SourceCounter> sourceCounter_; // the source's files for lbCountNum
     std::unique_ptr<Histories> histories;
-    // The icons that fly over the automatic background.
-    std::unique_ptr<FlightDeck> flightDeck;
-    // The estimate window, while it is open.
-    QPointer<frmEst> estimateWindow;
-
-    // The background: kind (-1 automatic, 0 none, 1..9 built-in gradient,
-    // anything else own picture), own picture, label colour (0x00BBGGRR).
-    std::int32_t nGradation = -1;
-    QString strBGPicture;
-    std::int32_t nLabelColor = 0;
-    // When the automatic background was last applied, and its time slot.
-    DateTime dtBGApplied;
-    std::int32_t nTimeSlot = 0;
+    QString strSetFile;
+    bool bClosePending = false;
+    bool running_ = false; // a run is in progress: Start and Estimate do nothing
 
     // The extension filter chosen in the filter dialog: kind 0 none chosen
     // yet, 1 include only, 2 exclude; the list in its normalised form.
     std::int32_t nExtFilterKind = 0;
     QString strExtFilter;
 
-    // Controls; each carries its name as objectName().
+    // Controls; each carries its name as objectName(). The picture and the
+    // flying icons behind them are the background's; the menus are menu_'s.
+    std::unique_ptr<BackgroundView> background_;
+    std::unique_ptr<MainMenu> menu_;
     QLabel* lbSrcDesc = nullptr;
     QComboBox* cmbSrc = nullptr;
     QPushButton* btnSrc = nullptr;
@@ -261,61 +227,10 @@ private:
     QPushButton* btnStop = nullptr;
     QPushButton* btnEnd = nullptr;
     TextLabel* lbMsg = nullptr;
-    QLabel* imgBG = nullptr;
-    std::array<QLabel*, 20> imgFly {};
     QTimer* Timer1 = nullptr;
-    QTimer* tmBG = nullptr;
-    QTimer* tmFly = nullptr;
-
-    QMenu* mnuFile = nullptr;
-    QAction* mnuFileOpen = nullptr;
-    QAction* mnuFileSave = nullptr;
-    QAction* mnuFileSaveAs = nullptr;
-    std::array<QAction*, 3> mnuFileMRU {};
-    QAction* mnuFileSeparator2 = nullptr;
-    QAction* mnuFileEnd = nullptr;
-    QMenu* mnuExe = nullptr;
-    QAction* mnuExeStart = nullptr;
-    QAction* mnuExeEst = nullptr;
-    QAction* mnuExeStop = nullptr;
-    QAction* mnuExeClearHistory = nullptr;
-    QMenu* mnuOpt = nullptr;
-    QAction* mnuOptSubDir = nullptr;
-    QAction* mnuOptIgn = nullptr;
-    QAction* mnuOptMakeDir = nullptr;
-    QAction* mnuOptFilter = nullptr;
-    QAction* mnuOptBG = nullptr;
-    QMenu* mnuSoft = nullptr;
-    QAction* mnuSoftAbout = nullptr;
-    QMenu* mnuList = nullptr;
-    QAction* mnuListSelAll = nullptr;
-    QAction* mnuListSelClear = nullptr;
-    QAction* mnuListCopy = nullptr;
 
     SettingsStore& store_;
     MainLayout layout_;
     QScrollArea* clientScroller_ = nullptr; // holds the client area
     bool fitted_ = false; // the window has been brought within the screen once
-    bool running_ = false; // a run is in progress: Start and Estimate do nothing
-    std::unique_ptr<EstimateSums> estimateSums_; // the sums of the estimate in progress
-    bool dstKeepsHoles_ = true; // the estimate's destination keeps the holes of sparse files
-    std::string checkedFile_; // the file checked last, as lbCheckFile shows it
-    std::unique_ptr<TextWidth> lineWidth_; // measures the lines of lstCopied
-    std::unique_ptr<SourceCount> sourceCount_; // the count under way, if any
-    // The source's size as the last complete count found it, for the job it counted.
-    struct CountedSource {
-        std::string folder;
-        bool subfolders = false;
-        SourceSize size;
-    };
-    std::optional<CountedSource> counted_;
-    std::unique_ptr<ProgressMeter> meter_; // the run's progress line, while it runs
-    QString runDoing_; // what the run is doing, as the status line tells it
-    QString progressLine_; // the run's last progress line
-    std::chrono::seconds longRun_ { 10 };
-    std::chrono::steady_clock::time_point runStarted_ {};
-    QTimer* countDelay_ = nullptr; // lets typing settle before a count starts
-    std::uint64_t countRound_ = 0; // tells the current count's result from a dropped one's
-    QTimer* refresher_ = nullptr; // repaints the run's counters and list a few times a second
-    QString waiting_; // what a run that has not got on for a while waits for
 };

@@ -2,9 +2,8 @@
 // that stand on it.
 #include "appearance/background.h"
 #include "appearance/bgsetting.h"
-#include "appearance/flights.h"
 #include "appearance/frmbg.h"
-#include "appearance/picturefile.h"
+#include "backgroundview.h"
 #include "frmbase.h"
 #include "settings/store/store.h"
 #include "textlabel.h"
@@ -13,41 +12,12 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QPixmap>
-#include <ctime>
 
 void frmBase::ApplyBackground()
 {
-    if (nGradation == -1) {
-        const std::time_t now = std::time(nullptr);
-        std::tm local {};
-        localtime_r(&now, &local);
-        dtBGApplied = DateTime::fromUnixSeconds(static_cast<std::int64_t>(now));
-        nTimeSlot = timeSlotOfHour(local.tm_hour);
-        imgBG->setPixmap(QPixmap::fromImage(builtInBackground(nTimeSlot)));
-        SetLabelColor(automaticLabelColor(nTimeSlot));
-        flightDeck->EnableFlights();
-    } else if (nGradation == 0) {
-        flightDeck->StopFlights();
-        SetLabelColor(0);
-        imgBG->clear();
-    } else if (nGradation >= 1 && nGradation <= kBackgroundSlots) {
-        flightDeck->StopFlights();
-        imgBG->setPixmap(QPixmap::fromImage(builtInBackground(nGradation - 1)));
-        SetLabelColor(nLabelColor);
-    } else {
-        flightDeck->StopFlights();
-        if (!strBGPicture.isEmpty()) {
-            QString why;
-            const QImage picture = readPictureFile(strBGPicture, why);
-            if (picture.isNull()) {
-                nShowMessage(why, MB_OK, kCaption);
-                return;
-            }
-            imgBG->setPixmap(QPixmap::fromImage(picture));
-        }
-        SetLabelColor(nLabelColor);
-    }
+    const QString why = background_->apply([this](std::int32_t nColor) { SetLabelColor(nColor); });
+    if (!why.isEmpty())
+        nShowMessage(why, MB_OK, kCaption);
 }
 
 void frmBase::SetLabelColor(std::int32_t nColor)
@@ -65,33 +35,28 @@ void frmBase::SetLabelColor(std::int32_t nColor)
 
 void frmBase::mnuOptBG_Click()
 {
-    if (!runBackgroundDialog(this, nGradation, strBGPicture, nLabelColor))
+    BackgroundView& bg = *background_;
+    if (!runBackgroundDialog(this, bg.nGradation, bg.strBGPicture, bg.nLabelColor))
         return;
     // The choice is applied all the same; the user learns that it will not
     // be there next time.
-    if (!bSaveBGSetting(store_, nGradation, strBGPicture, nLabelColor))
+    if (!bSaveBGSetting(store_, bg.nGradation, bg.strBGPicture, bg.nLabelColor))
         nShowMessage(QStringLiteral("背景の設定を保存できませんでした。") + store_.errorText(), MB_ICONERROR, kCaption);
     ApplyBackground();
 }
 
 void frmBase::tmBG_Timer()
 {
-    const std::time_t now = std::time(nullptr);
-    const std::time_t applied = static_cast<std::time_t>(dtBGApplied.unixSeconds());
-    std::tm nowLocal {};
-    std::tm appliedLocal {};
-    localtime_r(&now, &nowLocal);
-    localtime_r(&applied, &appliedLocal);
-    if (nowLocal.tm_hour != appliedLocal.tm_hour)
+    if (background_->hourChanged())
         ApplyBackground();
-    flightDeck->launchFlight();
+    background_->flightDeck->launchFlight();
 }
 
 void frmBase::tmFly_Timer()
 {
     // A quit asked for during an animation step closes the window once the
     // step is drawn; one asked for during a run is the run's to carry out.
-    if (flightDeck->tmFly_Timer(bAnimating, bClosePending) && !runActive()) {
+    if (background_->flightDeck->tmFly_Timer(background_->bAnimating, bClosePending) && !runActive()) {
         QWidget* self = this;
         bUnloadForm(self);
     }

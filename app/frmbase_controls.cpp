@@ -1,8 +1,10 @@
 // The main window's controls and menus, at their designed places (twips).
 #include "accessibility.h"
+#include "backgroundview.h"
 #include "copiedlist.h"
 #include "frmabout.h"
 #include "frmbase.h"
+#include "mainmenu.h"
 #include "textlabel.h"
 #include "util/ui/twips.h"
 
@@ -72,28 +74,6 @@ QCheckBox* checkBox(QWidget* parent, const char* name, bool checked, const QStri
     return widget;
 }
 
-QAction* item(QMenu* menu, const char* name, const QString& text)
-{
-    QAction* action = menu->addAction(text);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
-
-// The platform's keys for KEY; FALLBACK where it has none.
-QList<QKeySequence> standardKeys(QKeySequence::StandardKey key, const QKeySequence& fallback)
-{
-    const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
-    return keys.isEmpty() ? QList<QKeySequence> { fallback } : keys;
-}
-
-QAction* tickItem(QMenu* menu, const char* name, const QString& text, bool ticked)
-{
-    QAction* action = item(menu, name, text);
-    action->setCheckable(true);
-    action->setChecked(ticked);
-    return action;
-}
-
 QTimer* timer(QObject* parent, const char* name, int interval)
 {
     auto* t = new QTimer(parent);
@@ -120,14 +100,7 @@ void frmBase::createControls()
     setCentralWidget(clientScroller_);
 
     // The background comes first so that every other control stands on it.
-    imgBG = makeTwips<QLabel>(client, "imgBG", 0, 0, 11880, 8280);
-    imgBG->setScaledContents(true);
-    for (size_t i = 0; i < imgFly.size(); ++i) {
-        imgFly[i] = makeTwips<QLabel>(client, "imgFly", 0, 0, 480, 480);
-        imgFly[i]->setProperty("index", static_cast<int>(i));
-        imgFly[i]->setProperty("tag", QString());
-        imgFly[i]->hide();
-    }
+    background_ = std::make_unique<BackgroundView>(*client, *this);
 
     lbSrcDesc = label(client, "lbSrcDesc", QStringLiteral("コピー元フォルダ"), 90, 360, 1485, 195);
     cmbSrc = makeTwips<QComboBox>(client, "cmbSrc", 1665, 300, 7845, 345);
@@ -220,99 +193,38 @@ void frmBase::createControls()
     lbMsg->setAccessibleName(QStringLiteral("状態"));
 
     Timer1 = timer(this, "Timer1", 1000);
-    tmBG = timer(this, "tmBG", 10000);
-    tmFly = timer(this, "tmFly", 200);
 
     connect(btnStart, &QPushButton::clicked, this, &frmBase::btnStart_Click);
     connect(btnEst, &QPushButton::clicked, this, &frmBase::btnEst_Click);
     connect(btnStop, &QPushButton::clicked, this, &frmBase::btnStop_Click);
     connect(btnEnd, &QPushButton::clicked, this, &frmBase::btnEnd_Click);
     connect(Timer1, &QTimer::timeout, this, &frmBase::Timer1_Timer);
-    refresher_ = new QTimer(this);
-    refresher_->setInterval(100);
-    connect(refresher_, &QTimer::timeout, this, &frmBase::refreshRunDisplay);
-    connect(lstCopied, &CopiedListView::contextMenuWanted, this, [this](const QPoint& at) { mnuList->popup(at); });
+    connect(
+        lstCopied, &CopiedListView::contextMenuWanted, this, [this](const QPoint& at) { menu_->mnuList->popup(at); });
 }
 
 void frmBase::createMenus()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileOpen = item(mnuFile, "mnuFileOpen", QStringLiteral("設定ファイルを開く(&O)"));
-    mnuFileSave = item(mnuFile, "mnuFileSave", QStringLiteral("上書き保存(&S)"));
-    mnuFileSave->setEnabled(false);
-    mnuFileSaveAs = item(mnuFile, "mnuFileSaveAs", QStringLiteral("現在の設定を名前を付けて保存(&A)"));
-    mnuFile->addSeparator();
-    for (size_t i = 0; i < mnuFileMRU.size(); ++i) {
-        mnuFileMRU[i] = item(mnuFile, "mnuFileMRU", QString());
-        mnuFileMRU[i]->setProperty("index", static_cast<int>(i));
-        mnuFileMRU[i]->setVisible(false);
-    }
-    mnuFileSeparator2 = mnuFile->addSeparator();
-    mnuFileSeparator2->setObjectName(QStringLiteral("mnuFileSeparator2"));
-    mnuFileSeparator2->setVisible(false);
-    mnuFileEnd = item(mnuFile, "mnuFileEnd", QStringLiteral("終了(&X)"));
-    mnuFileOpen->setShortcuts(QKeySequence::Open);
-    mnuFileSave->setShortcuts(QKeySequence::Save);
-    // Not every platform has keys for these two; the common ones stand in.
-    mnuFileSaveAs->setShortcuts(standardKeys(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
-    mnuFileEnd->setShortcuts(standardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
-
-    mnuExe = menuBar()->addMenu(QStringLiteral("操作(&E)"));
-    mnuExe->setObjectName(QStringLiteral("mnuExe"));
-    mnuExeStart = item(mnuExe, "mnuExeStart", QStringLiteral("コピー開始(&C)"));
-    mnuExeEst = item(mnuExe, "mnuExeEst", QStringLiteral("コピー容量見積(&E)"));
-    mnuExeStop = item(mnuExe, "mnuExeStop", QStringLiteral("コピー中止(&S)"));
-    mnuExe->addSeparator();
-    mnuExeClearHistory = item(mnuExe, "mnuExeClearHistory", QStringLiteral("ｺﾋﾟｰ元、ｺﾋﾟｰ先履歴のクリア(&R)"));
-
-    mnuOpt = menuBar()->addMenu(QStringLiteral("オプション(&O)"));
-    mnuOpt->setObjectName(QStringLiteral("mnuOpt"));
-    mnuOptSubDir = tickItem(mnuOpt, "mnuOptSubDir", QStringLiteral("サブフォルダも検索する(&S)"), true);
-    mnuOptIgn = tickItem(mnuOpt, "mnuOptIgn", QStringLiteral("秒単位の誤差を無視(&U)"), true);
-    mnuOptMakeDir = tickItem(mnuOpt, "mnuOptMakeDir", QStringLiteral("ｺﾋﾟｰ先にｺﾋﾟｰ元ﾌｫﾙﾀﾞを作成(&F)"), false);
-    mnuOptFilter = tickItem(mnuOpt, "mnuOptFilter", QStringLiteral("拡張子フィルタを使用(&E)"), false);
-    mnuOpt->addSeparator();
-    mnuOptBG = item(mnuOpt, "mnuOptBG", QStringLiteral("背景設定(&B)"));
-
-    mnuSoft = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    mnuSoft->setObjectName(QStringLiteral("mnuSoft"));
-    mnuSoftAbout = item(mnuSoft, "mnuSoftAbout", QStringLiteral("Vestrelleについて(&A)"));
-
-    // The list's context menu is never in the menu bar.
-    mnuList = new QMenu(this);
-    mnuList->setObjectName(QStringLiteral("mnuList"));
-    mnuListSelAll = item(mnuList, "mnuListSelAll", QStringLiteral("全て選択(&A)"));
-    mnuListSelClear = item(mnuList, "mnuListSelClear", QStringLiteral("選択解除(&R)"));
-    mnuList->addSeparator();
-    mnuListCopy = item(mnuList, "mnuListCopy", QStringLiteral("コピー(&C)"));
-    // The list's commands also answer their keys while the list has the focus.
-    mnuListSelAll->setShortcuts(QKeySequence::SelectAll);
-    mnuListCopy->setShortcuts(QKeySequence::Copy);
-    for (QAction* action : { mnuListSelAll, mnuListCopy }) {
-        action->setShortcutContext(Qt::WidgetShortcut);
-        lstCopied->addAction(action);
-    }
-
-    connect(mnuFileOpen, &QAction::triggered, this, &frmBase::mnuFileOpen_Click);
-    connect(mnuFileSave, &QAction::triggered, this, &frmBase::mnuFileSave_Click);
-    connect(mnuFileSaveAs, &QAction::triggered, this, &frmBase::mnuFileSaveAs_Click);
-    for (size_t i = 0; i < mnuFileMRU.size(); ++i)
-        connect(mnuFileMRU[i], &QAction::triggered, this, [this, i] { mnuFileMRU_Click(static_cast<int>(i)); });
-    connect(mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
-    connect(mnuOptBG, &QAction::triggered, this, &frmBase::mnuOptBG_Click);
-    connect(mnuSoftAbout, &QAction::triggered, this, [this] { showAbout(this); });
-    connect(tmBG, &QTimer::timeout, this, &frmBase::tmBG_Timer);
-    connect(tmFly, &QTimer::timeout, this, &frmBase::tmFly_Timer);
+    menu_ = std::make_unique<MainMenu>(*this, *lstCopied);
+    connect(menu_->mnuFileOpen, &QAction::triggered, this, &frmBase::mnuFileOpen_Click);
+    connect(menu_->mnuFileSave, &QAction::triggered, this, &frmBase::mnuFileSave_Click);
+    connect(menu_->mnuFileSaveAs, &QAction::triggered, this, &frmBase::mnuFileSaveAs_Click);
+    for (size_t i = 0; i < menu_->mnuFileMRU.size(); ++i)
+        connect(menu_->mnuFileMRU[i], &QAction::triggered, this, [this, i] { mnuFileMRU_Click(static_cast<int>(i)); });
+    connect(menu_->mnuFileEnd, &QAction::triggered, btnEnd, &QPushButton::click);
+    connect(menu_->mnuOptBG, &QAction::triggered, this, &frmBase::mnuOptBG_Click);
+    connect(menu_->mnuSoftAbout, &QAction::triggered, this, [this] { showAbout(this); });
+    connect(background_->tmBG, &QTimer::timeout, this, &frmBase::tmBG_Timer);
+    connect(background_->tmFly, &QTimer::timeout, this, &frmBase::tmFly_Timer);
     // A flying icon is caught by a click.
-    for (QLabel* image : imgFly)
+    for (QLabel* image : background_->imgFly)
         image->installEventFilter(this);
-    connect(mnuExe, &QMenu::aboutToShow, this, [this] { mnuExeStop->setEnabled(btnStop->isEnabled()); });
-    connect(mnuExeStart, &QAction::triggered, btnStart, &QPushButton::click);
-    connect(mnuExeEst, &QAction::triggered, btnEst, &QPushButton::click);
-    connect(mnuExeStop, &QAction::triggered, btnStop, &QPushButton::click);
-    connect(mnuExeClearHistory, &QAction::triggered, this, [this] { histories->mnuExeClearHistory(); });
-    connect(mnuListSelAll, &QAction::triggered, this, &frmBase::mnuListSelAll_Click);
-    connect(mnuListSelClear, &QAction::triggered, this, &frmBase::mnuListSelClear_Click);
-    connect(mnuListCopy, &QAction::triggered, this, &frmBase::mnuListCopy_Click);
+    connect(menu_->mnuExe, &QMenu::aboutToShow, this, [this] { menu_->mnuExeStop->setEnabled(btnStop->isEnabled()); });
+    connect(menu_->mnuExeStart, &QAction::triggered, btnStart, &QPushButton::click);
+    connect(menu_->mnuExeEst, &QAction::triggered, btnEst, &QPushButton::click);
+    connect(menu_->mnuExeStop, &QAction::triggered, btnStop, &QPushButton::click);
+    connect(menu_->mnuExeClearHistory, &QAction::triggered, this, [this] { histories->mnuExeClearHistory(); });
+    connect(menu_->mnuListSelAll, &QAction::triggered, this, &frmBase::mnuListSelAll_Click);
+    connect(menu_->mnuListSelClear, &QAction::triggered, this, &frmBase::mnuListSelClear_Click);
+    connect(menu_->mnuListCopy, &QAction::triggered, this, &frmBase::mnuListCopy_Click);
 }

@@ -1,6 +1,8 @@
 // Copy-set files: the job the controls show, written to a .vstl file and read
 // back into the controls, and the File menu that drives both.
+#include "backgroundview.h"
 #include "frmbase.h"
+#include "mainmenu.h"
 #include "settings/copyset.h"
 #include "textlabel.h"
 #include "util/convert.h"
@@ -27,9 +29,9 @@ CopyJob frmBase::job() const
     job.filtered = chkFilter->isChecked();
     job.filterKind = nExtFilterKind;
     job.filterList = strExtFilter.toStdString();
-    job.gradation = nGradation;
-    job.picture = strBGPicture.toStdString();
-    job.labelColor = nLabelColor;
+    job.gradation = background_->nGradation;
+    job.picture = background_->strBGPicture.toStdString();
+    job.labelColor = background_->nLabelColor;
     return job;
 }
 
@@ -77,11 +79,11 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
             return false;
         const std::string& value = fields[2];
         if (fields[1] == "Gradation")
-            nGradation = static_cast<std::int32_t>(dbToLong(value));
+            background_->nGradation = static_cast<std::int32_t>(dbToLong(value));
         else if (fields[1] == "BGPicture")
-            strBGPicture = QString::fromStdString(value);
+            background_->strBGPicture = QString::fromStdString(value);
         else if (fields[1] == "LabelColor")
-            nLabelColor = static_cast<std::int32_t>(dbToLong(value));
+            background_->nLabelColor = static_cast<std::int32_t>(dbToLong(value));
         return true;
     }
 
@@ -156,7 +158,7 @@ void frmBase::openCopySet(const QString& strPath)
 {
     strSetFile = strPath;
     if (bLoadCopySet(strSetFile)) {
-        mnuFileSave->setEnabled(true);
+        menu_->mnuFileSave->setEnabled(true);
         histories->bAddMRU(strSetFile);
     }
 }
@@ -182,7 +184,7 @@ void frmBase::mnuFileSaveAs_Click()
     strSetFile = dialog.FileName();
     const bool saved = bSaveCopySet(strSetFile);
     if (saved) {
-        mnuFileSave->setEnabled(true);
+        menu_->mnuFileSave->setEnabled(true);
         histories->bAddMRU(strSetFile);
     }
     showSaveResult(saved);

@@ -2,8 +2,11 @@
 // option has three faces kept in step: its check box, the label beside it
 // (a click toggles the box) and a ticked item of the Options menu.
 #include "appearance/flights.h"
-#include "engine/sourcecount.h"
+#include "backgroundview.h"
 #include "frmbase.h"
+#include "mainmenu.h"
+#include "run/sourcecounter.h"
+#include "settings/store/histories.h"
 #include "settings/ui/frmfilter.h"
 #include "textlabel.h"
 #include "util/convert.h"
@@ -35,18 +38,24 @@ bool isEnter(QEvent* event)
 
 void frmBase::connectSelection()
 {
-    countDelay_ = new QTimer(this);
-    countDelay_->setSingleShot(true);
-    countDelay_->setInterval(300);
-    connect(countDelay_, &QTimer::timeout, this, &frmBase::countSource);
-    connect(cmbSrc, &QComboBox::editTextChanged, this, [this] {
+    // The source's files are counted in the background for lbCountNum, a
+    // moment after the source or the subfolder option last changed. A run
+    // walks the source itself; a count beside it would only slow it.
+    sourceCounter_ = std::make_unique<SourceCounter>(
+        *this,
+        [this]() -> std::optional<SourceCounter::Job> {
+            const QString source = cmbSrc->currentText().trimmed();
+            if (runActive() || running_ || source.isEmpty())
+                return std::nullopt;
+            return SourceCounter::Job { toPath(source), chkSubDir->isChecked() };
+        },
+        [this](std::int64_t files) { lbCountNum->setText(QString::number(files)); });
+    const auto countAnew = [this] {
         lbCountNum->setText(QStringLiteral("0"));
-        countSourceSoon();
-    });
-    connect(chkSubDir, &QCheckBox::toggled, this, [this] {
-        lbCountNum->setText(QStringLiteral("0"));
-        countSourceSoon();
-    });
+        sourceCounter_->countSoon();
+    };
+    connect(cmbSrc, &QComboBox::editTextChanged, this, countAnew);
+    connect(chkSubDir, &QCheckBox::toggled, this, countAnew);
     connect(cmbSrc, &QComboBox::activated, this, [this] { cmbSrc_Click(); });
     connect(cmbDst, &QComboBox::editTextChanged, this, [this] {
         lbCheckNum->setText(QStringLiteral("0"));
@@ -80,39 +89,6 @@ void frmBase::connectSelection()
     connect(btnFilter, &QPushButton::clicked, this, &frmBase::btnFilter_Click);
 }
 
-void frmBase::countSourceSoon()
-{
-    sourceCount_.reset();
-    counted_.reset();
-    ++countRound_;
-    countDelay_->start();
-}
-
-void frmBase::countSource()
-{
-    // A run walks the source itself; a count beside it would only slow it.
-    if (runActive() || running_)
-        return;
-    const QString source = cmbSrc->currentText().trimmed();
-    if (source.isEmpty())
-        return;
-    const std::uint64_t round = ++countRound_;
-    CountedSource job { toPath(source), chkSubDir->isChecked(), {} };
-    sourceCount_
-        = std::make_unique<SourceCount>(job.folder, job.subfolders, [this, round, job](const SourceSize& size) {
-              QMetaObject::invokeMethod(
-                  this,
-                  [this, round, job, size]() mutable {
-                      if (round != countRound_)
-                          return;
-                      job.size = size;
-                      counted_ = job;
-                      lbCountNum->setText(QString::number(size.files));
-                  },
-                  Qt::QueuedConnection);
-          });
-}
-
 // Picking a source from its history proposes the destination that the last
 // run with that source used, when no destination is given yet. The count
 // follows the text, which has changed already when it is another folder: the
@@ -132,8 +108,8 @@ void frmBase::cmbSrc_Click()
 
 void frmBase::connectOptions()
 {
-    const std::array<std::pair<QCheckBox*, QAction*>, 4> faces { { { chkSubDir, mnuOptSubDir }, { chkIgn, mnuOptIgn },
-        { chkMakeDir, mnuOptMakeDir }, { chkFilter, mnuOptFilter } } };
+    const std::array<std::pair<QCheckBox*, QAction*>, 4> faces { { { chkSubDir, menu_->mnuOptSubDir },
+        { chkIgn, menu_->mnuOptIgn }, { chkMakeDir, menu_->mnuOptMakeDir }, { chkFilter, menu_->mnuOptFilter } } };
     for (const auto& [box, item] : faces) {
         connect(box, &QCheckBox::toggled, item, &QAction::setChecked);
         // A checkable item has already flipped its tick when it reports the
@@ -169,7 +145,7 @@ bool frmBase::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton
         && watched->objectName() == QLatin1String("imgFly")) {
-        flightDeck->imgFly_Click(watched->property("index").toInt());
+        background_->flightDeck->imgFly_Click(watched->property("index").toInt());
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease) {

@@ -1,12 +1,13 @@
 // Run control: checking the job, starting and stopping a copy run, the
 // elapsed-seconds display, and keeping the window alive while the engine works.
-#include "run/batchrun.h"
-#include "copiedlist.h"
 #include "desktop.h"
-#include "engine/sourcecount.h"
+#include "engine/diffcopy.h"
 #include "frmbase.h"
-#include "run/runprogress.h"
-#include "textlabel.h"
+#include "run/runrelay.h"
+#include "run/session.h"
+#include "run/sourcecounter.h"
+#include "runview.h"
+#include "settings/store/histories.h"
 #include "util/convert.h"
 #include "util/paths.h"
 #include "util/qt/pathtext.h"
@@ -28,7 +29,7 @@
 
 bool frmBase::runActive() const
 {
-    return bEstimating || btnStop->isEnabled();
+    return session_->estimating() || btnStop->isEnabled();
 }
 
 namespace {
@@ -93,19 +94,7 @@ std::optional<RunOrder> frmBase::bCheckJob()
 
 void frmBase::ResetRunDisplay(bool bCopy)
 {
-    lbMsg->clear();
-    nCopyCount = 0;
-    lbCopyNum->setText(QStringLiteral("0"));
-    nCheckCount = 0;
-    lbCheckNum->setText(QStringLiteral("0"));
-    lbCheckFile->clear();
-    lstCopied->lines().clear();
-    QPalette colours = lstCopied->palette();
-    colours.setColor(QPalette::Base, palette().color(bCopy ? QPalette::Base : QPalette::Button));
-    lstCopied->setPalette(colours);
-    lbSec->setText(QStringLiteral("0"));
-    dtStart = DateTime::now();
-    runStarted_ = std::chrono::steady_clock::now();
+    runView_->reset(bCopy);
     Timer1->start();
     if (bCopy)
         btnStop->setEnabled(true);
@@ -113,8 +102,7 @@ void frmBase::ResetRunDisplay(bool bCopy)
 
 void frmBase::Timer1_Timer()
 {
-    lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
-    showProgress();
+    runView_->tick();
 }
 
 std::optional<RunOrder> frmBase::beginRun()
@@ -125,9 +113,7 @@ std::optional<RunOrder> frmBase::beginRun()
     // questions), so that no second start can slip in.
     running_ = true;
     // The run walks the source itself: a count under way is dropped.
-    countDelay_->stop();
-    sourceCount_.reset();
-    ++countRound_;
+    sourceCounter_->cancel();
     nFlushInputMessages(this);
     std::optional<RunOrder> order = bCheckJob();
     if (!order)
@@ -135,36 +121,19 @@ std::optional<RunOrder> frmBase::beginRun()
     return order;
 }
 
-std::int32_t frmBase::runEngine(const RunOrder& order)
+RunEnd frmBase::runSession(const RunOrder& order, EstimateRun* estimate)
 {
-    if (order.filterKind != 0)
-        cpMan->SetExtFilter(order.filterKind, order.filterList);
-    else
-        cpMan->ResetExtFilter();
-    const bool sizeKnown = counted_ && counted_->folder == order.source && counted_->subfolders == order.subfolders;
-    meter_ = std::make_unique<ProgressMeter>(
-        sizeKnown ? std::optional<SourceSize>(counted_->size) : std::nullopt, bEstimating);
-    refresher_->start();
-    const std::int32_t result = relay_->run(
-        [&] { return cpMan->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders); });
-    refresher_->stop();
-    return result;
+    runView_->begin(sourceCounter_->sizeOf({ order.source, order.subfolders }));
+    const CopySession::Mode mode = estimate ? CopySession::Mode::Estimate : CopySession::Mode::Copy;
+    return session_->start(order, mode, histories.get(), estimate);
 }
 
 bool frmBase::endRun()
 {
-    refreshRunDisplay();
-    // The run's last figures are told before the summary comes up.
-    for (TextLabel* display : { lbCheckNum, lbCopyNum, lbCheckFile, lbSec })
-        display->announceNow();
+    runView_->end();
     QApplication::restoreOverrideCursor();
     Timer1->stop();
-    meter_.reset();
-    progressLine_.clear();
-    runDoing_.clear();
-    setWindowTitle(kCaption);
     btnStop->setEnabled(false);
-    lbMsg->clear();
     running_ = false;
     if (bClosePending) {
         UnloadAllForms(); // this window goes too: nothing of it may be touched after this
@@ -181,23 +150,17 @@ void frmBase::btnStart_Click()
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(true);
-    cpMan->SetSimulation(false);
-    bEstimating = false;
-    bSkipAll = false;
-    const std::int32_t result = runEngine(*order);
+    const RunEnd end = runSession(*order);
     if (!endRun())
         return;
-    if (result >= 0)
-        histories->bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
-
-    tellRunEnded(copySummary(result, nCheckCount, nCopyCount));
+    tellRunEnded(end.summary);
 }
 
 void frmBase::tellDesktopIfUnseen(const QString& summary)
 {
     // Somebody who turned to another window meanwhile learns of the end
     // without having to look for it.
-    if (std::chrono::steady_clock::now() - runStarted_ >= longRun_ && !isActiveWindow()) {
+    if (runView_->lastedLong() && !isActiveWindow()) {
         QApplication::alert(this);
         notifyDesktop(kCaption, summary);
     }
@@ -207,22 +170,25 @@ void frmBase::tellRunEnded(const QString& summary)
 {
     tellDesktopIfUnseen(summary);
     nShowMessage(summary, MB_ICONINFORMATION, kCaption);
-    QString line = summary;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    lbMsg->setText(QString::fromStdString(DateTimeText(DateTime::now())) + QLatin1Char(' ') + line);
+    runView_->showEnded(summary);
+}
+
+void frmBase::setLongRun(std::chrono::seconds duration)
+{
+    runView_->setLongRun(duration);
 }
 
 void frmBase::setParallelCopies(int n)
 {
-    cpMan->setParallelCopies(n);
+    session_->engine().setParallelCopies(n);
 }
 
 void frmBase::btnStop_Click()
 {
     nFlushInputMessages(this);
     // The run waits for the answer.
-    relay_->hold();
+    session_->relay()->hold();
     if (nShowMessage(QStringLiteral("中断しますか"), MB_YESNO, QStringLiteral("コピー中断")) == IDYES)
-        cpMan->StopCopy();
-    relay_->release();
+        session_->engine().StopCopy();
+    session_->relay()->release();
 }

@@ -2,10 +2,10 @@
 // a window is wanted, so that a batch run never loads Qt's widgets at all.
 #include "run/windowmain.h"
 
-#include "run/batchrun.h"
-#include "run/commandline.h"
 #include "frmbase.h"
 #include "qttranslation.h"
+#include "run/batchrun.h"
+#include "run/commandline.h"
 #include "settings/store/store.h"
 #include "util/ui/messagebox.h"
 

@@ -50,26 +50,16 @@ private:
 
 } // namespace
 
-QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied)
-{
-    QString summary;
-    if (result == DiffCopy::kStopped)
-        summary = QStringLiteral("コピーを中断しました。");
-    else if (result == 0)
-        summary = QStringLiteral("コピーが終了しました。");
-    else
-        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
-    return summary + QStringLiteral("検査ファイル数： ") + QString::number(checked) + QStringLiteral(" コピーした数： ")
-        + QString::number(copied);
-}
-
 BatchRun::BatchRun(SettingsStore& store, Alert alert)
     : store_(store)
     , alert_(alert ? std::move(alert) : Alert(toStandardError))
-    , engine_(std::make_unique<DiffCopy>(*this))
+    , session_(*this, CopySession::Threading::Caller)
 {
-    engine_->setYield([this] { yield(); });
-    engine_->setBeforeCopy([this] {
+    session_.passedOver = [this](const std::string& src, const std::string& dst, const std::string& error) {
+        logError(src, dst, error);
+    };
+    session_.engine().setYield([this] { yield(); });
+    session_.engine().setBeforeCopy([this] {
         if (beforeThreadedCopy)
             beforeThreadedCopy();
     });
@@ -101,13 +91,12 @@ int BatchRun::run(const BatchOptions& options)
         writeLog(timeStamp() + " 処理開始");
     }
 
-    errors_ = 0;
     int status = kBatchIncomplete;
     try {
-        const std::optional<std::int32_t> result = start(job);
-        if (!result)
+        const std::optional<RunEnd> end = start(job);
+        if (!end)
             status = kBatchUnusable;
-        else if (*result == 0 && errors_ == 0)
+        else if (end->result == 0 && end->errors == 0)
             status = kBatchClean;
     } catch (const std::exception& failure) {
         // Not a copy error (those are logged and skipped): the run could not
@@ -131,7 +120,7 @@ int BatchRun::run(const BatchOptions& options)
     return status;
 }
 
-std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
+std::optional<RunEnd> BatchRun::start(const CopyJob& job)
 {
     Histories histories(
         store_, {},
@@ -153,21 +142,10 @@ std::optional<std::int32_t> BatchRun::start(const CopyJob& job)
         return std::nullopt;
     }
 
-    checked_ = 0;
-    copied_ = 0;
-    engine_->SetSimulation(false);
-    if (order->filterKind != 0)
-        engine_->SetExtFilter(order->filterKind, order->filterList);
-    else
-        engine_->ResetExtFilter();
     flushes_.restart();
-    const std::int32_t result
-        = engine_->CopyNews(order->source, order->destination, order->toleranceSeconds, order->subfolders);
-    if (result >= 0)
-        histories.bAddHistory(QString::fromStdString(order->source), QString::fromStdString(order->destination));
-
-    say(copySummary(result, checked_, copied_).toStdString());
-    return result;
+    const RunEnd end = session_.start(*order, CopySession::Mode::Copy, &histories);
+    say(end.summary.toStdString());
+    return end;
 }
 
 void BatchRun::say(const std::string& text)
@@ -197,11 +175,8 @@ void BatchRun::yield()
 
 void BatchRun::FileChecked(const std::string&, const std::string& pDst, const DateTime& dtFile, bool bCopied)
 {
-    ++checked_;
-    if (!bCopied)
-        return;
-    ++copied_;
-    writeLog(DateTimeText(dtFile) + ' ' + pDst, false);
+    if (bCopied)
+        writeLog(DateTimeText(dtFile) + ' ' + pDst, false);
 }
 
 void BatchRun::FolderSearching(const std::string&) { }
@@ -216,8 +191,12 @@ void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& f
 void BatchRun::ErrorDetected(
     const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
-    // The engine's text names files too, as they are.
-    writeLog(strSrc + " -> " + strDst + " でエラーが発生。" + strErr);
-    ++errors_;
+    logError(strSrc, strDst, strErr);
     nOp = ErrorReply::SkipAll;
+}
+
+void BatchRun::logError(const std::string& src, const std::string& dst, const std::string& error)
+{
+    // The engine's text names files too, as they are.
+    writeLog(src + " -> " + dst + " でエラーが発生。" + error);
 }

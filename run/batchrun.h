@@ -8,6 +8,7 @@
 
 #include "commandline.h"
 #include "engine/listener.h"
+#include "session.h"
 #include "util/throttle.h"
 
 #include <QString>
@@ -17,7 +18,6 @@
 #include <optional>
 #include <string>
 
-class DiffCopy;
 class Histories;
 class QFile;
 class SettingsStore;
@@ -27,10 +27,6 @@ struct CopyJob;
 // completed with skipped errors, was stopped or ended with an error code; the
 // command line, the copy-set file, the log or the job could not be used.
 enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
-
-// The message that ends a copy run: how it ended (the engine's RESULT), and
-// how many files were checked and copied.
-QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied);
 
 class BatchRun : public DiffCopyListener {
 public:
@@ -57,11 +53,13 @@ public:
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
 
 private:
-    // Runs JOB as the Start button would, its messages to the log: the
-    // engine's result, or nothing when the job was refused.
-    std::optional<std::int32_t> start(const CopyJob& job);
+    // Runs JOB as the Start button would, its messages to the log: how the
+    // run ended, or nothing when the job was refused.
+    std::optional<RunEnd> start(const CopyJob& job);
     // A message of the run: to the log, when one is open.
     void say(const std::string& text);
+    // A copy error: logged, and the run goes on.
+    void logError(const std::string& src, const std::string& dst, const std::string& error);
     // RECORD as one line of the log, escaped by logText (util/logtext.h):
     // whatever names and texts it holds, it stays one line.
     void writeLog(const std::string& record, bool flush = true);
@@ -71,10 +69,7 @@ private:
 
     SettingsStore& store_;
     Alert alert_;
-    std::unique_ptr<DiffCopy> engine_;
+    CopySession session_;
     std::unique_ptr<QFile> log_;
-    std::int32_t checked_ = 0;
-    std::int32_t copied_ = 0;
-    int errors_ = 0; // copy errors logged and skipped
     Throttle flushes_ { std::chrono::milliseconds(20), 8 };
 };

@@ -35,6 +35,12 @@ bool keepsHoles(const std::string& path);
 // the file cannot be examined.
 std::optional<double> bytesToCopy(const std::string& src, bool keepsHoles);
 
+// What the estimate learns of one file to copy, on the run's thread.
+struct MeasuredFile {
+    double srcBytes = 0; // what the copy will take
+    std::optional<double> dstBytes; // what the file it replaces takes now
+};
+
 // The sums of one estimate, in bytes rounded to whole clusters. The main window
 // feeds it every file the run would copy.
 struct EstimateSums {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/listener.h"
+#include "estimate.h"
 
 #include <QObject>
 #include <QTimer>
@@ -19,12 +20,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-
-// What the estimate learns of one file to copy, on the run's thread.
-struct MeasuredFile {
-    double srcBytes = 0; // what the copy will take
-    std::optional<double> dstBytes; // what the file it replaces takes now
-};
 
 class RunRelay : public DiffCopyListener {
 public:

@@ -136,9 +136,11 @@ TEST_F(Progress, ASourceFromTheHistoryKeepsItsCountAsStartIsClicked)
 
 TEST_F(Progress, CheckedButNotCopiedAddsNoLine)
 {
-    checked("/d/a", false);
+    writeFile(src + "/a", "a", 1700000000);
+    writeFile(dst + "/a", "a", 1700000000);
+    run();
     EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "1");
-    EXPECT_EQ(control<TextLabel>("lbCheckFile")->text(), "/d/a");
+    EXPECT_EQ(control<TextLabel>("lbCheckFile")->text(), QString::fromStdString(dst + "/a"));
     EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "0");
     EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 0);
 }

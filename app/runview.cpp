@@ -1,0 +1,168 @@
+#include "runview.h"
+
+#include "copiedlist.h"
+#include "engine/diffcopy.h"
+#include "run/runprogress.h"
+#include "run/session.h"
+#include "textlabel.h"
+#include "textwidth.h"
+#include "util/qt/pathtext.h"
+#include "util/ui/twips.h"
+
+#include <QWidget>
+
+namespace {
+
+// How long a run may go without getting on before the status line says what it waits for.
+constexpr std::chrono::seconds kStalled { 3 };
+
+} // namespace
+
+RunView::RunView(QWidget& window, const Displays& displays, const CopySession& session, QString caption)
+    : window_(window)
+    , displays_(displays)
+    , session_(session)
+    , caption_(std::move(caption))
+{
+    refresher_.setInterval(100);
+    QObject::connect(&refresher_, &QTimer::timeout, &window_, [this] { refresh(); });
+}
+
+RunView::~RunView() = default;
+
+void RunView::setListWidth(std::int32_t twips)
+{
+    nMaxTextWidth = twips;
+    displays_.lstCopied->setHorizontalExtent(twipsToPixelsX(nMaxTextWidth));
+}
+
+void RunView::reset(bool copy)
+{
+    displays_.lbMsg->clear();
+    displays_.lbCopyNum->setText(QStringLiteral("0"));
+    displays_.lbCheckNum->setText(QStringLiteral("0"));
+    displays_.lbCheckFile->clear();
+    CopiedListView* list = displays_.lstCopied;
+    list->lines().clear();
+    QPalette colours = list->palette();
+    colours.setColor(QPalette::Base, window_.palette().color(copy ? QPalette::Base : QPalette::Button));
+    list->setPalette(colours);
+    displays_.lbSec->setText(QStringLiteral("0"));
+    dtStart = DateTime::now();
+    runStarted_ = std::chrono::steady_clock::now();
+}
+
+void RunView::begin(std::optional<SourceSize> total)
+{
+    meter_ = std::make_unique<ProgressMeter>(total, session_.estimating());
+    refresher_.start();
+}
+
+void RunView::end()
+{
+    refresher_.stop();
+    refresh();
+    // The run's last figures are told before the summary comes up.
+    for (TextLabel* display : { displays_.lbCheckNum, displays_.lbCopyNum, displays_.lbCheckFile, displays_.lbSec })
+        display->announceNow();
+    meter_.reset();
+    progressLine_.clear();
+    runDoing_.clear();
+    window_.setWindowTitle(caption_);
+    displays_.lbMsg->clear();
+}
+
+void RunView::tick()
+{
+    displays_.lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
+    showProgress();
+}
+
+void RunView::fileChecked(const std::string& pDst, const DateTime& dtFile, bool bCopied)
+{
+    // The counters and the checked file are read when the window paints
+    // (the refresher schedules that a few times a second during a run).
+    checkedFile_ = pDst;
+    if (!displays_.lbCheckNum->hasSource())
+        displays_.lbCheckNum->setSource([this] { return QString::number(session_.checked()); });
+    if (!displays_.lbCheckFile->hasSource())
+        displays_.lbCheckFile->setSource([this] { return fromPath(checkedFile_); });
+    if (!bCopied)
+        return;
+
+    if (!session_.estimating() && !displays_.lbCopyNum->hasSource())
+        displays_.lbCopyNum->setSource([this] { return QString::number(session_.copied()); });
+    const QString line = QString::fromStdString(DateTimeText(dtFile)) + QLatin1Char(' ') + fromPath(pDst);
+    displays_.lstCopied->appendLine(line);
+
+    // The horizontal extent only grows, to the widest line so far.
+    if (!lineWidth_)
+        lineWidth_ = std::make_unique<TextWidth>(window_.font());
+    const int width = pixelsToTwipsX(lineWidth_->width(line));
+    if (nMaxTextWidth < width)
+        setListWidth(width);
+}
+
+// The status line is painted by the window's next turn, at most 20 ms of
+// work away (a large file is copied while the window goes on), so it needs
+// no forced repaint per folder, which would cost a run of many small folders
+// more than its copying.
+void RunView::showStatus(const QString& doing)
+{
+    runDoing_ = doing;
+    waiting_.clear(); // an event: the run has got on
+    paintStatus();
+}
+
+void RunView::paintStatus()
+{
+    const QString& doing = waiting_.isEmpty() ? runDoing_ : waiting_;
+    // The progress goes first: a long path would push it out of sight.
+    displays_.lbMsg->setText(progressLine_.isEmpty() ? doing : progressLine_ + QStringLiteral("　") + doing);
+}
+
+void RunView::showProgress()
+{
+    if (!meter_)
+        return;
+    const DiffCopy& engine = session_.engine();
+    ProgressSample sample;
+    sample.seconds = std::chrono::duration<double>(elapsed()).count();
+    sample.filesChecked = session_.checked();
+    sample.run = engine.progress();
+    progressLine_ = meter_->update(sample);
+    // A share whose server has gone quiet: the user learns what the run waits for.
+    const DiffCopy::Activity activity = engine.activity();
+    waiting_ = !activity.folder.empty() && std::chrono::steady_clock::now() - activity.since >= kStalled
+        ? fromPath(activity.folder) + QStringLiteral(" の応答を待っています．．．")
+        : QString();
+    paintStatus();
+    window_.setWindowTitle(progressLine_ + QStringLiteral(" - ") + caption_);
+    if (session_.estimating() && estimateChecked)
+        estimateChecked(session_.checked(), sample.run.bytesChecked);
+}
+
+void RunView::showEnded(const QString& summary)
+{
+    QString line = summary;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    displays_.lbMsg->setText(QString::fromStdString(DateTimeText(DateTime::now())) + QLatin1Char(' ') + line);
+}
+
+bool RunView::lastedLong() const
+{
+    return elapsed() >= longRun_;
+}
+
+std::chrono::steady_clock::duration RunView::elapsed() const
+{
+    return std::chrono::steady_clock::now() - runStarted_;
+}
+
+void RunView::refresh()
+{
+    displays_.lstCopied->lines().flush();
+    displays_.lbCheckNum->refresh();
+    displays_.lbCheckFile->refresh();
+    displays_.lbCopyNum->refresh();
+}

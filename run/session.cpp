@@ -1,0 +1,144 @@
+#include "session.h"
+
+#include "engine/diffcopy.h"
+#include "estimaterun.h"
+#include "runrelay.h"
+#include "settings/job.h"
+#include "settings/store/histories.h"
+
+namespace {
+
+QString counts(std::int32_t checked, const QString& copiedName, std::int32_t copied)
+{
+    return QStringLiteral("検査ファイル数： ") + QString::number(checked) + copiedName + QString::number(copied);
+}
+
+} // namespace
+
+QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied)
+{
+    QString summary;
+    if (result == DiffCopy::kStopped)
+        summary = QStringLiteral("コピーを中断しました。");
+    else if (result == 0)
+        summary = QStringLiteral("コピーが終了しました。");
+    else
+        summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
+    return summary + counts(checked, QStringLiteral(" コピーした数： "), copied);
+}
+
+QString estimateSummary(std::int32_t result, std::int32_t checked, std::int32_t toCopy, double needBytes)
+{
+    const QString figures = counts(checked, QStringLiteral(" コピー対象数： "), toCopy) + QStringLiteral(" 必要容量: ")
+        + formatBytes(needBytes);
+    if (result == 0)
+        return QStringLiteral("コピー見積りが終了しました。") + figures;
+    const QString ending = result == DiffCopy::kStopped
+        ? QStringLiteral("コピー見積りを中断しました。")
+        : QStringLiteral("エラーのため、コピー見積りを中止しました。エラーコード：") + QString::number(result);
+    return ending + QStringLiteral("\r\n") + figures;
+}
+
+bool CopySession::recordsFolders(Mode mode, std::int32_t result)
+{
+    return mode == Mode::Copy ? result >= 0 : result <= 0;
+}
+
+CopySession::CopySession(DiffCopyListener& face, Threading threading)
+    : face_(face)
+{
+    DiffCopyListener& self = *this;
+    if (threading == Threading::OwnThread)
+        relay_ = std::make_unique<RunRelay>(self);
+    engine_ = std::make_unique<DiffCopy>(relay_ ? static_cast<DiffCopyListener&>(*relay_) : self);
+}
+
+CopySession::~CopySession() = default;
+
+RunEnd CopySession::start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate)
+{
+    checked_ = 0;
+    copied_ = 0;
+    errors_ = 0;
+    skipAll_ = false;
+    RunEnd end;
+    if (mode == Mode::Estimate && !estimate) {
+        // The room on the destination's volume cannot be told: nothing runs,
+        // and the run counts as one that went through.
+        end.summary
+            = QString::fromStdString(order.destination) + QStringLiteral("の属するディスク容量が検査できません。");
+    } else {
+        if (order.filterKind != 0)
+            engine_->SetExtFilter(order.filterKind, order.filterList);
+        else
+            engine_->ResetExtFilter();
+        estimating_ = mode == Mode::Estimate;
+        estimate_ = estimate;
+        engine_->SetSimulation(estimating_);
+        const auto run = [&] {
+            return engine_->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
+        };
+        if (relay_) {
+            if (estimate_)
+                relay_->measureFiles(
+                    [this](const std::string& src, const std::string& dst) { return estimate_->measure(src, dst); },
+                    [this](const MeasuredFile& file) { estimate_->add(file); });
+            end.result = relay_->run(run);
+        } else {
+            end.result = run();
+        }
+        engine_->SetSimulation(false);
+        estimating_ = false;
+        estimate_ = nullptr;
+        end.summary = mode == Mode::Copy ? copySummary(end.result, checked_, copied_)
+                                         : estimateSummary(end.result, checked_, copied_, estimate->sums().dbNeedSum);
+    }
+    end.checked = checked_;
+    end.copied = copied_;
+    end.errors = errors_;
+    end.recorded = histories && recordsFolders(mode, end.result);
+    if (end.recorded)
+        histories->bAddHistory(QString::fromStdString(order.source), QString::fromStdString(order.destination));
+    return end;
+}
+
+void CopySession::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
+{
+    ++checked_;
+    copied_ += bCopied;
+    face_.FileChecked(pSrc, pDst, dtFile, bCopied);
+    // Through the relay the files are measured on the run's thread; here
+    // the run's thread is this one.
+    if (bCopied && estimate_ && !relay_)
+        if (const std::optional<MeasuredFile> file = estimate_->measure(pSrc, pDst))
+            estimate_->add(*file);
+}
+
+void CopySession::FolderSearching(const std::string& pPath)
+{
+    face_.FolderSearching(pPath);
+}
+
+void CopySession::FolderSearched(const std::string& pPath)
+{
+    face_.FolderSearched(pPath);
+}
+
+void CopySession::FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst)
+{
+    face_.FolderAlreadyCopied(pSrc, firstDst);
+}
+
+void CopySession::ErrorDetected(
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
+{
+    ++errors_;
+    if (skipAll_) {
+        nOp = ErrorReply::SkipAll;
+        if (passedOver)
+            passedOver(strSrc, strDst, strErr);
+        return;
+    }
+    face_.ErrorDetected(strSrc, strDst, strErr, nOp);
+    skipAll_ = nOp == ErrorReply::SkipAll;
+}

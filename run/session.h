@@ -1,0 +1,100 @@
+// A copy session: the engine and the runs made with it, as both the window
+// and batch mode drive them. A session keeps a run's counts and the user's
+// "skip all", applies the rule of which runs the histories record, and
+// composes the summary that ends a run. Whoever shows the run (the window,
+// the batch log) is its face: it gets the engine's events and answers the
+// copy errors.
+#pragma once
+
+#include "engine/listener.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class DiffCopy;
+class EstimateRun;
+class Histories;
+class RunRelay;
+struct RunOrder;
+
+// How a run ended.
+struct RunEnd {
+    std::int32_t result = 0; // the engine's: 0, DiffCopy::kStopped or the error code that ended it
+    std::int32_t checked = 0; // files checked
+    std::int32_t copied = 0; // files copied, or that an estimate would copy
+    std::int32_t errors = 0; // copy errors, answered or passed over
+    bool recorded = false; // its folders went into the histories
+    QString summary; // the message that tells how it ended
+};
+
+// The message that ends a copy run: how it ended (the engine's RESULT), and
+// how many files were checked and copied.
+QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied);
+
+// The message that ends an estimate: how it ended, the files checked and to
+// copy, and the room the copy needs (NEED_BYTES).
+QString estimateSummary(std::int32_t result, std::int32_t checked, std::int32_t toCopy, double needBytes);
+
+class CopySession : private DiffCopyListener {
+public:
+    enum class Mode { Copy, Estimate };
+    // Where the engine runs: on the caller's thread, its events raised there
+    // (batch mode); or on a thread of its own through a RunRelay, while the
+    // caller's thread goes on handling its events (the window).
+    enum class Threading { Caller, OwnThread };
+
+    CopySession(DiffCopyListener& face, Threading threading);
+    ~CopySession() override;
+    CopySession(const CopySession&) = delete;
+    CopySession& operator=(const CopySession&) = delete;
+
+    // Runs ORDER: a copy, or with Estimate a simulated run that measures
+    // every file it would copy into ESTIMATE. HISTORIES, when given, records
+    // the folders as recordsFolders() says.
+    RunEnd start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate = nullptr);
+
+    // Whether a run of MODE that ended with RESULT puts its folders into the
+    // histories. A copy does when it went through or an error code ended it:
+    // it wrote into that destination, and the pair is one in use. A copy that
+    // was stopped does not: people stop a copy most often on seeing that the
+    // folders are the wrong ones, and the lists should not offer them again.
+    // An estimate writes nothing: stopped, it has still shown the pair to be
+    // the one meant, and it records it; ended by an error code, it found a
+    // folder it could not read, and does not.
+    static bool recordsFolders(Mode mode, std::int32_t result);
+
+    // The copy errors met while "skip all" is in force are answered by the
+    // session; they reach the face only through this, when set.
+    std::function<void(const std::string& src, const std::string& dst, const std::string& error)> passedOver;
+
+    DiffCopy& engine() { return *engine_; }
+    const DiffCopy& engine() const { return *engine_; }
+    // The relay between the engine's thread and the caller's; none with Threading::Caller.
+    RunRelay* relay() { return relay_.get(); }
+
+    // The run in progress, or the last one.
+    bool estimating() const { return estimating_; }
+    std::int32_t checked() const { return checked_; }
+    std::int32_t copied() const { return copied_; }
+
+private:
+    void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
+    void FolderSearching(const std::string& pPath) override;
+    void FolderSearched(const std::string& pPath) override;
+    void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+
+    DiffCopyListener& face_;
+    std::unique_ptr<RunRelay> relay_;
+    std::unique_ptr<DiffCopy> engine_;
+    EstimateRun* estimate_ = nullptr; // the estimate in progress
+    bool estimating_ = false;
+    bool skipAll_ = false;
+    std::int32_t checked_ = 0;
+    std::int32_t copied_ = 0;
+    std::int32_t errors_ = 0;
+};
