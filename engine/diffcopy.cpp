@@ -2,6 +2,7 @@
 
 #include "decision.h"
 #include "dstfolder.h"
+#include "dstindex.h"
 #include "filecopy.h"
 #include "listing.h"
 #include "nametwins.h"
@@ -18,7 +19,6 @@
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -76,21 +76,6 @@ std::string systemMessage(int code)
     char buf[256];
     return strerror_r(code, buf, sizeof buf);
 }
-
-// A listing of a distant destination folder stands for its content for at
-// least this long, and for ten times as long as it took to make: new names are
-// then looked up, and the folder listed again, only so often that listing it
-// costs a tenth of the time at most.
-constexpr std::chrono::seconds kListingFresh(2);
-constexpr int kListingCostShare = 10;
-
-// Files of a listed destination folder looked up at once, and with how many
-// threads: a share's client takes a few look-ups at a time, and a few dozen
-// decided ahead cost little when a copy then stops the walk for a while.
-constexpr size_t kLookUpsAhead = 64;
-constexpr size_t kLookUpThreads = 8;
-constexpr size_t kLookUpsPerThread = 4;
-constexpr std::chrono::microseconds kSlowLookUp(50);
 
 // How often a file is decided at most when other programs keep writing its
 // destination meanwhile; then it is reported.
@@ -153,23 +138,6 @@ struct DestinationFile {
     }
 };
 
-// Whether the folder DIR_FD, which holds NAMES, tells names apart by letter
-// case: one of its names with its letters' case turned must not be found.
-// Nothing when no name has a letter to turn.
-std::optional<bool> tellsCaseApart(int dirFd, const std::unordered_set<std::string>& names)
-{
-    for (const std::string& name : names) {
-        std::string turned = name;
-        for (char& c : turned)
-            c = c >= 'a' && c <= 'z' ? c - 0x20 : c >= 'A' && c <= 'Z' ? c + 0x20 : c;
-        if (turned == name || names.count(turned))
-            continue;
-        struct stat st;
-        return fstatat(dirFd, turned.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
-    }
-    return std::nullopt;
-}
-
 // What the destination file NAME in the folder DIR_FD is, from what a look-up
 // found, for a source of SIZE bytes.
 DestinationFile destinationOf(
@@ -230,28 +198,8 @@ struct DiffCopy::FolderFiles {
         folder.sourceFiles = &files;
         folder.dstEmpty = dstCreated || dstFolder.get() < 0;
         folder.twins = twinGroups(files);
-        // On a network share a look-up per file is a round trip per file; one
-        // listing tells which names are there at all, and gives the share's
-        // client the attributes that the look-ups then find in its cache.
-        // Where the share does not tell letter case apart every name is
-        // looked up all the same, and the listing would tell nothing.
-        struct stat st;
-        if (folder.dstEmpty || files.empty() || fstat(folder.dstFd, &st) != 0
-            || !isDistant(run, folder.dstFd, st.st_dev))
-            return;
-        folder.dev = st.st_dev;
-        if (run.caseBlind.count(st.st_dev)) {
-            for (const ListedFile& file : files)
-                folder.listedFiles.push_back(file.name);
-        } else if (listDestination(folder)) {
-            folder.temporariesListed
-                = std::any_of(folder.dstNames.begin(), folder.dstNames.end(), [](const std::string& name) {
-                      return looksLikeTemporary(name.c_str()) || !setAsideFrom(name.c_str()).empty();
-                  });
-            for (const ListedFile& file : files)
-                if (folder.dstNames.count(file.name))
-                    folder.listedFiles.push_back(file.name);
-        }
+        if (!folder.dstEmpty)
+            folder.index.open(folder.dstFd, files, run.shares);
     }
     ~FolderFiles()
     {
@@ -858,10 +806,13 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     const bool again = p.decisions > 0;
     const bool lookUp = !filteredOut && folder.dstFd >= 0 && (!folder.dstEmpty || !twins.empty() || again);
     DestinationFile dstFile;
-    if (lookUp && (again || !twins.empty() || !knownMissing(folder, p.file.name, run))) {
-        const LookedUp looked
-            = twins.empty() && !again ? lookUpAhead(folder, p.file.name) : LookedUp::of(folder.dstFd, p.file.name);
-        dstFile = destinationOf(folder.dstFd, p.file.name, looked.error, looked.st, run.euid, p.file.size);
+    if (lookUp && (again || !twins.empty() || !folder.index.knownMissing(p.file.name, run.shares))) {
+        std::optional<LookedUp> looked;
+        if (twins.empty() && !again)
+            looked = folder.index.lookUp(p.file.name, filter_);
+        if (!looked)
+            looked = LookedUp::of(folder.dstFd, p.file.name);
+        dstFile = destinationOf(folder.dstFd, p.file.name, looked->error, looked->st, run.euid, p.file.size);
     } else if (lookUp || (folder.dstEmpty && folder.dstFd >= 0 && twins.empty())) {
         dstFile.seen = SeenDestination {};
     }
@@ -891,7 +842,7 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
     const std::int32_t caps = capsOf(folder, run);
     if (!folder.swept) {
         folder.swept = true;
-        if (!folder.dstEmpty && (!folder.listed || folder.temporariesListed))
+        if (!folder.dstEmpty && folder.index.mayHoldTemporaries())
             removeStaleTemporaries(folder.dstFd, caps, [&folder](const std::string& name) {
                 return std::any_of(folder.sourceFiles->begin(), folder.sourceFiles->end(),
                     [&name](const ListedFile& file) { return file.name == name; });
@@ -949,116 +900,6 @@ std::int32_t DiffCopy::capsOf(Folder& folder, Run& run)
     const auto known = run.caps.find(st.st_dev);
     folder.caps = known != run.caps.end() ? known->second : run.caps[st.st_dev] = qvu::ProbeFolder(folder.dstFd);
     return *folder.caps;
-}
-
-bool DiffCopy::listDestination(Folder& folder)
-{
-    const auto begun = std::chrono::steady_clock::now();
-    folder.dstNames.clear();
-    folder.listed = listNames(folder.dstFd, folder.dstNames) == 0;
-    folder.listedAt = std::chrono::steady_clock::now();
-    folder.listingTook = folder.listedAt - begun;
-    return folder.listed;
-}
-
-void DiffCopy::lookUpAll(
-    int dirFd, const std::vector<const std::string*>& names, std::unordered_map<std::string, LookedUp>& found)
-{
-    if (names.empty())
-        return;
-    std::vector<LookedUp> results(names.size());
-    const auto lookUp = [&](size_t i) { results[i] = LookedUp::of(dirFd, *names[i]); };
-    // The first look-up shows whether the rest are worth threads: one that
-    // the share's client answers from its cache costs less than a thread.
-    const auto begun = std::chrono::steady_clock::now();
-    lookUp(0);
-    const bool slow = std::chrono::steady_clock::now() - begun >= kSlowLookUp;
-    const size_t threads = slow ? std::clamp<size_t>(names.size() / kLookUpsPerThread, 1, kLookUpThreads) : 1;
-    const auto lookUpEvery = [&](size_t first) {
-        for (size_t i = first + 1; i < names.size(); i += threads)
-            lookUp(i);
-    };
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(lookUpEvery, t);
-        } catch (const std::system_error&) {
-            lookUpEvery(t);
-        }
-    }
-    lookUpEvery(0);
-    for (std::thread& helper : helpers)
-        helper.join();
-    for (size_t i = 0; i < names.size(); ++i)
-        found.emplace(*names[i], results[i]);
-}
-
-DiffCopy::LookedUp DiffCopy::LookedUp::of(int dirFd, const std::string& name)
-{
-    LookedUp looked;
-    looked.error = fstatat(dirFd, name.c_str(), &looked.st, 0) == 0 ? 0 : errno;
-    return looked;
-}
-
-DiffCopy::LookedUp DiffCopy::lookUpAhead(Folder& folder, const std::string& name)
-{
-    if (folder.listedFiles.empty())
-        return LookedUp::of(folder.dstFd, name);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - folder.lookedUpAt > kListingFresh)
-        folder.lookedUp.clear();
-    auto found = folder.lookedUp.find(name);
-    // The files are decided in walk order: a listed name not looked up yet
-    // comes soon after the last look-ups ahead, and what is left of those
-    // has been passed over.
-    const auto names = folder.listedFiles.cbegin();
-    auto next = folder.listedFiles.cend();
-    if (found == folder.lookedUp.end() && (!folder.listed || folder.dstNames.count(name)))
-        next = std::find(names + static_cast<std::ptrdiff_t>(folder.lookUpNext), folder.listedFiles.cend(), name);
-    if (next != folder.listedFiles.cend()) {
-        folder.lookedUp.clear();
-        std::vector<const std::string*> ahead;
-        for (; next != folder.listedFiles.cend() && ahead.size() < kLookUpsAhead; ++next)
-            if (!filter_.passesOver(ExtensionOf(*next)))
-                ahead.push_back(&*next);
-        folder.lookUpNext = static_cast<size_t>(next - names);
-        lookUpAll(folder.dstFd, ahead, folder.lookedUp);
-        folder.lookedUpAt = now;
-        found = folder.lookedUp.find(name);
-    }
-    if (found == folder.lookedUp.end()) // not listed, or decided again
-        return LookedUp::of(folder.dstFd, name);
-    const LookedUp looked = found->second;
-    folder.lookedUp.erase(found);
-    return looked;
-}
-
-bool DiffCopy::isDistant(Run& run, int dirFd, dev_t dev)
-{
-    const auto [known, added] = run.distantDevices.try_emplace(dev, false);
-    if (added)
-        known->second = isDistantFolder(dirFd);
-    return known->second;
-}
-
-bool DiffCopy::knownMissing(Folder& folder, const std::string& name, Run& run)
-{
-    if (!folder.listed)
-        return false;
-    if (!folder.dstNames.empty()) {
-        if (!folder.caseSensitive) {
-            const std::optional<bool> tells = tellsCaseApart(folder.dstFd, folder.dstNames);
-            folder.caseSensitive = tells.value_or(false);
-            if (tells == false)
-                run.caseBlind.insert(folder.dev);
-        }
-        if (!*folder.caseSensitive)
-            return false;
-    }
-    const auto age = std::chrono::steady_clock::now() - folder.listedAt;
-    if (age > kListingFresh && age > kListingCostShare * folder.listingTook && !listDestination(folder))
-        return false;
-    return !folder.dstNames.count(name);
 }
 
 void DiffCopy::busyWith(const std::string& folder)

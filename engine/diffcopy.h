@@ -6,6 +6,7 @@
 
 #include "copypool.h"
 #include "dstfolder.h"
+#include "dstindex.h"
 #include "extfilter.h"
 #include "filecopy.h"
 #include "listener.h"
@@ -142,10 +143,9 @@ private:
         // What each destination file system was found to do with new files.
         std::unordered_map<dev_t, std::int32_t> caps;
         bool distant = false; // the top destination is on a network share
-        // Whether each destination file system is on a network share, and
-        // those of them seen not to tell letter case apart.
-        std::unordered_map<dev_t, bool> distantDevices;
-        std::unordered_set<dev_t> caseBlind;
+        // Which destination file systems are network shares, and which of
+        // them do not tell letter case apart.
+        DstShares shares;
         // The folders the walk is in, from the top down: their subfolders,
         // and which of them the walk comes to next.
         struct Frame {
@@ -161,14 +161,6 @@ private:
         std::unique_ptr<FolderFiles> ahead;
     };
 
-    // What a look-up of a destination file found: its attributes, or the errno.
-    struct LookedUp {
-        int error = 0;
-        struct stat st { };
-        // Looks NAME up in the folder DIR_FD.
-        static LookedUp of(int dirFd, const std::string& name);
-    };
-
     // The folder whose files are being decided.
     struct Folder {
         const std::vector<ListedFile>* sourceFiles = nullptr; // the source folder's files
@@ -177,29 +169,10 @@ private:
         bool swept = false; // its stale temporaries were looked for
         // What its file system does with new files, once a copy needs to know.
         std::optional<std::int32_t> caps;
-        // Where every look-up is a round trip: the names the destination
-        // folder held when it was last listed, and when and how fast that was.
-        // A name missing there needs no look-up while the listing is fresh.
-        bool listed = false;
-        std::unordered_set<std::string> dstNames;
-        std::chrono::steady_clock::time_point listedAt {};
-        std::chrono::steady_clock::duration listingTook {};
-        bool temporariesListed = false; // the first listing held names of temporaries or files set aside
-        dev_t dev = 0; // its file system, where it is on a network share
-        // The names of its files that the first listing held (all of them,
-        // where the share does not tell letter case apart and the folder is
-        // not listed), in walk order, and the attributes of the next few of
-        // them, looked up side by side (lookUpAhead), with when that was.
-        std::vector<std::string> listedFiles;
-        size_t lookUpNext = 0;
-        std::unordered_map<std::string, LookedUp> lookedUp;
-        std::chrono::steady_clock::time_point lookedUpAt {};
         // Whether the times its copies read back hold (CopyTarget::stampsHold).
         std::shared_ptr<std::atomic<bool>> stampsHold = std::make_shared<std::atomic<bool>>(false);
-        // Whether the destination tells names apart by letter case: only then
-        // is a name that the listing lacks missing (a FAT stick or a Samba
-        // share may hold it in another case); nothing while not found out.
-        std::optional<bool> caseSensitive;
+        // What is known of the destination folder's names, where it is on a network share.
+        DstIndex index;
         // Names that differ only in letter case, by folded name; the copies
         // of such files handed over so far, and those that went through.
         std::unordered_map<std::string, std::vector<std::string>> twins;
@@ -257,22 +230,6 @@ private:
     void dropAhead(Run& run);
     // Decides P's file and, when it is to be copied, hands the copy to the pool.
     void start(Pending& p, Folder& folder, Run& run);
-    // Lists the destination folder (again) into FOLDER's names; false when it cannot be listed.
-    static bool listDestination(Folder& folder);
-    // Whether NAME is known to be missing from FOLDER's destination without a look-up.
-    static bool knownMissing(Folder& folder, const std::string& name, Run& run);
-    // Whether the destination folder DIR_FD, on the file system DEV, is on a
-    // network share; found out once per file system and run.
-    static bool isDistant(Run& run, int dirFd, dev_t dev);
-    // What the destination folder holds under NAME, which its listing held:
-    // looked up with the next few such names at once, where the folder is on
-    // a network share, while those look-ups are fresh.
-    LookedUp lookUpAhead(Folder& folder, const std::string& name);
-    // Looks NAMES up in the folder DIR_FD into FOUND, several at once: on a
-    // network share each look-up waits on a round trip, and the share's
-    // client answers many at a time.
-    static void lookUpAll(
-        int dirFd, const std::vector<const std::string*>& names, std::unordered_map<std::string, LookedUp>& found);
     // NAME's twins (names that differ only in case) that its file must not
     // be copied over: those listed before it, once their copies are over,
     // and those after it that this run has written; empty when there are none.
