@@ -6,8 +6,8 @@ class QLabel;
 class QWidget;
 
 // Installs the interfaces of the program's widgets with Qt's accessibility
-// (once; later calls do nothing). Each widget that needs one calls it before
-// anything can ask about it.
+// (once; later calls do nothing). The window module calls it as it starts,
+// before any widget can be asked about.
 void installAccessibleInterfaces();
 
 // Makes CAPTION's text, without its line ends, the name CONTROL is announced

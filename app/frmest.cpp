@@ -102,7 +102,6 @@ EstimateBar::EstimateBar(
     , height_(height)
     , wholeWidth_(wholeWidth)
 {
-    installAccessibleInterfaces();
     setObjectName(QString::fromLatin1(name));
     QPalette fill = palette();
     fill.setColor(QPalette::Window, colour);

@@ -1,7 +1,5 @@
 #include "textlabel.h"
 
-#include "accessibility.h"
-
 #include <QAccessible>
 #include <QPainter>
 #include <QTimerEvent>
@@ -16,7 +14,6 @@ constexpr int kAnnounceInterval = 1000;
 TextLabel::TextLabel(QWidget* parent)
     : QFrame(parent)
 {
-    installAccessibleInterfaces();
 }
 
 void TextLabel::setText(const QString& text)

@@ -2,6 +2,7 @@
 // a window is wanted, so that a batch run never loads Qt's widgets at all.
 #include "run/windowmain.h"
 
+#include "accessibility.h"
 #include "frmbase.h"
 #include "qttranslation.h"
 #include "run/batchrun.h"
@@ -65,6 +66,7 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
         }
     }
     installQtTranslation(app);
+    installAccessibleInterfaces();
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);

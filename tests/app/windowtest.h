@@ -4,6 +4,7 @@
 // controls by their names, as control<QPushButton>("btnStart").
 #pragma once
 
+#include "app/accessibility.h"
 #include "app/frmbase.h"
 #include "app/frmest.h"
 #include "settings/store/store.h"
@@ -101,6 +102,7 @@ protected:
     void SetUp() override
     {
         store = std::make_unique<SettingsStore>(QString::fromStdString(dir / "settings.ini"));
+        installAccessibleInterfaces(); // as the window module does as it starts
         window = new frmBase(*store);
         window->load();
         window->show();
