@@ -40,7 +40,7 @@ BackgroundView::~BackgroundView() = default;
 
 QString BackgroundView::apply(const std::function<void(std::int32_t color)>& setLabelColor)
 {
-    if (nGradation == -1) {
+    if (nGradation == kGradationAutomatic) {
         const std::time_t now = std::time(nullptr);
         std::tm local {};
         localtime_r(&now, &local);
@@ -52,7 +52,7 @@ QString BackgroundView::apply(const std::function<void(std::int32_t color)>& set
         return {};
     }
     flightDeck->StopFlights();
-    if (nGradation == 0) {
+    if (nGradation == kGradationNone) {
         setLabelColor(0);
         imgBG->clear();
     } else if (nGradation >= 1 && nGradation <= kBackgroundSlots) {

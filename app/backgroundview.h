@@ -6,6 +6,7 @@
 #pragma once
 
 #include "appearance/flights.h"
+#include "settings/job.h"
 #include "util/datetime.h"
 
 #include <QString>
@@ -39,7 +40,7 @@ public:
 
     // The setting: kind (-1 automatic, 0 none, 1..9 built-in gradient,
     // anything else own picture), own picture, label colour (0x00BBGGRR).
-    std::int32_t nGradation = -1;
+    std::int32_t nGradation = kGradationAutomatic;
     QString strBGPicture;
     std::int32_t nLabelColor = 0;
     // An animation step is being drawn.

@@ -181,9 +181,9 @@ private:
     bool bClosePending = false;
     bool running_ = false; // a run is in progress: Start and Estimate do nothing
 
-    // The extension filter chosen in the filter dialog: kind 0 none chosen
-    // yet, 1 include only, 2 exclude; the list in its normalised form.
-    std::int32_t nExtFilterKind = 0;
+    // The extension filter chosen in the filter dialog, and its list in its
+    // normalised form.
+    FilterKind nExtFilterKind = FilterKind::None;
     QString strExtFilter;
 
     // Controls; each carries its name as objectName(). The picture and the

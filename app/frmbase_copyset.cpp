@@ -125,7 +125,9 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
         else
             return false;
         if (control == lbFilterKind)
-            nExtFilterKind = value.isEmpty() ? 0 : value == QStringLiteral("採用") ? 1 : 2;
+            nExtFilterKind = value.isEmpty()      ? FilterKind::None
+                : value == QStringLiteral("採用") ? FilterKind::Include
+                                                  : FilterKind::Exclude;
         else if (control == lbFilter)
             strExtFilter = value;
         return true;

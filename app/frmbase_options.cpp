@@ -123,9 +123,11 @@ void frmBase::connectOptions()
 void frmBase::btnFilter_Click()
 {
     nFlushInputMessages(this);
-    if (!runFilterDialog(this, store_, nExtFilterKind, strExtFilter))
+    int nKind = static_cast<int>(nExtFilterKind);
+    if (!runFilterDialog(this, store_, nKind, strExtFilter))
         return;
-    lbFilterKind->setText(nExtFilterKind == 1 ? QStringLiteral("採用") : QStringLiteral("除外"));
+    nExtFilterKind = static_cast<FilterKind>(nKind);
+    lbFilterKind->setText(nExtFilterKind == FilterKind::Include ? QStringLiteral("採用") : QStringLiteral("除外"));
     lbFilter->setText(strExtFilter);
 }
 

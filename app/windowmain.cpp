@@ -56,13 +56,13 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
                     + kCommandLineExample + QStringLiteral("\r\n\r\n与えられたパラメータ：")
                     + arguments.join(QLatin1Char(' ')),
                 MB_OK, kProgramCaption);
-            return kBatchUnusable;
+            return static_cast<int>(BatchStatus::Unusable);
         }
         // A run without a display has nobody to mend the job.
         if (nobodyCanSee()) {
             nMessageBox(QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"),
                 MB_ICONERROR, kProgramCaption);
-            return kBatchUnusable;
+            return static_cast<int>(BatchStatus::Unusable);
         }
     }
     installQtTranslation(app);

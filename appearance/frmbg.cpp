@@ -2,6 +2,7 @@
 
 #include "background.h"
 #include "picturefile.h"
+#include "settings/job.h"
 #include "util/convert.h"
 #include "util/paths.h"
 #include "util/qt/pathtext.h"
@@ -30,6 +31,10 @@
 namespace {
 
 constexpr std::int32_t kOwnPicture = 100;
+
+// The kind options, in the order the dialog shows them (optKInd's indexes);
+// nothing chosen yet is -1.
+enum KindOption : int { kOptAutomatic = 0, kOptNone = 1, kOptGradient = 2, kOptPicture = 3 };
 constexpr std::int64_t kLargestColorValue = 0xFFFFFFFF;
 
 const std::array<const char*, kBackgroundSlots> kSlotCaptions {
@@ -287,15 +292,15 @@ frmBG::frmBG(QWidget* parent)
 
 void frmBG::DispBGSetting(std::int32_t nKind, const QString& strPath, std::int32_t nColor)
 {
-    if (nKind == -1) {
-        optKInd[0]->setChecked(true);
-    } else if (nKind == 0) {
-        optKInd[1]->setChecked(true);
+    if (nKind == kGradationAutomatic) {
+        optKInd[kOptAutomatic]->setChecked(true);
+    } else if (nKind == kGradationNone) {
+        optKInd[kOptNone]->setChecked(true);
     } else if (nKind >= 1 && nKind <= kBackgroundSlots) {
-        optKInd[2]->setChecked(true);
+        optKInd[kOptGradient]->setChecked(true);
         picBox_Click(nKind - 1);
     } else {
-        optKInd[3]->setChecked(true);
+        optKInd[kOptPicture]->setChecked(true);
     }
     editPath->setText(strPath);
     ShowLabelColor(nColor);
@@ -306,11 +311,11 @@ std::int32_t frmBG::GetBGSetting(QString& strPath, std::int32_t& nColor) const
     strPath = trimSpaces(editPath->text());
     nColor = colorOfHexText(editRGB->text()).value_or(nShownColor_);
     switch (nSelectedKind()) {
-    case 0:
-        return -1;
-    case 1:
-        return 0;
-    case 2:
+    case kOptAutomatic:
+        return kGradationAutomatic;
+    case kOptNone:
+        return kGradationNone;
+    case kOptGradient:
         return nSelectedBG;
     default:
         return kOwnPicture;
@@ -406,15 +411,15 @@ void frmBG::optKInd_Click()
 {
     const int kind = nSelectedKind();
     for (int i = 0; i < kBackgroundSlots; ++i) {
-        picBox[i]->setEnabled(kind == 2);
-        if (kind != 2)
+        picBox[i]->setEnabled(kind == kOptGradient);
+        if (kind != kOptGradient)
             setSwatchColor(i, false);
         else if (i + 1 == nSelectedBG)
             setSwatchColor(i, true);
     }
-    editPath->setEnabled(kind == 3);
-    btnPath->setEnabled(kind == 3);
-    const bool colored = kind == 2 || kind == 3;
+    editPath->setEnabled(kind == kOptPicture);
+    btnPath->setEnabled(kind == kOptPicture);
+    const bool colored = kind == kOptGradient || kind == kOptPicture;
     editRGB->setEnabled(colored);
     for (QLineEdit* edit : editLabel)
         edit->setEnabled(colored);
@@ -479,11 +484,11 @@ void frmBG::btnOK_Click()
     nFlushInputMessages(this);
 
     const int kind = nSelectedKind();
-    if (kind == 2 && nSelectedBG <= 0) {
+    if (kind == kOptGradient && nSelectedBG <= 0) {
         nMessageBox(kNoSwatch, MB_OK, windowTitle());
         return;
     }
-    if (kind == 3) {
+    if (kind == kOptPicture) {
         // A path of nothing but spaces is no path either.
         const QString path = trimSpaces(editPath->text());
         if (path.isEmpty()) {
@@ -499,7 +504,7 @@ void frmBG::btnOK_Click()
     }
     // Only the kinds that use the label colour insist on a readable one; the
     // others keep the colour the dialog was given.
-    if ((kind == 2 || kind == 3) && !colorForUse())
+    if ((kind == kOptGradient || kind == kOptPicture) && !colorForUse())
         return;
 
     lbRet->setText(QStringLiteral("OK"));

@@ -93,7 +93,7 @@ CopyJob jobFrom(std::string_view bytes)
     job.tolerance = pieces[4];
     job.makeFolder = flag(pieces[5]);
     job.filtered = flag(pieces[6]);
-    job.filterKind = pieces[7].empty() ? 0 : static_cast<unsigned char>(pieces[7][0]) % 3;
+    job.filterKind = static_cast<FilterKind>(pieces[7].empty() ? 0 : static_cast<unsigned char>(pieces[7][0]) % 3);
     job.filterList = pieces[8];
     job.gradation = numberFrom(pieces[9]);
     job.picture = pieces[10];

@@ -67,13 +67,13 @@ BatchRun::BatchRun(SettingsStore& store, Alert alert)
 
 BatchRun::~BatchRun() = default;
 
-int BatchRun::run(const BatchOptions& options)
+BatchStatus BatchRun::run(const BatchOptions& options)
 {
     const std::optional<std::string> bytes = readCopySetFile(toPath(options.setFile));
     if (!bytes) {
         alert_(
             kProgramCaption, QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"));
-        return kBatchUnusable;
+        return BatchStatus::Unusable;
     }
     const CopyJob job = readCopySet(*bytes);
 
@@ -86,18 +86,18 @@ int BatchRun::run(const BatchOptions& options)
             log_.reset();
             alert_(kProgramCaption,
                 QStringLiteral("指定ログファイル ") + options.logFile + QStringLiteral("が開けません。"));
-            return kBatchUnusable;
+            return BatchStatus::Unusable;
         }
         writeLog(timeStamp() + " 処理開始");
     }
 
-    int status = kBatchIncomplete;
+    BatchStatus status = BatchStatus::Incomplete;
     try {
         const std::optional<RunEnd> end = start(job);
         if (!end)
-            status = kBatchUnusable;
+            status = BatchStatus::Unusable;
         else if (end->result == 0 && end->errors == 0)
-            status = kBatchClean;
+            status = BatchStatus::Clean;
     } catch (const std::exception& failure) {
         // Not a copy error (those are logged and skipped): the run could not
         // go on at all.
@@ -113,7 +113,7 @@ int BatchRun::run(const BatchOptions& options)
             // run: say so where the scheduler that started us will see it.
             alert_(kProgramCaption,
                 QStringLiteral("指定ログファイル ") + options.logFile + QStringLiteral("に書き込めませんでした。"));
-            status = std::max(status, static_cast<int>(kBatchIncomplete));
+            status = std::max(status, BatchStatus::Incomplete);
         }
         log_->close();
     }

@@ -26,7 +26,8 @@ struct CopyJob;
 // Exit statuses of a batch run: the copy completed without a copy error; it
 // completed with skipped errors, was stopped or ended with an error code; the
 // command line, the copy-set file, the log or the job could not be used.
-enum BatchStatus { kBatchClean = 0, kBatchIncomplete = 1, kBatchUnusable = 2 };
+// The numbers are the program's exit statuses.
+enum class BatchStatus { Clean = 0, Incomplete = 1, Unusable = 2 };
 
 class BatchRun : public DiffCopyListener {
 public:
@@ -38,8 +39,8 @@ public:
     explicit BatchRun(SettingsStore& store, Alert alert = {});
     ~BatchRun() override;
 
-    // Runs the copy set of OPTIONS unattended and returns the exit status.
-    int run(const BatchOptions& options);
+    // Runs the copy set of OPTIONS unattended.
+    BatchStatus run(const BatchOptions& options);
 
     // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;

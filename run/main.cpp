@@ -30,7 +30,7 @@ int openWindow(int& argc, char** argv)
     if (!windowMain) {
         const char* why = dlerror();
         std::fprintf(stderr, "vestrelle: the window cannot be opened: %s\n", why ? why : module.c_str());
-        return kBatchUnusable;
+        return static_cast<int>(BatchStatus::Unusable);
     }
     return windowMain(&argc, argv);
 }
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
             QCoreApplication app(argc, argv);
             qInstallMessageHandler(quietWithoutSession);
             SettingsStore store;
-            return BatchRun(store).run(options);
+            return static_cast<int>(BatchRun(store).run(options));
         }
         break;
     default:

@@ -68,8 +68,8 @@ RunEnd CopySession::start(const RunOrder& order, Mode mode, Histories* histories
         end.summary
             = QString::fromStdString(order.destination) + QStringLiteral("の属するディスク容量が検査できません。");
     } else {
-        if (order.filterKind != 0)
-            engine_->SetExtFilter(order.filterKind, order.filterList);
+        if (order.filterKind != FilterKind::None)
+            engine_->SetExtFilter(static_cast<std::int32_t>(order.filterKind), order.filterList);
         else
             engine_->ResetExtFilter();
         estimating_ = mode == Mode::Estimate;

@@ -134,9 +134,11 @@ void appendFields(std::vector<std::vector<std::string>>& lines, std::string_view
     lines.push_back(std::move(fields));
 }
 
-std::string_view filterKindText(std::int32_t kind)
+std::string_view filterKindText(FilterKind kind)
 {
-    return kind == 1 ? kFilterInclude : kind == 2 ? kFilterExclude : std::string_view();
+    return kind == FilterKind::Include ? kFilterInclude
+        : kind == FilterKind::Exclude  ? kFilterExclude
+                                       : std::string_view();
 }
 
 bool sameName(std::string_view name, std::string_view control)
@@ -177,7 +179,9 @@ void applyLine(const std::vector<std::string>& fields, CopyJob& job)
         { "lbFilter", &CopyJob::filterList, nullptr },
     };
     if (sameName(name, "lbFilterKind")) {
-        job.filterKind = value.empty() ? 0 : value == kFilterInclude ? 1 : 2;
+        job.filterKind = value.empty() ? FilterKind::None
+            : value == kFilterInclude  ? FilterKind::Include
+                                       : FilterKind::Exclude;
         return;
     }
     for (const auto& target : targets) {

@@ -81,7 +81,7 @@ std::optional<RunOrder> checkJob(const CopyJob& job, JobDialogue& dialogue, cons
         order.toleranceSeconds = dbToDouble(job.tolerance);
     }
     if (job.filtered) {
-        if (job.filterKind == 0)
+        if (job.filterKind == FilterKind::None)
             return refuse("拡張子フィルタを設定して下さい。", Field::Filter);
         order.filterKind = job.filterKind;
         order.filterList = job.filterList;

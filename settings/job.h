@@ -11,6 +11,15 @@
 #include <optional>
 #include <string>
 
+// The extension filter's kind, by the numbers the filter dialog and the
+// settings give it.
+enum class FilterKind : std::int32_t { None = 0, Include = 1, Exclude = 2 };
+
+// The background's kind: automatic (the picture of the hour), none, one of
+// the built-in gradients (1 and up), or beyond those an own picture.
+constexpr std::int32_t kGradationAutomatic = -1;
+constexpr std::int32_t kGradationNone = 0;
+
 // A new job is what a new main window shows.
 struct CopyJob {
     std::string source;
@@ -22,11 +31,11 @@ struct CopyJob {
     // The copy goes into a folder named like the source, below the destination.
     bool makeFolder = false;
     bool filtered = false;
-    std::int32_t filterKind = 0; // 0 none chosen yet, 1 include only, 2 exclude
+    FilterKind filterKind = FilterKind::None; // None: none chosen yet
     std::string filterList; // the extensions in their normalised form
-    // The background: -1 automatic, 0 none, 1..9 built-in gradient, anything
+    // The background: automatic, none, 1..9 built-in gradient, anything
     // else the own picture; the label colour as 0x00BBGGRR.
-    std::int32_t gradation = -1;
+    std::int32_t gradation = kGradationAutomatic;
     std::string picture;
     std::int32_t labelColor = 0;
 
@@ -40,7 +49,7 @@ struct RunOrder {
     std::string destination; // likewise, and with the source's folder name when asked for
     bool subfolders = false;
     double toleranceSeconds = 0;
-    std::int32_t filterKind = 0; // 0: no filter
+    FilterKind filterKind = FilterKind::None; // None: no filter
     std::string filterList;
 };
 

@@ -1,5 +1,6 @@
 #include "frmfilter.h"
 
+#include "settings/job.h"
 #include "settings/store/store.h"
 #include "sortstrings.h"
 #include "util/ui/dialogs.h"
@@ -156,7 +157,7 @@ frmFilter::frmFilter(SettingsStore& store, QWidget* parent)
 
 void frmFilter::DispFilter(int nKind, const QString& strFilter)
 {
-    const int index = nKind == 2 ? 1 : 0;
+    const int index = static_cast<FilterKind>(nKind) == FilterKind::Exclude ? 1 : 0;
     optKind[index]->setChecked(true);
     cmbExt[index]->setEditText(strFilter);
 }

@@ -76,7 +76,7 @@ TEST_F(CopySet, WritesTheWorkedExampleByteForByte)
     EXPECT_TRUE(control<QCheckBox>("chkSubDir")->isChecked());
     EXPECT_TRUE(control<QAction>("mnuOptSubDir")->isChecked());
     EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
-    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterKind, FilterKind::Exclude);
     EXPECT_EQ(window->job().filterList, "doc ppt xls");
     EXPECT_EQ(window->job().gradation, -1);
 }
@@ -105,7 +105,7 @@ TEST_F(CopySet, RoundTripsEveryValue)
     EXPECT_TRUE(findControl<QCheckBox>(other, "chkMakeDir")->isChecked());
     EXPECT_FALSE(findControl<QCheckBox>(other, "chkFilter")->isChecked());
     EXPECT_EQ(findControl<QLabel>(other, "lbFilterKind")->text(), QStringLiteral("採用"));
-    EXPECT_EQ(other.job().filterKind, 1);
+    EXPECT_EQ(other.job().filterKind, FilterKind::Include);
     EXPECT_EQ(findControl<QLabel>(other, "lbFilter")->text(), QStringLiteral("jpg png"));
     EXPECT_EQ(other.job().gradation, 100);
     EXPECT_EQ(other.job().picture, picture);
@@ -119,7 +119,7 @@ TEST_F(CopySet, ReadsAShiftJisFileFromWindows)
     // "lbFilterKind TAB 除外" in code page 932, the way Windows wrote it.
     ASSERT_TRUE(load("lbFilterKind\t\x8F\x9C\x8A\x4F\r\nlbFilter\tdoc\r\n"));
     EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
-    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterKind, FilterKind::Exclude);
     EXPECT_EQ(window->job().filterList, "doc");
 }
 
@@ -165,11 +165,11 @@ TEST_F(CopySet, AppliesLinesAsTheReaderDefinesThem)
 TEST_F(CopySet, TellsTheFilterKindByItsCaption)
 {
     ASSERT_TRUE(load("lbFilterKind\tsomething else\r\n"));
-    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterKind, FilterKind::Exclude);
     ASSERT_TRUE(load("lbFilterKind\t採用\r\n"));
-    EXPECT_EQ(window->job().filterKind, 1);
+    EXPECT_EQ(window->job().filterKind, FilterKind::Include);
     ASSERT_TRUE(load("lbFilterKind\t\r\n"));
-    EXPECT_EQ(window->job().filterKind, 0);
+    EXPECT_EQ(window->job().filterKind, FilterKind::None);
 }
 
 TEST_F(CopySet, LoadsAnyTextFileAndRefusesWhatCannotBeRead)

@@ -344,7 +344,7 @@ TEST_F(RunControl, EnterMovesOnWithoutStarting)
 TEST_F(RunControl, FilterDialogResultShowsOnTheWindow)
 {
     chooseFilter(1, QStringLiteral(" .XLS doc\u3000ppt "));
-    EXPECT_EQ(window->job().filterKind, 2);
+    EXPECT_EQ(window->job().filterKind, FilterKind::Exclude);
     EXPECT_EQ(control<QLabel>("lbFilterKind")->text(), QStringLiteral("除外"));
     EXPECT_EQ(control<QLabel>("lbFilter")->text(), QStringLiteral("XLS doc ppt"));
 

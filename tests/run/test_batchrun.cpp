@@ -15,7 +15,7 @@ namespace {
 // told a person at the screen is kept.
 class BatchRunTest : public ::testing::Test {
 protected:
-    int run(const std::string& copySet)
+    BatchStatus run(const std::string& copySet)
     {
         writeFile(dir / "set.vstl", copySet);
         SettingsStore store(QString::fromStdString(dir / "settings.ini"));
@@ -38,7 +38,7 @@ TEST_F(BatchRunTest, ErrorsAreLoggedAndSkipped)
     writeFile(dst + "/a", "old", 1000);
     chmod((dst + "/a").c_str(), 0444);
     writeFile(src + "/b", "b", 2000);
-    EXPECT_EQ(run("cmbSrc\t" + src + "\r\ncmbDst\t" + dst + "\r\n"), kBatchIncomplete);
+    EXPECT_EQ(run("cmbSrc\t" + src + "\r\ncmbDst\t" + dst + "\r\n"), BatchStatus::Incomplete);
 
     EXPECT_TRUE(
         log().contains(QString::fromStdString(src + "/a -> " + dst + "/a") + QStringLiteral(" でエラーが発生。")));
@@ -51,7 +51,7 @@ TEST_F(BatchRunTest, QuestionsGoToTheLogAndAreAnsweredYes)
 {
     // The folder to make is named like the destination already: a question.
     writeFile(src + "/photos/a", "a");
-    EXPECT_EQ(run("cmbSrc\t" + src + "/photos\r\ncmbDst\t" + dst + "/photos\r\nchkMakeDir\t1\r\n"), kBatchClean);
+    EXPECT_EQ(run("cmbSrc\t" + src + "/photos\r\ncmbDst\t" + dst + "/photos\r\nchkMakeDir\t1\r\n"), BatchStatus::Clean);
     EXPECT_TRUE(log().contains(QStringLiteral("になってもよいですか？\r\n")));
     EXPECT_EQ(readFile(dst + "/photos/photos/a"), "a");
     EXPECT_TRUE(alerts.empty());
@@ -60,9 +60,9 @@ TEST_F(BatchRunTest, QuestionsGoToTheLogAndAreAnsweredYes)
 TEST_F(BatchRunTest, IsNotHeldUpByItsBackgroundPicture)
 {
     writeFile(src + "/a.txt", "a");
-    const int status = run("cmbSrc\t" + src + "\r\ncmbDst\t" + dst + "\r\nreg\tGradation\t100\r\nreg\tBGPicture\t"
-        + dir / "missing.png" + "\r\n");
-    EXPECT_EQ(status, kBatchClean);
+    const BatchStatus status = run("cmbSrc\t" + src + "\r\ncmbDst\t" + dst
+        + "\r\nreg\tGradation\t100\r\nreg\tBGPicture\t" + dir / "missing.png" + "\r\n");
+    EXPECT_EQ(status, BatchStatus::Clean);
     EXPECT_TRUE(alerts.empty());
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
 }

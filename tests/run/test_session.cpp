@@ -77,7 +77,7 @@ TEST_P(SessionRun, CountsRecordsAndSumsUp)
     ASSERT_TRUE(room);
     const bool measured = row.mode == CopySession::Mode::Estimate && row.ending != Ending::NoRoom;
 
-    RunOrder order { src, dst, true, 0, 0, {} };
+    RunOrder order { src, dst, true, 0, FilterKind::None, {} };
     const RunEnd end = session.start(order, row.mode, &histories, measured ? &*room : nullptr);
 
     switch (row.ending) {
@@ -155,7 +155,7 @@ TEST(Session, SkipAllLastsOneRun)
     CopySession session(face, CopySession::Threading::Caller);
     int passedOver = 0;
     session.passedOver = [&](const std::string&, const std::string&, const std::string&) { ++passedOver; };
-    const RunOrder order { dir / "src", dir / "dst", true, 0, 0, {} };
+    const RunOrder order { dir / "src", dir / "dst", true, 0, FilterKind::None, {} };
     for (int run = 1; run <= 2; ++run) {
         const RunEnd end = session.start(order, CopySession::Mode::Copy, nullptr);
         EXPECT_EQ(end.errors, 3);

@@ -23,7 +23,7 @@ CopyJob workedExample()
     values.tolerance = "2";
     values.makeFolder = false;
     values.filtered = true;
-    values.filterKind = 2;
+    values.filterKind = FilterKind::Exclude;
     values.filterList = "doc ppt xls";
     values.gradation = -1;
     values.picture = "";
@@ -35,7 +35,9 @@ CopyJob workedExample()
 Lines expectedLines(const CopyJob& v)
 {
     const auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
-    const std::string kind = v.filterKind == 1 ? "採用" : v.filterKind == 2 ? "除外" : "";
+    const std::string kind = v.filterKind == FilterKind::Include ? "採用"
+        : v.filterKind == FilterKind::Exclude                    ? "除外"
+                                                                 : "";
     return { { "cmbSrc", v.source }, { "cmbDst", v.destination }, { "chkSubDir", flag(v.subfolders) },
         { "chkIgn", flag(v.tolerate) }, { "editIgn", v.tolerance }, { "chkMakeDir", flag(v.makeFolder) },
         { "chkFilter", flag(v.filtered) }, { "lbFilterKind", kind }, { "lbFilter", v.filterList },
@@ -81,7 +83,7 @@ TEST(CopySetFormat, AllTwelveValuesReadBack)
     odd.tolerance = "1.5e3x";
     odd.makeFolder = true;
     odd.filtered = false;
-    odd.filterKind = 1;
+    odd.filterKind = FilterKind::Include;
     odd.filterList = "\"\" txt  😀";
     odd.gradation = INT_MIN;
     odd.picture = std::string("/pics/\0sky.png", 14);
@@ -225,8 +227,8 @@ TEST(CopySetJob, LinesApplyOverTheJobTheyAreReadInto)
     EXPECT_EQ(job.destination, "/kept");
     EXPECT_FALSE(job.subfolders); // 0.4 rounds to 0
     EXPECT_TRUE(job.makeFolder); // -0.6 rounds to -1
-    EXPECT_EQ(job.filterKind, 2); // anything but 採用 excludes
+    EXPECT_EQ(job.filterKind, FilterKind::Exclude); // anything but 採用 excludes
     EXPECT_EQ(job.labelColor, 0); // setting names keep their case
     EXPECT_EQ(job.gradation, 3);
-    EXPECT_EQ(readCopySet("lbFilterKind\t採用\r\nlbFilterKind\t\r\n").filterKind, 0);
+    EXPECT_EQ(readCopySet("lbFilterKind\t採用\r\nlbFilterKind\t\r\n").filterKind, FilterKind::None);
 }
