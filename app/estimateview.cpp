@@ -1,7 +1,6 @@
 #include "estimateview.h"
 
 #include "frmest.h"
-#include "run/estimaterun.h"
 #include "run/runrelay.h"
 
 EstimateView::EstimateView(std::function<void()> stop, RunRelay& relay)
@@ -15,7 +14,7 @@ EstimateView::~EstimateView()
     delete estimateWindow.data();
 }
 
-void EstimateView::begin(const QString& destination, EstimateRun& estimate)
+EstimateRun& EstimateView::begin(const QString& destination, EstimateRun estimate)
 {
     if (!estimateWindow) {
         estimateWindow = new frmEst([this] { stop_(); });
@@ -29,7 +28,9 @@ void EstimateView::begin(const QString& destination, EstimateRun& estimate)
     estimateWindow->SetFreeTotal(destination, estimate.freeBytes(), estimate.totalBytes());
     estimateWindow->SetClusterBytes(estimate.clusterBytes());
     estimateWindow->show();
-    estimate.added = [this](const MeasuredFile& file, const EstimateSums& sums) { fileAdded(file, sums); };
+    estimate_ = std::move(estimate);
+    estimate_->added = [this](const MeasuredFile& file, const EstimateSums& sums) { fileAdded(file, sums); };
+    return *estimate_;
 }
 
 void EstimateView::showChecked(std::int32_t files, std::int64_t bytes)

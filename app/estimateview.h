@@ -3,16 +3,16 @@
 // kept open with the final figures when it ends.
 #pragma once
 
+#include "run/estimaterun.h"
+
 #include <QPointer>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
-class EstimateRun;
 class RunRelay;
 class frmEst;
 class QString;
-struct EstimateSums;
-struct MeasuredFile;
 
 class EstimateView {
 public:
@@ -25,8 +25,9 @@ public:
     EstimateView& operator=(const EstimateView&) = delete;
 
     // An estimate of a run onto DESTINATION starts: the window shows the
-    // volume's room, and follows ESTIMATE's sums.
-    void begin(const QString& destination, EstimateRun& estimate);
+    // volume's room, and follows ESTIMATE's sums. The view keeps ESTIMATE
+    // until the next one starts.
+    EstimateRun& begin(const QString& destination, EstimateRun estimate);
     // At every tick: the files checked and their bytes.
     void showChecked(std::int32_t files, std::int64_t bytes);
     // The estimate is over: the window keeps its figures.
@@ -37,5 +38,6 @@ private:
 
     std::function<void()> stop_;
     RunRelay& relay_;
+    std::optional<EstimateRun> estimate_; // the estimate in progress, or the last one
     QPointer<frmEst> estimateWindow; // while it is open
 };

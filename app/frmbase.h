@@ -6,12 +6,8 @@
 #pragma once
 
 #include "appearance/layout.h"
-#include "engine/diffcopy.h"
-#include "engine/sourcecount.h"
-#include "run/estimate.h"
-#include "run/runrelay.h"
+#include "run/runface.h"
 #include "settings/job.h"
-#include "settings/store/histories.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -42,7 +38,7 @@ class TextLabel;
 struct MainMenu;
 struct RunEnd;
 
-class frmBase : public QMainWindow, public DiffCopyListener {
+class frmBase : public QMainWindow, public RunFace {
     Q_OBJECT
 public:
     // The window's caption, also the title of its questions.
@@ -84,6 +80,9 @@ public:
     void setLongRun(std::chrono::seconds duration);
     // Test seam: how many files the engine copies at once (after load; see DiffCopy::setParallelCopies).
     void setParallelCopies(int n);
+    // Test seam: a copy or an estimate has started and not yet ended. A run
+    // goes on while the window's event loop runs.
+    bool runInProgress() const { return running_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,7 +119,7 @@ private:
     void FolderSearched(const std::string& pPath) override;
     void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer) override;
 
     bool bApplyCopySetLine(const std::vector<std::string>& fields);
     // Puts the background setting (nGradation, strBGPicture, nLabelColor)
@@ -159,11 +158,11 @@ private:
     void cmbSrc_Click();
     void showSaveResult(bool saved);
     // The parts a copy run and an estimate share: taking the run (nothing
-    // when one is in progress or the job is refused), running it through
-    // the session, and putting the window back afterwards (false when a
-    // quit asked for meanwhile has closed it).
+    // when one is in progress or the job is refused), starting it through
+    // the session, ENDED hearing of its end, and putting the window back
+    // afterwards (false when a quit asked for meanwhile has closed it).
     std::optional<RunOrder> beginRun();
-    RunEnd runSession(const RunOrder& order, EstimateRun* estimate = nullptr);
+    void runSession(const RunOrder& order, EstimateRun* estimate, std::function<void(const RunEnd& end)> ended);
     bool endRun();
     // Tells the user that a run ended with SUMMARY: the box, after the
     // desktop has been told when the run was long and the window not active,

@@ -5,6 +5,7 @@
 #include "frmabout.h"
 #include "frmbase.h"
 #include "mainmenu.h"
+#include "settings/store/histories.h"
 #include "textlabel.h"
 #include "util/ui/twips.h"
 

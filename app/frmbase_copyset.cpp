@@ -4,6 +4,7 @@
 #include "frmbase.h"
 #include "mainmenu.h"
 #include "settings/copyset.h"
+#include "settings/store/histories.h"
 #include "textlabel.h"
 #include "util/convert.h"
 #include "util/qt/pathtext.h"

@@ -19,25 +19,27 @@ void frmBase::btnEst_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(false);
     std::optional<EstimateRun> room = EstimateRun::of(order->destination);
-    RunEnd end;
-    if (room) {
-        estimateView_->begin(QString::fromStdString(order->destination), *room);
-        end = runSession(*order, &*room);
+    if (!room) {
+        // Nothing runs; the folders are recorded as after an estimate that went through.
+        session_->start(*order, CopySession::Mode::Estimate, histories.get(), nullptr, [this](const RunEnd& end) {
+            nShowMessage(end.summary, MB_ICONERROR, kCaption);
+            if (endRun())
+                estimateView_->end();
+        });
+        return;
+    }
+    EstimateRun& estimate = estimateView_->begin(QString::fromStdString(order->destination), std::move(*room));
+    runSession(*order, &estimate, [this](const RunEnd& end) {
         // The estimate window keeps the final figures.
         estimateView_->showChecked(end.checked, session_->engine().progress().bytesChecked);
-    } else {
-        // Nothing runs; the folders are recorded as after an estimate that went through.
-        end = session_->start(*order, CopySession::Mode::Estimate, histories.get());
-        nShowMessage(end.summary, MB_ICONERROR, kCaption);
-    }
-
-    if (!endRun())
-        return;
-    if (room && end.result != 0)
-        tellRunEnded(end.summary);
-    else if (room) // the estimate window shows the result; the desktop hears of it all the same
-        tellDesktopIfUnseen(end.summary);
-    estimateView_->end();
+        if (!endRun())
+            return;
+        if (end.result != 0)
+            tellRunEnded(end.summary);
+        else // the estimate window shows the result; the desktop hears of it all the same
+            tellDesktopIfUnseen(end.summary);
+        estimateView_->end();
+    });
 }
 
 void frmBase::StopEstimate()

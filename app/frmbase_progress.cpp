@@ -34,17 +34,21 @@ void frmBase::FolderAlreadyCopied(const std::string& pSrc, const std::string& fi
 }
 
 void frmBase::ErrorDetected(
-    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer)
 {
-    // The dialog is answered with the ordinary pointer; the run's busy
-    // pointer returns afterwards.
+    // Asked from the window's own event loop while the run waits. The dialog
+    // is answered with the ordinary pointer; the run's busy pointer returns
+    // afterwards.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     frmErr* dialog = new frmErr(this);
     dialog->SetError(fromPath(strSrc), fromPath(strDst), QString::fromLocal8Bit(strErr.c_str()));
-    execDialog(*dialog);
-    nOp = dialog->reply();
-    bUnloadForm(dialog);
-    QApplication::restoreOverrideCursor();
+    openDialog(*dialog, [dialog, answer = std::move(answer)](int) {
+        const ErrorReply reply = dialog->reply();
+        QWidget* form = dialog;
+        bUnloadForm(form);
+        QApplication::restoreOverrideCursor();
+        answer(reply);
+    });
 }
 
 void frmBase::mnuListSelAll_Click()

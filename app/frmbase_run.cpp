@@ -121,11 +121,11 @@ std::optional<RunOrder> frmBase::beginRun()
     return order;
 }
 
-RunEnd frmBase::runSession(const RunOrder& order, EstimateRun* estimate)
+void frmBase::runSession(const RunOrder& order, EstimateRun* estimate, std::function<void(const RunEnd& end)> ended)
 {
     runView_->begin(sourceCounter_->sizeOf({ order.source, order.subfolders }));
     const CopySession::Mode mode = estimate ? CopySession::Mode::Estimate : CopySession::Mode::Copy;
-    return session_->start(order, mode, histories.get(), estimate);
+    session_->start(order, mode, histories.get(), estimate, std::move(ended));
 }
 
 bool frmBase::endRun()
@@ -150,10 +150,10 @@ void frmBase::btnStart_Click()
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(true);
-    const RunEnd end = runSession(*order);
-    if (!endRun())
-        return;
-    tellRunEnded(end.summary);
+    runSession(*order, nullptr, [this](const RunEnd& end) {
+        if (endRun())
+            tellRunEnded(end.summary);
+    });
 }
 
 void frmBase::tellDesktopIfUnseen(const QString& summary)

@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     window.show();
     QApplication::processEvents();
     // The window as its engine sees it, and the list it fills.
-    DiffCopyListener& events = window;
+    RunFace& events = window;
     auto* list = window.findChild<CopiedListView*>(QStringLiteral("lstCopied"));
 
     using Clock = std::chrono::steady_clock;

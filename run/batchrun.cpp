@@ -143,7 +143,8 @@ std::optional<RunEnd> BatchRun::start(const CopyJob& job)
     }
 
     flushes_.restart();
-    const RunEnd end = session_.start(*order, CopySession::Mode::Copy, &histories);
+    RunEnd end;
+    session_.start(*order, CopySession::Mode::Copy, &histories, nullptr, [&end](const RunEnd& ended) { end = ended; });
     say(end.summary.toStdString());
     return end;
 }
@@ -189,10 +190,10 @@ void BatchRun::FolderAlreadyCopied(const std::string& pSrc, const std::string& f
 }
 
 void BatchRun::ErrorDetected(
-    const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer)
 {
     logError(strSrc, strDst, strErr);
-    nOp = ErrorReply::SkipAll;
+    answer(ErrorReply::SkipAll);
 }
 
 void BatchRun::logError(const std::string& src, const std::string& dst, const std::string& error)

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "commandline.h"
-#include "engine/listener.h"
 #include "session.h"
 #include "util/throttle.h"
 
@@ -29,7 +28,7 @@ struct CopyJob;
 // The numbers are the program's exit statuses.
 enum class BatchStatus { Clean = 0, Incomplete = 1, Unusable = 2 };
 
-class BatchRun : public DiffCopyListener {
+class BatchRun : public RunFace {
 public:
     // Where the messages go that a person at the screen would see in a box
     // (there is none): TITLE and TEXT.
@@ -51,7 +50,7 @@ public:
     void FolderSearched(const std::string& pPath) override;
     void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
     void ErrorDetected(
-        const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer) override;
 
 private:
     // Runs JOB as the Start button would, its messages to the log: how the

@@ -1,8 +1,5 @@
 #include "runrelay.h"
 
-#include <QEventLoop>
-#include <thread>
-
 namespace {
 
 // The run waits when the window is this many events behind: memory stays
@@ -14,7 +11,7 @@ constexpr int kGatherMilliseconds = 15;
 
 } // namespace
 
-RunRelay::RunRelay(DiffCopyListener& window)
+RunRelay::RunRelay(RunFace& window)
     : window_(window)
 {
     deliveryTimer_.setSingleShot(true);
@@ -22,7 +19,19 @@ RunRelay::RunRelay(DiffCopyListener& window)
     QObject::connect(&deliveryTimer_, &QTimer::timeout, &context_, [this] { deliver(); });
 }
 
-RunRelay::~RunRelay() = default;
+RunRelay::~RunRelay()
+{
+    // A run still going (its owner has asked it to stop) may wait on a
+    // question nobody will answer now: it is answered Stop.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+        held_ = false;
+    }
+    moved_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
 
 void RunRelay::measureFiles(Measure measure, Measured measured)
 {
@@ -30,26 +39,24 @@ void RunRelay::measureFiles(Measure measure, Measured measured)
     measured_ = std::move(measured);
 }
 
-std::int32_t RunRelay::run(const std::function<std::int32_t()>& work)
+void RunRelay::start(std::function<std::int32_t()> work, std::function<void(std::int32_t result)> done)
 {
-    QEventLoop loop;
-    std::int32_t result = 0;
-    std::thread worker([&] {
-        result = work();
+    if (worker_.joinable())
+        worker_.join();
+    worker_ = std::thread([this, work = std::move(work), done = std::move(done)] {
+        const std::int32_t result = work();
         // Posted after every event of the run, so it comes after their delivery.
         QMetaObject::invokeMethod(
             &context_,
-            [this, &loop] {
+            [this, result, done] {
                 deliver();
-                loop.quit();
+                worker_.join();
+                measure_ = nullptr;
+                measured_ = nullptr;
+                done(result);
             },
             Qt::QueuedConnection);
     });
-    loop.exec();
-    worker.join();
-    measure_ = nullptr;
-    measured_ = nullptr;
-    return result;
 }
 
 void RunRelay::deliverPosted()
@@ -75,7 +82,7 @@ void RunRelay::release()
 
 void RunRelay::post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& lock)
 {
-    moved_.wait(lock, [this] { return !held_ && queue_.size() < kMostQueued; });
+    moved_.wait(lock, [this] { return closing_ || (!held_ && queue_.size() < kMostQueued); });
     queue_.push_back(std::move(event));
     if (wakePosted_)
         return;
@@ -148,8 +155,8 @@ void RunRelay::ErrorDetected(
     std::unique_lock<std::mutex> lock(mutex_);
     post(event, lock);
     // The run goes on only with the user's answer.
-    moved_.wait(lock, [&] { return event->answered; });
-    nOp = event->reply;
+    moved_.wait(lock, [&] { return event->answered || closing_; });
+    nOp = event->answered ? event->reply : ErrorReply::Stop;
 }
 
 void RunRelay::deliver()
@@ -171,13 +178,14 @@ void RunRelay::deliver()
             break;
         moved_.notify_all();
         for (const auto& event : events)
-            handOn(*event);
+            handOn(event);
     }
     delivering_ = false;
 }
 
-void RunRelay::handOn(Event& event)
+void RunRelay::handOn(const std::shared_ptr<Event>& shared)
 {
+    Event& event = *shared;
     switch (event.kind) {
     case Event::Kind::Checked:
         for (int file = 0; file < event.files; ++file)
@@ -194,22 +202,27 @@ void RunRelay::handOn(Event& event)
     case Event::Kind::AlreadyCopied:
         window_.FolderAlreadyCopied(event.first, event.second);
         return;
-    case Event::Kind::Error: {
-        ErrorReply reply = event.reply;
+    case Event::Kind::Error:
         // A handler that fails cannot answer: the run stops, as the engine
         // takes any failure of its own asking.
         try {
-            window_.ErrorDetected(event.first, event.second, event.error, reply);
+            window_.ErrorDetected(
+                event.first, event.second, event.error, [this, shared](ErrorReply reply) { answer(*shared, reply); });
         } catch (...) {
-            reply = ErrorReply::Stop;
+            answer(event, ErrorReply::Stop);
         }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            event.reply = reply;
-            event.answered = true;
-        }
-        moved_.notify_all();
         return;
     }
+}
+
+void RunRelay::answer(Event& event, ErrorReply reply)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (event.answered)
+            return;
+        event.reply = reply;
+        event.answered = true;
     }
+    moved_.notify_all();
 }

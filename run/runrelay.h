@@ -1,13 +1,15 @@
 // Runs the copy engine on a thread of its own for the window, so that a file
 // system that stops answering (a share whose server is gone) never holds up
 // the window's thread, and hands the engine's events to the window's thread
-// in walk order. The window's thread stays in a local event loop meanwhile:
-// it paints, ticks and hears Stop, and the caller gets the run's result when
-// the run and all its events are over, as if the run had been its own.
+// in walk order. The window's thread goes on with its own event loop
+// meanwhile: it paints, ticks, hears Stop and asks about copy errors while
+// the run waits for the answer, and it hears of the run's end once the run
+// and all its events are over.
 #pragma once
 
 #include "engine/listener.h"
 #include "estimate.h"
+#include "runface.h"
 
 #include <QObject>
 #include <QTimer>
@@ -19,12 +21,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 class RunRelay : public DiffCopyListener {
 public:
-    // WINDOW gets the events, on the thread that calls run().
-    explicit RunRelay(DiffCopyListener& window);
+    // WINDOW gets the events, on the thread that makes the relay.
+    explicit RunRelay(RunFace& window);
     ~RunRelay() override;
     RunRelay(const RunRelay&) = delete;
     RunRelay& operator=(const RunRelay&) = delete;
@@ -39,9 +42,10 @@ public:
     // AFTER_FILE runs on the run's thread after each file's event is on its way.
     void setAfterFile(std::function<void()> afterFile) { afterFile_ = std::move(afterFile); }
 
-    // Runs WORK (the engine's run, whose listener is this relay) on a thread
-    // of its own and returns its result once every event has been handed on.
-    std::int32_t run(const std::function<std::int32_t()>& work);
+    // Starts WORK (the engine's run, whose listener is this relay) on a
+    // thread of its own and returns at once; DONE gets its result on the
+    // window's thread once every event has been handed on. One run at a time.
+    void start(std::function<std::int32_t()> work, std::function<void(std::int32_t result)> done);
 
     // Hands the events posted so far to the window at its next turn, without
     // gathering more; from any thread.
@@ -88,9 +92,11 @@ private:
     void post(std::shared_ptr<Event> event, std::unique_lock<std::mutex>& lock);
     // Hands the queued events to the window; on the window's thread.
     void deliver();
-    void handOn(Event& event);
+    void handOn(const std::shared_ptr<Event>& event);
+    // Gives the run waiting on EVENT its answer.
+    void answer(Event& event, ErrorReply reply);
 
-    DiffCopyListener& window_;
+    RunFace& window_;
     QObject context_; // lives on the window's thread: what the run posts to
     // Gathers the events of a short while into one delivery: woken for each
     // event, the window's thread would take the processor from the copies.
@@ -104,4 +110,6 @@ private:
     bool wakePosted_ = false;
     bool held_ = false;
     bool delivering_ = false;
+    bool closing_ = false; // the relay goes: no question waits for an answer any more
+    std::thread worker_; // the run in progress, or the last one
 };

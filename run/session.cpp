@@ -3,7 +3,6 @@
 #include "engine/diffcopy.h"
 #include "estimaterun.h"
 #include "runrelay.h"
-#include "settings/job.h"
 #include "settings/store/histories.h"
 
 namespace {
@@ -44,62 +43,79 @@ bool CopySession::recordsFolders(Mode mode, std::int32_t result)
     return mode == Mode::Copy ? result >= 0 : result <= 0;
 }
 
-CopySession::CopySession(DiffCopyListener& face, Threading threading)
+CopySession::CopySession(RunFace& face, Threading threading)
     : face_(face)
 {
-    DiffCopyListener& self = *this;
     if (threading == Threading::OwnThread)
-        relay_ = std::make_unique<RunRelay>(self);
-    engine_ = std::make_unique<DiffCopy>(relay_ ? static_cast<DiffCopyListener&>(*relay_) : self);
+        relay_ = std::make_unique<RunRelay>(static_cast<RunFace&>(*this));
+    engine_ = std::make_unique<DiffCopy>(
+        relay_ ? static_cast<DiffCopyListener&>(*relay_) : static_cast<DiffCopyListener&>(*this));
 }
 
-CopySession::~CopySession() = default;
-
-RunEnd CopySession::start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate)
+CopySession::~CopySession()
 {
+    // A run still going ends before the engine it runs goes.
+    if (relay_) {
+        engine_->StopCopy();
+        relay_.reset();
+    }
+}
+
+void CopySession::start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate, Ended ended)
+{
+    order_ = order;
     checked_ = 0;
     copied_ = 0;
     errors_ = 0;
     skipAll_ = false;
-    RunEnd end;
     if (mode == Mode::Estimate && !estimate) {
         // The room on the destination's volume cannot be told: nothing runs,
         // and the run counts as one that went through.
-        end.summary
-            = QString::fromStdString(order.destination) + QStringLiteral("の属するディスク容量が検査できません。");
-    } else {
-        if (order.filterKind != FilterKind::None)
-            engine_->SetExtFilter(static_cast<std::int32_t>(order.filterKind), order.filterList);
-        else
-            engine_->ResetExtFilter();
-        estimating_ = mode == Mode::Estimate;
-        estimate_ = estimate;
-        engine_->SetSimulation(estimating_);
-        const auto run = [&] {
-            return engine_->CopyNews(order.source, order.destination, order.toleranceSeconds, order.subfolders);
-        };
-        if (relay_) {
-            if (estimate_)
-                relay_->measureFiles(
-                    [this](const std::string& src, const std::string& dst) { return estimate_->measure(src, dst); },
-                    [this](const MeasuredFile& file) { estimate_->add(file); });
-            end.result = relay_->run(run);
-        } else {
-            end.result = run();
-        }
-        engine_->SetSimulation(false);
-        estimating_ = false;
-        estimate_ = nullptr;
-        end.summary = mode == Mode::Copy ? copySummary(end.result, checked_, copied_)
-                                         : estimateSummary(end.result, checked_, copied_, estimate->sums().dbNeedSum);
+        finish(0, mode, histories, ended);
+        return;
     }
+    if (order.filterKind != FilterKind::None)
+        engine_->SetExtFilter(static_cast<std::int32_t>(order.filterKind), order.filterList);
+    else
+        engine_->ResetExtFilter();
+    estimating_ = mode == Mode::Estimate;
+    estimate_ = estimate;
+    engine_->SetSimulation(estimating_);
+    auto run = [this] {
+        return engine_->CopyNews(order_.source, order_.destination, order_.toleranceSeconds, order_.subfolders);
+    };
+    if (!relay_) {
+        finish(run(), mode, histories, ended);
+        return;
+    }
+    if (estimate_)
+        relay_->measureFiles(
+            [this](const std::string& src, const std::string& dst) { return estimate_->measure(src, dst); },
+            [this](const MeasuredFile& file) { estimate_->add(file); });
+    relay_->start(run, [this, mode, histories, ended](std::int32_t result) { finish(result, mode, histories, ended); });
+}
+
+void CopySession::finish(std::int32_t result, Mode mode, Histories* histories, const Ended& ended)
+{
+    RunEnd end;
+    end.result = result;
     end.checked = checked_;
     end.copied = copied_;
     end.errors = errors_;
-    end.recorded = histories && recordsFolders(mode, end.result);
+    if (mode == Mode::Copy)
+        end.summary = copySummary(result, checked_, copied_);
+    else if (estimate_)
+        end.summary = estimateSummary(result, checked_, copied_, estimate_->sums().dbNeedSum);
+    else
+        end.summary
+            = QString::fromStdString(order_.destination) + QStringLiteral("の属するディスク容量が検査できません。");
+    engine_->SetSimulation(false);
+    estimating_ = false;
+    estimate_ = nullptr;
+    end.recorded = histories && recordsFolders(mode, result);
     if (end.recorded)
-        histories->bAddHistory(QString::fromStdString(order.source), QString::fromStdString(order.destination));
-    return end;
+        histories->bAddHistory(QString::fromStdString(order_.source), QString::fromStdString(order_.destination));
+    ended(end);
 }
 
 void CopySession::FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
@@ -132,13 +148,25 @@ void CopySession::FolderAlreadyCopied(const std::string& pSrc, const std::string
 void CopySession::ErrorDetected(
     const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp)
 {
+    // On the caller's thread the face answers before it returns; one that
+    // does not has not answered, and the run stops.
+    nOp = ErrorReply::Stop;
+    ErrorDetected(strSrc, strDst, strErr, [&nOp](ErrorReply reply) { nOp = reply; });
+}
+
+void CopySession::ErrorDetected(
+    const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer)
+{
     ++errors_;
     if (skipAll_) {
-        nOp = ErrorReply::SkipAll;
         if (passedOver)
             passedOver(strSrc, strDst, strErr);
+        answer(ErrorReply::SkipAll);
         return;
     }
-    face_.ErrorDetected(strSrc, strDst, strErr, nOp);
-    skipAll_ = nOp == ErrorReply::SkipAll;
+    face_.ErrorDetected(strSrc, strDst, strErr, [this, answer = std::move(answer)](ErrorReply reply) {
+        if (reply == ErrorReply::SkipAll)
+            skipAll_ = true;
+        answer(reply);
+    });
 }

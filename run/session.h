@@ -2,11 +2,13 @@
 // and batch mode drive them. A session keeps a run's counts and the user's
 // "skip all", applies the rule of which runs the histories record, and
 // composes the summary that ends a run. Whoever shows the run (the window,
-// the batch log) is its face: it gets the engine's events and answers the
-// copy errors.
+// the batch log) is its face (runface.h): it gets the engine's events and
+// answers the copy errors.
 #pragma once
 
 #include "engine/listener.h"
+#include "runface.h"
+#include "settings/job.h"
 
 #include <QString>
 #include <cstdint>
@@ -18,7 +20,6 @@ class DiffCopy;
 class EstimateRun;
 class Histories;
 class RunRelay;
-struct RunOrder;
 
 // How a run ended.
 struct RunEnd {
@@ -38,23 +39,28 @@ QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copi
 // copy, and the room the copy needs (NEED_BYTES).
 QString estimateSummary(std::int32_t result, std::int32_t checked, std::int32_t toCopy, double needBytes);
 
-class CopySession : private DiffCopyListener {
+class CopySession : private DiffCopyListener, private RunFace {
 public:
     enum class Mode { Copy, Estimate };
     // Where the engine runs: on the caller's thread, its events raised there
-    // (batch mode); or on a thread of its own through a RunRelay, while the
-    // caller's thread goes on handling its events (the window).
+    // and each copy error answered before its handler returns (batch mode);
+    // or on a thread of its own through a RunRelay, while the caller's thread
+    // goes on with its event loop (the window).
     enum class Threading { Caller, OwnThread };
 
-    CopySession(DiffCopyListener& face, Threading threading);
+    CopySession(RunFace& face, Threading threading);
     ~CopySession() override;
     CopySession(const CopySession&) = delete;
     CopySession& operator=(const CopySession&) = delete;
 
-    // Runs ORDER: a copy, or with Estimate a simulated run that measures
+    // Starts ORDER: a copy, or with Estimate a simulated run that measures
     // every file it would copy into ESTIMATE. HISTORIES, when given, records
-    // the folders as recordsFolders() says.
-    RunEnd start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate = nullptr);
+    // the folders as recordsFolders() says, and ENDED hears how the run
+    // ended: before start() returns with Threading::Caller, on the caller's
+    // thread once the run is over with OwnThread. One run at a time;
+    // HISTORIES and ESTIMATE must last until then.
+    using Ended = std::function<void(const RunEnd& end)>;
+    void start(const RunOrder& order, Mode mode, Histories* histories, EstimateRun* estimate, Ended ended);
 
     // Whether a run of MODE that ended with RESULT puts its folders into the
     // histories. A copy does when it went through or an error code ended it:
@@ -81,16 +87,24 @@ public:
     std::int32_t copied() const { return copied_; }
 
 private:
+    // The run is over with RESULT: the counts, the histories, the summary.
+    void finish(std::int32_t result, Mode mode, Histories* histories, const Ended& ended);
+
+    // The engine's events, counted and handed to the face: from the engine
+    // itself (Threading::Caller) or from the relay (OwnThread).
     void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied) override;
     void FolderSearching(const std::string& pPath) override;
     void FolderSearched(const std::string& pPath) override;
     void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) override;
     void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, ErrorReply& nOp) override;
+    void ErrorDetected(
+        const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer) override;
 
-    DiffCopyListener& face_;
+    RunFace& face_;
     std::unique_ptr<RunRelay> relay_;
     std::unique_ptr<DiffCopy> engine_;
+    RunOrder order_; // the run in progress, or the last one
     EstimateRun* estimate_ = nullptr; // the estimate in progress
     bool estimating_ = false;
     bool skipAll_ = false;

@@ -44,7 +44,7 @@ void fillJob(frmBase& window)
     window.findChild<QComboBox*>(QStringLiteral("cmbSrc"))->setEditText(QStringLiteral("/home/user/写真"));
     window.findChild<QComboBox*>(QStringLiteral("cmbDst"))->setEditText(QStringLiteral("/media/usb/写真"));
     // The events of a run, as the engine reports them.
-    DiffCopyListener& events = window;
+    RunFace& events = window;
     for (int i = 1; i <= 3; ++i)
         events.FileChecked("", "/media/usb/写真/2024/IMG_000" + std::to_string(i) + ".jpg",
             DateTime::fromUnixSeconds(1717200000 + i * 60), true);

@@ -68,6 +68,7 @@ TEST_F(Access, TheRunsFiguresAreReadByTheirCaptionsAndToldAtAPersonsPace)
     QElapsedTimer run;
     run.start();
     control<QPushButton>("btnStart")->click();
+    finishRun();
     const double seconds = run.elapsed() / 1000.0;
 
     EXPECT_TRUE(status.startsWith(QString::fromStdString(src))) << status.toStdString();
@@ -121,6 +122,7 @@ TEST_F(Access, TheEstimatesFiguresAndBarsSayWhatTheyShow)
     writeFile(src + "/a.bin", std::string(5000, 'x'));
     fill(src, dst);
     control<QPushButton>("btnEst")->click();
+    finishRun();
     frmEst* est = openEstimateWindow();
     ASSERT_TRUE(est);
     EXPECT_EQ(accessible(est->lbNeed, QAccessible::Name), "差分必要量");
@@ -160,7 +162,7 @@ TEST_F(Access, TheListsCommandsAnswerTheKeyboardAndTheTabOrderStays)
 {
     activate();
     for (int i = 1; i <= 3; ++i)
-        static_cast<DiffCopyListener&>(*window).FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
+        static_cast<RunFace&>(*window).FileChecked("/s", "/d/" + std::to_string(i), DateTime(), true);
     auto* list = control<CopiedListView>("lstCopied");
     list->selectionModel()->select(list->lines().index(0), QItemSelectionModel::Select);
     list->selectionModel()->select(list->lines().index(2), QItemSelectionModel::Select);

@@ -1,8 +1,9 @@
 #include "app/copiedlist.h"
 #include "app/frmbase.h"
 #include "app/frmest.h"
-#include "run/runprogress.h"
 #include "app/textlabel.h"
+#include "run/estimate.h"
+#include "run/runprogress.h"
 #include "settings/store/store.h"
 #include "tests/support/fusevolume.h"
 #include "tests/support/testsupport.h"
@@ -54,6 +55,7 @@ TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
     fill();
 
     control<QPushButton>("btnEst")->click();
+    finishRun();
     EXPECT_TRUE(messages.empty()) << messages.front().toStdString();
     EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "5");
     EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 4);
@@ -77,6 +79,7 @@ TEST_F(Estimate, AddsUpWholeClustersWithoutWritingAnything)
     // A second estimate takes the window that is still open.
     writeFile(src + "/later.bin", std::string(3, 'x'), 1700000100);
     control<QPushButton>("btnEst")->click();
+    finishRun();
     EXPECT_EQ(openEstimateWindow(), shown);
     EXPECT_EQ(shown->lbCopy->text(), formatBytes(5 * cluster));
     // Over: nothing keeps the window from closing.
@@ -96,6 +99,7 @@ TEST_F(Estimate, SparseFileCountsInFullWhereHolesAreFilledIn)
     ASSERT_LT(st.st_blocks * 512, kLength);
     fill();
     control<QPushButton>("btnEst")->click();
+    finishRun();
     EXPECT_EQ(openEstimateWindow()->lbCopy->text(), formatBytes(clusters(static_cast<double>(st.st_blocks * 512))));
 
     testsupport::FuseVolume stick(dir.path(), testsupport::StickFormat::ExFat);
@@ -106,6 +110,7 @@ TEST_F(Estimate, SparseFileCountsInFullWhereHolesAreFilledIn)
     const double stickCluster = static_cast<double>(volume.f_frsize);
     WindowTest::fill(src, stick.path());
     control<QPushButton>("btnEst")->click();
+    finishRun();
     EXPECT_EQ(openEstimateWindow()->lbCopy->text(), formatBytes(std::ceil(kLength / stickCluster) * stickCluster));
 }
 
@@ -119,6 +124,7 @@ TEST_F(Estimate, StoppedFromTheEstimateWindow)
     actDuringEstimate(*window, [] { openEstimateWindow()->btnEnd->click(); });
 
     control<QPushButton>("btnEst")->click();
+    finishRun();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], QStringLiteral("見積を中断しますか"));
     EXPECT_EQ(messages[1],
@@ -132,6 +138,7 @@ TEST_F(Estimate, StoppedFromTheEstimateWindow)
 TEST_F(Estimate, RefusesWhileACopyRunsAndAJobTheChecksRefuse)
 {
     control<QPushButton>("btnEst")->click();
+    finishRun();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("コピー元を指定して下さい"));
     EXPECT_FALSE(openEstimateWindow());
@@ -147,5 +154,6 @@ TEST_F(Estimate, RefusesWhileACopyRunsAndAJobTheChecksRefuse)
         estimated = openEstimateWindow() != nullptr;
     });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_FALSE(estimated);
 }

@@ -60,6 +60,7 @@ TEST_F(MainWindow, CloseBoxDuringARunStopsWithoutAsking)
         testsupport::actDuringFirstCopy(*window, close);
         actDuringEstimate(*window, close);
         control<QPushButton>(run)->click();
+        finishRun();
         EXPECT_TRUE(refused) << run;
         // The run stopped, and the close waited for its end.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -83,6 +84,7 @@ TEST_F(MainWindow, EndDuringARunAsksFirst)
     answer = [](const QString&, int) { return IDNO; };
     testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnEnd")->click(); });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], QStringLiteral("終了しますか"));
     EXPECT_EQ(flagsShown[0], MB_YESNO);
@@ -98,6 +100,7 @@ TEST_F(MainWindow, EndDuringARunAsksFirst)
         open = !window.isNull();
     });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_TRUE(open);
     EXPECT_EQ(messages.size(), 3u); // no summary
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

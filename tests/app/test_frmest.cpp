@@ -1,6 +1,6 @@
-#include "run/estimate.h"
 #include "app/frmest.h"
 #include "app/textlabel.h"
+#include "run/estimate.h"
 #include "tests/support/eventloop.h"
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"

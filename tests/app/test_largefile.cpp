@@ -67,6 +67,7 @@ TEST_F(LargeFile, ItsShareRisesStepByStep)
         });
     };
     control<QPushButton>("btnStart")->click();
+    finishRun();
     beforeRangeCopy = nullptr;
 
     // None at all: the copy went by another route (a reflink, read and

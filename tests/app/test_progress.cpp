@@ -39,7 +39,7 @@ protected:
     // Tells the window of a checked file, as its engine does.
     void checked(const std::string& file, bool copied, const DateTime& time = DateTime())
     {
-        static_cast<DiffCopyListener&>(*window).FileChecked("/s", file, time, copied);
+        static_cast<RunFace&>(*window).FileChecked("/s", file, time, copied);
     }
 
     // Runs the copy from src to dst, as Start does; its summary.
@@ -47,6 +47,7 @@ protected:
     {
         fill(src, dst);
         control<QPushButton>("btnStart")->click();
+        finishRun();
         return messages.empty() ? QString() : messages.back();
     }
 
@@ -94,6 +95,7 @@ TEST_F(Progress, TheRunsProgressShowsInTheStatusLineAndTheTitle)
         title = window->windowTitle();
     });
     control<QPushButton>("btnStart")->click();
+    finishRun();
 
     const QString line = QStringLiteral("検査 0 / 1　コピー 0 B　");
     EXPECT_TRUE(status.startsWith(line) && status.contains(QStringLiteral("残り —　big.bin 0%　"))
@@ -131,6 +133,7 @@ TEST_F(Progress, ASourceFromTheHistoryKeepsItsCountAsStartIsClicked)
     });
     source->setFocus();
     QTest::mouseClick(control<QPushButton>("btnStart"), Qt::LeftButton);
+    finishRun();
     EXPECT_TRUE(status.startsWith(QStringLiteral("検査 0 / 1　"))) << status.toStdString();
 }
 
@@ -156,6 +159,7 @@ TEST_F(Progress, EstimateLeavesTheCopyCountAlone)
     writeFile(src + "/a", "a", 1700000000);
     fill(src, dst);
     control<QPushButton>("btnEst")->click();
+    finishRun();
     EXPECT_EQ(control<TextLabel>("lbCheckNum")->text(), "1");
     EXPECT_EQ(control<TextLabel>("lbCopyNum")->text(), "0");
     EXPECT_EQ(control<CopiedListView>("lstCopied")->lines().count(), 1);

@@ -1,6 +1,7 @@
 #include "app/copiedlist.h"
 #include "app/desktop.h"
 #include "app/frmbase.h"
+#include "app/frmerr.h"
 #include "app/textlabel.h"
 #include "settings/store/store.h"
 #include "tests/support/duringcopy.h"
@@ -59,6 +60,7 @@ TEST_F(RunControl, CopiesFromTheWindowAndRecordsTheHistories)
         return IDOK;
     };
     control<QPushButton>("btnStart")->click();
+    finishRun();
 
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
     EXPECT_EQ(readFile(dst + "/sub/b.txt"), "b");
@@ -89,6 +91,7 @@ TEST_F(RunControl, StopDuringARunEndsItAndLeavesTheHistories)
     fill(src, dst);
     testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnStop")->click(); });
     control<QPushButton>("btnStart")->click();
+    finishRun();
 
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], QStringLiteral("中断しますか"));
@@ -109,6 +112,7 @@ TEST_F(RunControl, AnErrorCodeEndsTheRunButIsRecorded)
     fill(src, dst);
     setDialogAnswerer([](QDialog& dialog) { dialog.findChild<QPushButton*>("btnStop")->click(); });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     setDialogAnswerer(nullptr);
 
     ASSERT_EQ(messages.size(), 1u);
@@ -121,23 +125,27 @@ TEST_F(RunControl, AnErrorCodeEndsTheRunButIsRecorded)
 TEST_F(RunControl, EveryCheckNamesWhatToMend)
 {
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.back(), QStringLiteral("コピー元を指定して下さい"));
     EXPECT_TRUE(focused(control("cmbSrc")));
 
     control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(src));
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.back(), QStringLiteral("コピー先を指定して下さい"));
     EXPECT_TRUE(focused(control("cmbDst")));
 
     fill(src, dst);
     control<QLineEdit>("editIgn")->setText(QStringLiteral("abc"));
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.back(), QStringLiteral("誤差を数値で入力して下さい。"));
     EXPECT_TRUE(focused(control("editIgn")));
 
     control<QLineEdit>("editIgn")->setText(QStringLiteral("1.5"));
     control<QCheckBox>("chkFilter")->setChecked(true);
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.back(), QStringLiteral("拡張子フィルタを設定して下さい。"));
     EXPECT_TRUE(focused(control("btnFilter")));
     EXPECT_EQ(messages.size(), 4u);
@@ -160,6 +168,7 @@ TEST_F(RunControl, JobItemsFromTheControls)
 
     answer = [](const QString&, int) { return IDNO; };
     control<QPushButton>("btnStart")->click();
+    finishRun();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0],
         QStringLiteral("オプションで、コピー先フォルダの下にdataを作るように指定されていますが\r\nコピー先が、")
@@ -168,6 +177,7 @@ TEST_F(RunControl, JobItemsFromTheControls)
 
     answer = nullptr;
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 1 コピーした数： 1"));
     EXPECT_EQ(control<QComboBox>("cmbSrc")->itemText(0).toStdString(), src + "/data");
     EXPECT_EQ(control<QComboBox>("cmbDst")->itemText(0).toStdString(), dst + "/data/data");
@@ -179,6 +189,7 @@ TEST_F(RunControl, JobItemsFromTheControls)
     ASSERT_TRUE(load("chkFilter\t1\r\nlbFilterKind\t採用\r\nlbFilter\tno-such-extension\r\n"));
     control<QComboBox>("cmbSrc")->setEditText(QStringLiteral("/"));
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(control<QComboBox>("cmbDst")->itemText(0).toStdString(), dst + "/data/");
     EXPECT_EQ(testsupport::namesIn(dst + "/data"), std::vector<std::string> { "data" });
 }
@@ -196,6 +207,7 @@ TEST_F(RunControl, ShortcutsMayBeFollowed)
     // The folders a run takes show in the histories.
     answer = [](const QString&, int) { return IDNO; };
     control<QPushButton>("btnStart")->click();
+    finishRun();
     ASSERT_EQ(messages.size(), 3u); // two questions, then the summary
     EXPECT_EQ(messages[0],
         QString::fromStdString(dir / "Source") + QStringLiteral("はショートカットのようです。")
@@ -204,6 +216,7 @@ TEST_F(RunControl, ShortcutsMayBeFollowed)
 
     answer = nullptr;
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(source->itemText(0).toStdString(), dir / "real-source");
     EXPECT_EQ(source->currentText().toStdString(), dir / "real-source");
     EXPECT_EQ(destination->itemText(0).toStdString(), dir / "real-destination");
@@ -256,6 +269,7 @@ TEST_F(RunControl, TheWindowKeepsWorkingDuringALargeFile)
         sawTicks = ticks >= 3;
     };
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_TRUE(sawTicks);
     EXPECT_EQ(readFile(dst + "/large.bin"), large);
 }
@@ -267,6 +281,7 @@ TEST_F(RunControl, StartDoesNothingWhileARunIsInProgress)
     // A second click arrives while the first file is being copied.
     testsupport::actDuringFirstCopy(*window, [&] { control<QPushButton>("btnStart")->click(); });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(messages.size(), 1u); // one summary: no second run
 }
 
@@ -275,6 +290,7 @@ TEST_F(RunControl, SourceFromTheHistoryProposesItsDestination)
     fill(src, dst);
     testsupport::makeDirs(src);
     control<QPushButton>("btnStart")->click(); // records src with dst
+    finishRun();
     control<QComboBox>("cmbDst")->setEditText(QString());
     control<QComboBox>("cmbSrc")->setCurrentIndex(0);
     emit control<QComboBox>("cmbSrc")->activated(0);
@@ -307,6 +323,7 @@ TEST_F(RunControl, TypedFoldersStayExactlyAsTyped)
     const std::string older = dst + "/old";
     fill(src, older);
     control<QPushButton>("btnStart")->click(); // the histories now hold src and dst/old
+    finishRun();
     window->activateWindow();
     QApplication::setActiveWindow(window);
 
@@ -317,6 +334,7 @@ TEST_F(RunControl, TypedFoldersStayExactlyAsTyped)
     EXPECT_EQ(control<QComboBox>("cmbDst")->currentText().toStdString(), dst);
     EXPECT_EQ(control<QComboBox>("cmbSrc")->currentText().toStdString(), src);
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
 
     // A text that differs from an entry only in case is not folded into it.
@@ -354,6 +372,7 @@ TEST_F(RunControl, FilterDialogResultShowsOnTheWindow)
     fill(src, dst);
     control<QCheckBox>("chkFilter")->setChecked(true);
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_EQ(testsupport::namesIn(dst), std::vector<std::string> { "keep.txt" });
 }
 
@@ -398,6 +417,7 @@ TEST_F(RunControl, ElapsedSecondsAndTheOperationMenu)
         stopOffered = control<QAction>("mnuExeStop")->isEnabled();
     });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_TRUE(shown >= 1 && shown <= passed + 2) << shown << " after " << passed << " s";
     EXPECT_TRUE(stopOffered);
     emit control<QMenu>("mnuExe")->aboutToShow();
@@ -411,6 +431,7 @@ TEST_F(RunControl, QuittingDuringARunClosesWithoutASummary)
     fill(src, dst);
     testsupport::actDuringFirstCopy(*window, [&] { window->close(); });
     control<QPushButton>("btnStart")->click();
+    finishRun();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(messages.empty()); // neither a question nor a summary
@@ -431,6 +452,7 @@ TEST_F(RunControl, TheEndOfALongRunIsToldToTheDesktopOnlyWhenTheWindowIsNotActiv
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     control<QPushButton>("btnStart")->click();
+    finishRun();
     EXPECT_TRUE(told.empty());
 
     QWidget other;
@@ -438,7 +460,35 @@ TEST_F(RunControl, TheEndOfALongRunIsToldToTheDesktopOnlyWhenTheWindowIsNotActiv
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     control<QPushButton>("btnStart")->click();
+    finishRun();
     setDesktopNotifier(nullptr);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0], messages.back());
+}
+
+// The error question is a window-modal dialog of the window's own event loop:
+// Start has returned while it waits, the window still paints and hears its
+// close box (which stops the run once answered), and the run goes on only
+// with the answer.
+TEST_F(RunControl, TheErrorQuestionWaitsInTheWindowsOwnEventLoop)
+{
+    writeFile(src + "/a", "new", 2000);
+    writeFile(dst + "/a", "old", 1000);
+    chmod((dst + "/a").c_str(), 0444);
+    writeFile(src + "/b", "b", 2000);
+    fill(src, dst);
+    control<QPushButton>("btnStart")->click();
+    QPointer<frmErr> question;
+    while (!question) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        question = window->findChild<frmErr*>();
+    }
+    EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(window->runInProgress());
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(messages.empty()); // the run waits for the answer
+    question->findChild<QPushButton*>("btnNext")->click();
+    finishRun();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(messages.empty());
 }

@@ -64,6 +64,7 @@ TEST_P(ShareRun, APausedServerFreezesNeitherTheWindowNorItsStop)
     watcher.start(50);
     answer = [](const QString&, int) { return IDYES; };
     control<QPushButton>("btnStart")->click();
+    finishRun();
     share.resume();
 
     ASSERT_FALSE(messages.empty());

@@ -120,6 +120,11 @@ protected:
         delete window.data();
     }
 
+    // Lets the run that the last click or key started go on to its end, as
+    // the program's event loop would, and the deletes it left be done. A
+    // start the window refused returns at once.
+    void finishRun() { testsupport::finishRun(window); }
+
     template <class T = QWidget> T* control(const char* name, int index = -1) const
     {
         return findControl<T>(*window, name, index);

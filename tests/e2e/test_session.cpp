@@ -27,6 +27,8 @@ using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::writeFile;
 
+using testsupport::finishRun;
+
 namespace {
 
 class Session : public ::testing::Test {
@@ -79,6 +81,7 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     for (const char* name : { "/2023/a.jpg", "/2024/b.jpg", "/2024/c.jpg" })
         writeFile(src + name, name, 1700000000);
     start->click();
+    finishRun(window);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 3 コピーした数： 3"));
     EXPECT_EQ(readFile(dst + "/2024/c.jpg"), "/2024/c.jpg");
@@ -88,6 +91,7 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
         writeFile(src + name, name, 1700000100);
     testsupport::actDuringFirstCopy(*window, [&] { findControl<QPushButton>(*window, "btnStop")->click(); });
     start->click();
+    finishRun(window);
     window->beforeThreadedCopy = nullptr;
     // How many were checked before depends on the order the folders list in.
     EXPECT_TRUE(messages.back().startsWith(QStringLiteral("コピーを中断しました。検査ファイル数： ")));
@@ -96,6 +100,7 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
 
     // The estimate of what is left: two files, nothing written.
     findControl<QPushButton>(*window, "btnEst")->click();
+    finishRun(window);
     QPointer<frmEst> estimate = openEstimateWindow();
     ASSERT_TRUE(estimate);
     EXPECT_TRUE(estimate->bFinished);
@@ -112,6 +117,7 @@ TEST_F(Session, CopyStopEstimateErrorsCopySetAndANightlyRun)
     chmod((dst + "/2024/b.jpg").c_str(), 0444);
     const size_t shownBefore = dialogs.size();
     start->click();
+    finishRun(window);
     EXPECT_EQ(dialogs.size(), shownBefore + 1);
     EXPECT_EQ(messages.back(), QStringLiteral("コピーが終了しました。検査ファイル数： 6 コピーした数： 2"));
     EXPECT_EQ(readFile(dst + "/2024/b.jpg"), "/2024/b.jpg");

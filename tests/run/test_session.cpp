@@ -6,6 +6,7 @@
 #include "settings/store/store.h"
 #include "tests/support/testsupport.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@ namespace {
 
 // A face that answers every copy error with REPLY and can stop the run as
 // its first folder is listed.
-class Face : public DiffCopyListener {
+class Face : public RunFace {
 public:
     void FileChecked(const std::string&, const std::string&, const DateTime&, bool) override { }
     void FolderSearching(const std::string&) override { }
@@ -26,10 +27,10 @@ public:
             stop();
     }
     void FolderAlreadyCopied(const std::string&, const std::string&) override { }
-    void ErrorDetected(const std::string&, const std::string&, const std::string&, ErrorReply& nOp) override
+    void ErrorDetected(const std::string&, const std::string&, const std::string&, Answer answer) override
     {
         ++asked;
-        nOp = reply;
+        answer(reply);
     }
 
     ErrorReply reply = ErrorReply::Skip;
@@ -78,7 +79,12 @@ TEST_P(SessionRun, CountsRecordsAndSumsUp)
     const bool measured = row.mode == CopySession::Mode::Estimate && row.ending != Ending::NoRoom;
 
     RunOrder order { src, dst, true, 0, FilterKind::None, {} };
-    const RunEnd end = session.start(order, row.mode, &histories, measured ? &*room : nullptr);
+    std::optional<RunEnd> ended;
+    session.start(order, row.mode, &histories, measured ? &*room : nullptr, [&](const RunEnd& end) { ended = end; });
+    // On its own thread the run ends in the event loop.
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const RunEnd& end = *ended;
 
     switch (row.ending) {
     case Ending::WentThrough:
@@ -157,7 +163,8 @@ TEST(Session, SkipAllLastsOneRun)
     session.passedOver = [&](const std::string&, const std::string&, const std::string&) { ++passedOver; };
     const RunOrder order { dir / "src", dir / "dst", true, 0, FilterKind::None, {} };
     for (int run = 1; run <= 2; ++run) {
-        const RunEnd end = session.start(order, CopySession::Mode::Copy, nullptr);
+        RunEnd end;
+        session.start(order, CopySession::Mode::Copy, nullptr, nullptr, [&end](const RunEnd& ended) { end = ended; });
         EXPECT_EQ(end.errors, 3);
         EXPECT_EQ(face.asked, run);
         EXPECT_EQ(passedOver, 2 * run);

@@ -3,10 +3,15 @@
 
 #include "app/frmbase.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QPointer>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <thread>
 
@@ -40,6 +45,26 @@ inline void actDuringFirstCopy(frmBase& window, std::function<void()> action)
         if (first->exchange(false))
             actOnWindow(window, action);
     };
+}
+
+// Lets the run that the last click or key started in WINDOW go on to its
+// end, as the program's event loop would, and the deletes it left be done.
+// A start the window refused returns at once; so does a window gone.
+inline void finishRun(const QPointer<frmBase>& window)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!window || !window->runInProgress())
+            loop.quit();
+    });
+    poll.start(1);
+    QTimer::singleShot(std::chrono::minutes(2), &loop, [&] {
+        ADD_FAILURE() << "the run did not end";
+        loop.quit();
+    });
+    loop.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace testsupport

@@ -28,6 +28,19 @@ int execDialog(QDialog& dialog)
     return dialog.result();
 }
 
+void openDialog(QDialog& dialog, std::function<void(int result)> finished)
+{
+    const DialogAnswerer answer = answerer();
+    if (answer) {
+        dialog.setResult(QDialog::Rejected);
+        answer(dialog);
+        finished(dialog.result());
+        return;
+    }
+    QObject::connect(&dialog, &QDialog::finished, &dialog, std::move(finished), Qt::SingleShotConnection);
+    dialog.open();
+}
+
 void setDialogAnswerer(DialogAnswerer replacement)
 {
     answerer() = std::move(replacement);

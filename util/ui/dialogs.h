@@ -11,6 +11,12 @@
 // its buttons); its result() is then returned.
 int execDialog(QDialog& dialog);
 
+// Shows DIALOG window-modal and returns at once, without an event loop of
+// its own: FINISHED gets QDialog's result once the dialog is closed. While
+// an answerer is set, it answers the dialog as for execDialog, and FINISHED
+// is called before this returns.
+void openDialog(QDialog& dialog, std::function<void(int result)> finished);
+
 using DialogAnswerer = std::function<void(QDialog& dialog)>;
 void setDialogAnswerer(DialogAnswerer answerer);
 
