@@ -161,9 +161,10 @@ void RunRelay::ErrorDetected(
 
 void RunRelay::deliver()
 {
-    // A dialog opened by an event (the error dialog, a message box) lets the
-    // window's events be handled: the events that come meanwhile wait for
-    // this delivery to go on with them, in order.
+    // A handler that lets the window's events be handled (the estimate
+    // window lets its own work while it follows the sums) may come back
+    // here: the events that come meanwhile wait for this delivery to go on
+    // with them, in order.
     if (delivering_)
         return;
     delivering_ = true;
