@@ -1,8 +1,10 @@
 #include "diffcopy.h"
 
+#include "copypool.h"
 #include "decision.h"
 #include "dstfolder.h"
 #include "dstindex.h"
+#include "extfilter.h"
 #include "filecopy.h"
 #include "listing.h"
 #include "nametwins.h"
@@ -12,15 +14,22 @@
 #include "util/qvubind.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/types.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 // A run walks the source depth first, files first. For each folder:
 //   1. the destination folder is created if it is missing (never in simulation
@@ -178,9 +187,208 @@ ListedFile restat(const std::string& name, const std::string& path)
 
 } // namespace
 
+// The run's state and its steps, kept out of the header.
+struct DiffCopy::Impl {
+    explicit Impl(DiffCopyListener& listener)
+        : listener_(listener)
+        , parallelCopies_(defaultParallelCopies())
+    {
+    }
+
+    std::int32_t copyNews(const std::string& src, const std::string& dst, double ignSec, bool subDirs);
+    RunProgress progress() const;
+    Activity activity() const;
+
+    // A large file on its way, as progress() shows it.
+    struct WatchedCopy {
+        std::string dst;
+        std::int64_t size = 0;
+        std::atomic<std::int64_t> done { 0 };
+    };
+    // Copies FILE from SRC onto DST on a copying thread, after BEFORE; a
+    // large one is watched from before BEFORE until the copy is over.
+    CopyResult copyWatched(
+        const std::string& src, const CopyTarget& dst, const ListedFile& file, const std::function<void()>& before);
+
+    struct FolderId {
+        dev_t dev;
+        ino_t ino;
+        bool operator==(const FolderId& other) const { return dev == other.dev && ino == other.ino; }
+    };
+    struct FolderIdHash {
+        size_t operator()(const FolderId& id) const { return std::hash<ino_t>()(id.ino) * 31 + id.dev; }
+    };
+
+    struct FolderFiles;
+
+    struct Run {
+        double ignSec = 0;
+        bool subDirs = false;
+        uid_t euid = 0;
+        // Every source folder walked so far, with the destination it was copied to.
+        std::unordered_map<FolderId, std::string, FolderIdHash> walked;
+        bool hasTopDst = false;
+        FolderId topDst {};
+        // The top destination as named; the run writes through the folder it
+        // opened there, and looks now and then whether the name still leads
+        // to it (a share unmounted, a folder moved away).
+        std::string topPath;
+        std::chrono::steady_clock::time_point anchorChecked {};
+        // What each destination file system was found to do with new files.
+        std::unordered_map<dev_t, std::int32_t> caps;
+        bool distant = false; // the top destination is on a network share
+        // Which destination file systems are network shares, and which of
+        // them do not tell letter case apart.
+        DstShares shares;
+        // The folders the walk is in, from the top down: their subfolders,
+        // and which of them the walk comes to next.
+        struct Frame {
+            std::string srcPrefix, dstPrefix;
+            int dstFd; // the destination folder, open, or -1
+            const std::vector<std::string>* folders;
+            size_t next = 0;
+        };
+        std::vector<Frame> frames;
+        std::unique_ptr<CopyPool> pool; // started with the run's first copy
+        // The folder that the walk comes to next, made ready while the
+        // copies of the one before it end; destroyed before the pool.
+        std::unique_ptr<FolderFiles> ahead;
+    };
+
+    // The folder whose files are being decided.
+    struct Folder {
+        const std::vector<ListedFile>* sourceFiles = nullptr; // the source folder's files
+        int dstFd = -1; // the destination folder, open, or -1
+        bool dstEmpty = true; // no file of it can be found at the destination
+        bool swept = false; // its stale temporaries were looked for
+        // What its file system does with new files, once a copy needs to know.
+        std::optional<std::int32_t> caps;
+        // Whether the times its copies read back hold (CopyTarget::stampsHold).
+        std::shared_ptr<std::atomic<bool>> stampsHold = std::make_shared<std::atomic<bool>>(false);
+        // What is known of the destination folder's names, where it is on a network share.
+        DstIndex index;
+        // Names that differ only in letter case, by folded name; the copies
+        // of such files handed over so far, and those that went through.
+        std::unordered_map<std::string, std::vector<std::string>> twins;
+        std::unordered_map<std::string, std::shared_ptr<CopyPool::Job>> twinCopies;
+        std::unordered_set<std::string> twinsWritten;
+    };
+
+    // One file on its way: decided, perhaps being copied, its events not raised yet.
+    struct Pending {
+        ListedFile file;
+        std::string srcPath, dstPath;
+        std::shared_ptr<CopyPool::Job> copy; // the copy in progress
+        std::int32_t code = 0;
+        std::string text;
+        bool copied = false;
+        int decisions = 0; // how often it was decided, for one copy
+    };
+
+    // What the outcome of a file means for its folder.
+    enum class FileEnd { Next, EndFolder, Stop };
+
+    // A file's outcome for its folder, and what the folder returns: with Stop
+    // the error code that ends the run, with EndFolder 0, with Next its result
+    // so far (0, or the code of a file whose error got a reply outside the protocol).
+    struct FileOutcome {
+        FileEnd end = FileEnd::Next;
+        std::int32_t result = 0;
+    };
+
+    // How an unexpected failure was answered.
+    enum class Resolution { Retry, Continue, EndFolder, Stop };
+
+    // The answer to a failure, and with Stop the error code that ends the run.
+    struct Resolved {
+        Resolution resolution;
+        std::int32_t failure = 0;
+    };
+
+    // Walks SRC onto DST, the folder NAME in the destination folder PARENT_FD;
+    // the top folder has no name and is opened by its path.
+    std::int32_t processFolder(
+        const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run);
+    // Decides and copies the files of one folder, from the first not yet
+    // decided on. An end other than Next tells that the folder ends with the
+    // result instead of going on to its subfolders.
+    FileOutcome processFiles(FolderFiles& work, Run& run);
+    // Makes the folder that the walk comes to after CURRENT ready, when nothing stands
+    // in its way that would have to be asked about: its destination is made,
+    // its source listed and its first files decided and handed over to be
+    // copied, and nothing is reported yet.
+    void prepareAhead(const FolderFiles& current, Run& run);
+    // The folder made ready is not walked (the walk ended, or the folder
+    // before it ended early): the copies that went through are reported with
+    // the folder's events, the others are cancelled or waited for.
+    void dropAhead(Run& run);
+    // Decides P's file and, when it is to be copied, hands the copy to the pool.
+    void start(Pending& p, Folder& folder, Run& run);
+    // NAME's twins (names that differ only in case) that its file must not
+    // be copied over: those listed before it, once their copies are over,
+    // and those after it that this run has written; empty when there are none.
+    std::vector<std::string> otherTwins(const std::string& name, Folder& folder, Run& run);
+    // Waits for P's copy, if one is in progress, and takes its outcome.
+    void finish(Pending& p, Run& run);
+    // Raises P's events and follows the replies (a retry decides the file again).
+    FileOutcome settle(Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst);
+    // The folder ends early: its copies (those in LANE) not started are
+    // cancelled, the others waited for, and the files that went through are
+    // still reported.
+    void abandon(std::deque<Pending>& pending, Run& run, const void* lane);
+    // Makes the destination folder DST with MAKE, asking again while it fails:
+    // Continue when it is there, EndFolder when the folder is to be skipped, Stop.
+    Resolution makeDestination(const std::string& src, const std::string& dst, const std::function<bool()>& make);
+    // The destination folder NAME in PARENT_FD (-1: a folder not there).
+    static OpenedFolder openBelow(int parentFd, const std::string& name, const Run& run);
+    // Whether the top destination's name has been seen to lead elsewhere: at
+    // once with NOW (as each folder begins), otherwise a few times a second at most.
+    static bool anchorLost(Run& run, bool now = false);
+    // Tells that the top destination has gone; the code the run ends with,
+    // or nothing when a retry finds it back.
+    std::optional<std::int32_t> destinationGone(const std::string& src, const std::string& dst, Run& run);
+    // What FOLDER's file system does with new files, found out once per
+    // file system and run.
+    static std::int32_t capsOf(Folder& folder, Run& run);
+
+    // Runs one step of a folder; a failure thrown from it, or from a handler
+    // it calls, is reported as an unexpected failure of the folder.
+    template <typename Step> Resolved guarded(const std::string& src, const std::string& dst, Step&& step);
+    Resolved resolveFailure(const std::string& src, const std::string& dst, std::int32_t code, const std::string& text);
+
+    // Asks the listener; a failure thrown by the handler itself is taken as Stop.
+    ErrorReply ask(const std::string& src, const std::string& dst, const std::string& text);
+
+    bool stopRequested();
+
+    DiffCopyListener& listener_;
+    std::function<void()> yield_;
+    std::function<void()> beforeCopy_;
+    int parallelCopies_;
+    bool parallelCopiesSet_ = false; // by setParallelCopies, rather than from the processor count
+    std::atomic<bool> stop_ { false };
+    std::atomic<std::int64_t> bytesChecked_ { 0 };
+    std::atomic<std::int64_t> bytesCopied_ { 0 }; // of the copies that went through
+    mutable std::mutex activityMutex_;
+    std::string busyFolder_; // guarded by activityMutex_
+    std::chrono::steady_clock::time_point folderBegun_ {}; // guarded by activityMutex_
+    std::atomic<std::chrono::steady_clock::rep> lastFile_ { 0 }; // when the last file was reported
+    // A new folder to list or to copy into.
+    void busyWith(const std::string& folder);
+    // A file reported.
+    void gotOn()
+    {
+        lastFile_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    mutable std::mutex watchedMutex_;
+    std::vector<std::shared_ptr<WatchedCopy>> watched_; // the large copies under way
+    bool simulation_ = false;
+    ExtFilter filter_;
+};
+
 // One folder's files on their way through the run, with what the run knows of
 // its destination; their copies are over before it is gone.
-struct DiffCopy::FolderFiles {
+struct DiffCopy::Impl::FolderFiles {
     FolderFiles(
         Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, FolderFd dstFd, bool dstCreated)
         : run(run)
@@ -243,57 +451,86 @@ struct DiffCopy::FolderFiles {
 };
 
 DiffCopy::DiffCopy(DiffCopyListener& listener)
-    : listener_(listener)
-    , parallelCopies_(defaultParallelCopies())
+    : impl_(std::make_unique<Impl>(listener))
 {
 }
 
+DiffCopy::~DiffCopy() = default;
+
 void DiffCopy::setYield(std::function<void()> yield)
 {
-    yield_ = std::move(yield);
+    impl_->yield_ = std::move(yield);
 }
 
 void DiffCopy::setParallelCopies(int n)
 {
-    parallelCopies_ = std::max(n, 1);
-    parallelCopiesSet_ = true;
+    impl_->parallelCopies_ = std::max(n, 1);
+    impl_->parallelCopiesSet_ = true;
 }
 
 void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
 {
-    beforeCopy_ = std::move(beforeCopy);
+    impl_->beforeCopy_ = std::move(beforeCopy);
 }
 
 bool DiffCopy::SetSimulation(bool bMode)
 {
-    simulation_ = bMode;
+    impl_->simulation_ = bMode;
     return bMode;
 }
 
 bool DiffCopy::SetExtFilter(std::int32_t nKind, const std::string& strExts)
 {
-    return filter_.set(nKind, strExts);
+    return impl_->filter_.set(nKind, strExts);
 }
 
 bool DiffCopy::ResetExtFilter()
 {
-    filter_.reset();
+    impl_->filter_.reset();
     return true;
+}
+
+std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
+{
+    impl_->stop_ = false;
+    SourceSize found;
+    try {
+        const std::optional<SourceSize> size = countSource(
+            strSrc, bCheckDir, [this] { return !impl_->stopRequested(); }, found);
+        return static_cast<std::int32_t>(size ? size->files : 0);
+    } catch (...) {
+        return static_cast<std::int32_t>(found.files); // an unexpected failure leaves the count reached so far
+    }
+}
+
+std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& strDst, double dbIgnSec, bool bSubDir)
+{
+    return impl_->copyNews(strSrc, strDst, dbIgnSec, bSubDir);
 }
 
 void DiffCopy::StopCopy()
 {
-    stop_ = true;
+    impl_->stop_ = true;
 }
 
-bool DiffCopy::stopRequested()
+RunProgress DiffCopy::progress() const
+{
+    return impl_->progress();
+}
+
+DiffCopy::Activity DiffCopy::activity() const
+{
+    return impl_->activity();
+}
+
+bool DiffCopy::Impl::stopRequested()
 {
     if (yield_)
         yield_();
     return stop_.load(std::memory_order_relaxed);
 }
 
-ErrorReply DiffCopy::ask(const std::string& src, const std::string& dst, const std::string& text)
+ErrorReply DiffCopy::Impl::ask(const std::string& src, const std::string& dst, const std::string& text)
 {
     ErrorReply reply {}; // none of the replies, until the handler stores one
     try {
@@ -304,7 +541,7 @@ ErrorReply DiffCopy::ask(const std::string& src, const std::string& dst, const s
     return reply;
 }
 
-DiffCopy::Resolved DiffCopy::resolveFailure(
+DiffCopy::Impl::Resolved DiffCopy::Impl::resolveFailure(
     const std::string& src, const std::string& dst, std::int32_t code, const std::string& text)
 {
     switch (ask(src, dst, text)) {
@@ -321,7 +558,7 @@ DiffCopy::Resolved DiffCopy::resolveFailure(
 }
 
 template <typename Step>
-DiffCopy::Resolved DiffCopy::guarded(const std::string& src, const std::string& dst, Step&& step)
+DiffCopy::Impl::Resolved DiffCopy::Impl::guarded(const std::string& src, const std::string& dst, Step&& step)
 {
     for (;;) {
         std::int32_t code = 0;
@@ -344,31 +581,31 @@ DiffCopy::Resolved DiffCopy::guarded(const std::string& src, const std::string& 
     }
 }
 
-std::int32_t DiffCopy::CopyNews(const std::string& strSrc, const std::string& strDst, double dbIgnSec, bool bSubDir)
+std::int32_t DiffCopy::Impl::copyNews(const std::string& src, const std::string& dst, double ignSec, bool subDirs)
 {
     stop_ = false;
     bytesChecked_ = 0;
     bytesCopied_ = 0;
-    busyWith(strSrc);
-    if (!bIsFolder(strSrc))
+    busyWith(src);
+    if (!bIsFolder(src))
         return 0;
     Run run;
-    run.ignSec = dbIgnSec;
-    run.subDirs = bSubDir;
+    run.ignSec = ignSec;
+    run.subDirs = subDirs;
     run.euid = geteuid();
     std::int32_t result = kHandlerFailure;
     try {
-        result = processFolder(strSrc, strDst, std::string(), -1, run);
+        result = processFolder(src, dst, std::string(), -1, run);
     } catch (const std::exception& e) {
-        ask(strSrc, strDst, e.what());
+        ask(src, dst, e.what());
     } catch (...) {
-        ask(strSrc, strDst, systemMessage(kHandlerFailure));
+        ask(src, dst, systemMessage(kHandlerFailure));
     }
     dropAhead(run);
     return result;
 }
 
-DiffCopy::Resolution DiffCopy::makeDestination(
+DiffCopy::Impl::Resolution DiffCopy::Impl::makeDestination(
     const std::string& src, const std::string& dst, const std::function<bool()>& make)
 {
     while (!make()) {
@@ -385,7 +622,7 @@ DiffCopy::Resolution DiffCopy::makeDestination(
     return Resolution::Continue;
 }
 
-std::int32_t DiffCopy::processFolder(
+std::int32_t DiffCopy::Impl::processFolder(
     const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run)
 {
     const bool top = name.empty();
@@ -559,7 +796,7 @@ std::int32_t DiffCopy::processFolder(
     return result;
 }
 
-OpenedFolder DiffCopy::openBelow(int parentFd, const std::string& name, const Run& run)
+OpenedFolder DiffCopy::Impl::openBelow(int parentFd, const std::string& name, const Run& run)
 {
     if (parentFd < 0) {
         // Below a folder that is not there (in simulation mode) nothing is.
@@ -570,7 +807,7 @@ OpenedFolder DiffCopy::openBelow(int parentFd, const std::string& name, const Ru
     return openDestinationFolder(parentFd, name, run.euid);
 }
 
-bool DiffCopy::anchorLost(Run& run, bool now)
+bool DiffCopy::Impl::anchorLost(Run& run, bool now)
 {
     if (!run.hasTopDst)
         return false;
@@ -581,7 +818,7 @@ bool DiffCopy::anchorLost(Run& run, bool now)
     return !leadsTo(run.topPath, run.topDst.dev, run.topDst.ino);
 }
 
-std::optional<std::int32_t> DiffCopy::destinationGone(const std::string& src, const std::string& dst, Run& run)
+std::optional<std::int32_t> DiffCopy::Impl::destinationGone(const std::string& src, const std::string& dst, Run& run)
 {
     const std::string text = "コピー先 " + run.topPath
         + " が実行中に切り離されました（マウントが外れたか、フォルダが移動されました）。これ以上コピーできません";
@@ -592,7 +829,7 @@ std::optional<std::int32_t> DiffCopy::destinationGone(const std::string& src, co
     return std::nullopt;
 }
 
-DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
+DiffCopy::Impl::FileOutcome DiffCopy::Impl::processFiles(FolderFiles& work, Run& run)
 {
     const std::string src = RemoveBackslash(work.srcPrefix);
     const std::string dst = RemoveBackslash(work.dstPrefix);
@@ -689,7 +926,7 @@ DiffCopy::FileOutcome DiffCopy::processFiles(FolderFiles& work, Run& run)
     return outcome;
 }
 
-void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
+void DiffCopy::Impl::prepareAhead(const FolderFiles& current, Run& run)
 {
     if (run.ahead || simulation_)
         return;
@@ -755,7 +992,7 @@ void DiffCopy::prepareAhead(const FolderFiles& current, Run& run)
     run.ahead = std::move(work);
 }
 
-void DiffCopy::dropAhead(Run& run)
+void DiffCopy::Impl::dropAhead(Run& run)
 {
     const std::unique_ptr<FolderFiles> work = std::move(run.ahead);
     if (!work)
@@ -788,7 +1025,7 @@ void DiffCopy::dropAhead(Run& run)
     }
 }
 
-void DiffCopy::start(Pending& p, Folder& folder, Run& run)
+void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
 {
     // The decision: filter, then times, then the copy itself.
     const bool filteredOut = filter_.passesOver(ExtensionOf(p.file.name));
@@ -864,7 +1101,7 @@ void DiffCopy::start(Pending& p, Folder& folder, Run& run)
         folder.twinCopies[p.file.name] = p.copy;
 }
 
-CopyResult DiffCopy::copyWatched(
+CopyResult DiffCopy::Impl::copyWatched(
     const std::string& src, const CopyTarget& dst, const ListedFile& file, const std::function<void()>& before)
 {
     std::shared_ptr<WatchedCopy> watch;
@@ -890,7 +1127,7 @@ CopyResult DiffCopy::copyWatched(
     return result;
 }
 
-std::int32_t DiffCopy::capsOf(Folder& folder, Run& run)
+std::int32_t DiffCopy::Impl::capsOf(Folder& folder, Run& run)
 {
     if (folder.caps)
         return *folder.caps;
@@ -902,21 +1139,21 @@ std::int32_t DiffCopy::capsOf(Folder& folder, Run& run)
     return *folder.caps;
 }
 
-void DiffCopy::busyWith(const std::string& folder)
+void DiffCopy::Impl::busyWith(const std::string& folder)
 {
     std::lock_guard<std::mutex> lock(activityMutex_);
     busyFolder_ = folder;
     folderBegun_ = std::chrono::steady_clock::now();
 }
 
-DiffCopy::Activity DiffCopy::activity() const
+DiffCopy::Activity DiffCopy::Impl::activity() const
 {
     std::lock_guard<std::mutex> lock(activityMutex_);
     const std::chrono::steady_clock::time_point file { std::chrono::steady_clock::duration(lastFile_.load()) };
     return { busyFolder_, std::max(folderBegun_, file) };
 }
 
-RunProgress DiffCopy::progress() const
+RunProgress DiffCopy::Impl::progress() const
 {
     RunProgress progress;
     progress.bytesChecked = bytesChecked_;
@@ -934,7 +1171,7 @@ RunProgress DiffCopy::progress() const
     return progress;
 }
 
-std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& folder, Run& run)
+std::vector<std::string> DiffCopy::Impl::otherTwins(const std::string& name, Folder& folder, Run& run)
 {
     const auto group = folder.twins.find(foldedName(name));
     if (group == folder.twins.end())
@@ -966,7 +1203,7 @@ std::vector<std::string> DiffCopy::otherTwins(const std::string& name, Folder& f
     return others;
 }
 
-void DiffCopy::finish(Pending& p, Run& run)
+void DiffCopy::Impl::finish(Pending& p, Run& run)
 {
     if (!p.copy)
         return;
@@ -978,7 +1215,7 @@ void DiffCopy::finish(Pending& p, Run& run)
     p.copy.reset();
 }
 
-DiffCopy::FileOutcome DiffCopy::settle(
+DiffCopy::Impl::FileOutcome DiffCopy::Impl::settle(
     Pending& p, Folder& folder, Run& run, const std::string& src, const std::string& dst)
 {
     for (;;) {
@@ -1029,7 +1266,7 @@ DiffCopy::FileOutcome DiffCopy::settle(
     }
 }
 
-void DiffCopy::abandon(std::deque<Pending>& pending, Run& run, const void* lane)
+void DiffCopy::Impl::abandon(std::deque<Pending>& pending, Run& run, const void* lane)
 {
     if (pending.empty())
         return;
@@ -1051,17 +1288,4 @@ void DiffCopy::abandon(std::deque<Pending>& pending, Run& run, const void* lane)
         }
     }
     pending.clear();
-}
-
-std::int32_t DiffCopy::CountFiles(const std::string& strSrc, bool bCheckDir)
-{
-    stop_ = false;
-    SourceSize found;
-    try {
-        const std::optional<SourceSize> size = countSource(
-            strSrc, bCheckDir, [this] { return !stopRequested(); }, found);
-        return static_cast<std::int32_t>(size ? size->files : 0);
-    } catch (...) {
-        return static_cast<std::int32_t>(found.files); // an unexpected failure leaves the count reached so far
-    }
 }
