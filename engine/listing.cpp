@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -28,7 +29,8 @@ int ListFolder(const std::string& folder, Listing& listing, const std::function<
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    DIR* dir = fdopendir(fd);
+    // Closed however the listing ends: KEEP_GOING may throw.
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
     if (!dir) {
         int error = errno;
         close(fd);
@@ -38,7 +40,7 @@ int ListFolder(const std::string& folder, Listing& listing, const std::function<
     int error = 0;
     for (;;) {
         errno = 0;
-        const dirent* entry = readdir(dir);
+        const dirent* entry = readdir(dir.get());
         if (!entry) {
             error = errno;
             break;
@@ -62,7 +64,6 @@ int ListFolder(const std::string& folder, Listing& listing, const std::function<
         else
             listing.files.push_back({ entry->d_name, st.st_atim, st.st_mtim, st.st_size, 0 });
     }
-    closedir(dir);
     return error;
 }
 

@@ -192,6 +192,26 @@ TEST_F(Replies, UnexpectedFailureRetriedAndEndedByOtherReplies)
     EXPECT_FALSE(testsupport::exists(dst + "/b"));
 }
 
+// A folder whose listing a failing yield cuts short is closed: retried many
+// times, it does not use up the process's descriptors.
+TEST_F(Replies, AListingCutShortByAFailureLeavesNoFolderOpen)
+{
+    writeFile(src + "/a", "a");
+    int throws = 0;
+    engine.setYield([&] {
+        if (throws < 20) {
+            ++throws;
+            throw std::runtime_error("not yet");
+        }
+    });
+    recorder.replies.assign(20, ErrorReply::Retry);
+    const size_t open = testsupport::namesIn("/proc/self/fd").size();
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, false), 0);
+    EXPECT_EQ(throws, 20);
+    EXPECT_EQ(testsupport::namesIn("/proc/self/fd").size(), open);
+    EXPECT_EQ(readFile(dst + "/a"), "a");
+}
+
 TEST_F(Replies, ThrowingErrorHandlerStopsTheRun)
 {
     makeCopyError();
