@@ -350,6 +350,9 @@ struct DiffCopy::Impl {
     // What FOLDER's file system does with new files, found out once per
     // file system and run.
     static std::int32_t capsOf(Folder& folder, Run& run);
+    // Removes FOLDER's stale temporaries, and puts back files a killed copy
+    // set aside, as a file system with CAPS allows; never a name its source has.
+    static void sweep(Folder& folder, std::int32_t caps);
 
     // Runs one step of a folder; a failure thrown from it, or from a handler
     // it calls, is reported as an unexpected failure of the folder.
@@ -843,6 +846,11 @@ DiffCopy::Impl::FileOutcome DiffCopy::Impl::processFiles(FolderFiles& work, Run&
     // then until half of them are over.
     const bool several = parallelCopies_ > 1;
     const size_t inFlight = several ? kCopiesAhead : 1;
+    // Where a share's listing showed leftovers of a killed run, they go even
+    // when nothing of the folder is to be copied now, before any copy is on
+    // its way into it.
+    if (!simulation_ && !folder.swept && folder.index.temporariesListed())
+        sweep(folder, capsOf(folder, run));
 
     // Takes a file's outcome; true when it ends the folder.
     auto endsFolder = [&](const FileOutcome& file) {
@@ -1077,14 +1085,9 @@ void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
     // leaves every name the source folder has, so the files decided before it
     // stay as they were decided on.
     const std::int32_t caps = capsOf(folder, run);
-    if (!folder.swept) {
-        folder.swept = true;
-        if (!folder.dstEmpty && folder.index.mayHoldTemporaries())
-            removeStaleTemporaries(folder.dstFd, caps, [&folder](const std::string& name) {
-                return std::any_of(folder.sourceFiles->begin(), folder.sourceFiles->end(),
-                    [&name](const ListedFile& file) { return file.name == name; });
-            });
-    }
+    if (!folder.swept && folder.index.mayHoldTemporaries())
+        sweep(folder, caps);
+    folder.swept = true;
     if (!run.pool) {
         const int copies = run.distant && !parallelCopiesSet_ ? kDistantCopies : parallelCopies_;
         run.pool = std::make_unique<CopyPool>(copies > 1 ? copies - 1 : 1);
@@ -1125,6 +1128,16 @@ CopyResult DiffCopy::Impl::copyWatched(
     if (result.code == 0)
         bytesCopied_ += file.size;
     return result;
+}
+
+void DiffCopy::Impl::sweep(Folder& folder, std::int32_t caps)
+{
+    folder.swept = true;
+    if (!folder.dstEmpty)
+        removeStaleTemporaries(folder.dstFd, caps, [&folder](const std::string& name) {
+            return std::any_of(folder.sourceFiles->begin(), folder.sourceFiles->end(),
+                [&name](const ListedFile& file) { return file.name == name; });
+        });
 }
 
 std::int32_t DiffCopy::Impl::capsOf(Folder& folder, Run& run)

@@ -53,6 +53,8 @@ public:
     // Whether the folder may hold temporaries or files set aside: it was not
     // listed, or its first listing held such names.
     bool mayHoldTemporaries() const { return !listed_ || temporariesListed_; }
+    // Whether its first listing showed such names.
+    bool temporariesListed() const { return listed_ && temporariesListed_; }
 
     // Whether NAME is known to be missing from the folder without a look-up.
     bool knownMissing(const std::string& name, DstShares& shares);

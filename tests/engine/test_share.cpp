@@ -181,6 +181,20 @@ TEST_P(EveryShare, KilledRunsLeaveEveryFileOldOrNew)
     completeRuns();
 }
 
+// A killed run's temporary in a folder where nothing is left to copy goes
+// with the next run all the same: a share's folders are listed anyway.
+TEST_P(EveryShare, LeftoversGoWhereNothingIsLeftToCopy)
+{
+    completeRuns();
+    const std::string leftover = dst + "/b/.f1.vst-tmp-Ab3xY9Zq01";
+    writeFile(leftover, "half");
+    ASSERT_TRUE(share->sent());
+    Recorder recorder;
+    DiffCopy engine(recorder);
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_FALSE(testsupport::exists(leftover));
+}
+
 void EveryShare::completeRuns()
 {
     for (int run = 0; run < 2; ++run) {
