@@ -40,13 +40,15 @@ void frmBase::ErrorDetected(
     // is answered with the ordinary pointer; the run's busy pointer returns
     // afterwards.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
+    runView_->setAsking(true);
     frmErr* dialog = new frmErr(this);
     dialog->SetError(fromPath(strSrc), fromPath(strDst), QString::fromLocal8Bit(strErr.c_str()));
-    openDialog(*dialog, [dialog, answer = std::move(answer)](int) {
+    openDialog(*dialog, [this, dialog, answer = std::move(answer)](int) {
         const ErrorReply reply = dialog->reply();
         QWidget* form = dialog;
         bUnloadForm(form);
         QApplication::restoreOverrideCursor();
+        runView_->setAsking(false);
         answer(reply);
     });
 }

@@ -188,7 +188,9 @@ void frmBase::btnStop_Click()
     nFlushInputMessages(this);
     // The run waits for the answer.
     session_->relay()->hold();
+    runView_->setAsking(true);
     if (nShowMessage(QStringLiteral("中断しますか"), MB_YESNO, QStringLiteral("コピー中断")) == IDYES)
         session_->engine().StopCopy();
+    runView_->setAsking(false);
     session_->relay()->release();
 }

@@ -131,9 +131,10 @@ void RunView::showProgress()
     sample.filesChecked = session_.checked();
     sample.run = engine.progress();
     progressLine_ = meter_->update(sample);
-    // A share whose server has gone quiet: the user learns what the run waits for.
+    // A share whose server has gone quiet: the user learns what the run
+    // waits for. A run that waits for the user's answer waits on nobody else.
     const DiffCopy::Activity activity = engine.activity();
-    waiting_ = !activity.folder.empty() && std::chrono::steady_clock::now() - activity.since >= kStalled
+    waiting_ = !asking_ && !activity.folder.empty() && std::chrono::steady_clock::now() - activity.since >= kStalled
         ? fromPath(activity.folder) + QStringLiteral(" の応答を待っています．．．")
         : QString();
     paintStatus();

@@ -59,6 +59,8 @@ public:
     void fileChecked(const std::string& pDst, const DateTime& dtFile, bool bCopied);
     // What the run is doing, for the status line.
     void showStatus(const QString& doing);
+    // Whether the user is being asked something the run waits for.
+    void setAsking(bool asking) { asking_ = asking; }
     // The line that stays on the status line once a run has ended with SUMMARY.
     void showEnded(const QString& summary);
     // Whether the run in progress, or the last one, has lasted long: as
@@ -93,4 +95,5 @@ private:
     QString runDoing_; // what the run is doing, as the status line tells it
     QString progressLine_; // the run's last progress line
     QString waiting_; // what a run that has not got on for a while waits for
+    bool asking_ = false;
 };
