@@ -15,11 +15,11 @@ enum class ErrorReply : std::int32_t {
     SkipAll = 4, // pass over this item and every later error
 };
 
-// What a copy run reports. Every event is raised on the thread that called
-// CopyNews, and the run waits for the handler to return.
-class DiffCopyListener {
+// What a copy run tells as it goes. Every event is raised on the thread that
+// called CopyNews, and the run waits for the handler to return.
+class RunEvents {
 public:
-    virtual ~DiffCopyListener() = default;
+    virtual ~RunEvents() = default;
 
     // A file was decided without an error, or its copy error was skipped
     // (then bCopied is false). bCopied true: copied, or in simulation mode
@@ -37,7 +37,11 @@ public:
     // one folder) was passed over: it was copied to firstDst already in this
     // run. Not a failure: nothing is missing.
     virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) = 0;
+};
 
+// What a copy run reports: its events, and the failures it asks about.
+class DiffCopyListener : public RunEvents {
+public:
     // Something failed. The handler stores its reply in nOp. No reply stored,
     // or a value outside ErrorReply: a file's error leaves the file unreported
     // and its error code as the folder's result, a destination folder that

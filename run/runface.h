@@ -1,8 +1,8 @@
 // Whoever shows a copy session's runs: the main window, or batch mode's log.
-// It hears the engine's events as DiffCopyListener tells them, and answers
-// each copy error through a reply it may give at once (batch mode) or once
-// the user has chosen (the window's error dialog, shown from the window's
-// own event loop while the run waits).
+// It hears the engine's events (RunEvents), and answers each copy error
+// through a reply it may give at once (batch mode) or once the user has
+// chosen (the window's error dialog, shown from the window's own event loop
+// while the run waits).
 // Fixed names: the names here that the program's design fixes keep their spelling (doc/HACKING.md).
 #pragma once
 
@@ -11,17 +11,10 @@
 #include <functional>
 #include <string>
 
-class RunFace {
+class RunFace : public RunEvents {
 public:
     using Answer = std::function<void(ErrorReply reply)>;
 
-    virtual ~RunFace() = default;
-
-    virtual void FileChecked(const std::string& pSrc, const std::string& pDst, const DateTime& dtFile, bool bCopied)
-        = 0;
-    virtual void FolderSearching(const std::string& pPath) = 0;
-    virtual void FolderSearched(const std::string& pPath) = 0;
-    virtual void FolderAlreadyCopied(const std::string& pSrc, const std::string& firstDst) = 0;
     // A copy error to answer, once, through ANSWER. The run waits for it.
     virtual void ErrorDetected(
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer)
