@@ -49,6 +49,10 @@ void fillJob(frmBase& window)
         events.FileChecked("", "/media/usb/写真/2024/IMG_000" + std::to_string(i) + ".jpg",
             DateTime::fromUnixSeconds(1717200000 + i * 60), true);
     events.FolderSearched("/home/user/写真/2024");
+    // The counters are the copy session's, which these events pass by: they
+    // show what the session would have counted.
+    for (const char* counter : { "lbCheckNum", "lbCopyNum" })
+        window.findChild<TextLabel*>(QString::fromLatin1(counter))->setText(QStringLiteral("3"));
 }
 
 // Saves WINDOW into PATH showing the automatic background of time SLOT with
