@@ -10,11 +10,29 @@
 #include "util/qt/pathtext.h"
 
 #include <QFile>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <unistd.h>
 
 namespace {
+
+// The signal that asked the run to stop (0: none yet), and when, in seconds
+// of the monotonic clock; set by the handler, read by the run.
+std::atomic<int> signalled { 0 };
+std::atomic<long long> signalledAt { 0 };
+
+void onStopSignal(int number)
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (signalled.load() != 0 && now.tv_sec - signalledAt.load() < 5)
+        _exit(128 + number);
+    signalledAt.store(now.tv_sec);
+    signalled.store(number);
+}
 
 std::string timeStamp()
 {
@@ -66,6 +84,15 @@ BatchRun::BatchRun(SettingsStore& store, Alert alert)
 }
 
 BatchRun::~BatchRun() = default;
+
+void BatchRun::stopOnSignals()
+{
+    struct sigaction action { };
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int number : { SIGTERM, SIGINT, SIGHUP })
+        sigaction(number, &action, nullptr);
+}
 
 BatchStatus BatchRun::run(const BatchOptions& options)
 {
@@ -167,6 +194,11 @@ void BatchRun::writeLog(const std::string& record, bool flush)
 
 void BatchRun::yield()
 {
+    if (const int number = signalled.load(); number != 0 && !stopping_) {
+        stopping_ = true;
+        writeLog(std::string("シグナル SIG") + sigabbrev_np(number) + " を受けたため、処理を中断します");
+        session_.engine().StopCopy();
+    }
     if (!flushes_.due())
         return;
     if (log_)

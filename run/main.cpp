@@ -52,7 +52,9 @@ int main(int argc, char** argv)
             QCoreApplication app(argc, argv);
             qInstallMessageHandler(quietWithoutSession);
             SettingsStore store;
-            return static_cast<int>(BatchRun(store).run(options));
+            BatchRun batch(store);
+            BatchRun::stopOnSignals();
+            return static_cast<int>(batch.run(options));
         }
         break;
     default:

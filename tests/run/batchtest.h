@@ -20,12 +20,14 @@ protected:
     // Runs the program with ARGUMENTS in the test's folder, as cron would,
     // with ENVIRONMENT added. A run that hangs is killed after a minute and
     // fails instead.
-    Outcome run(const std::vector<std::string>& arguments, const Environment& environment = {})
+    // WHILE_RUNNING gets the program's process once it is started.
+    Outcome run(const std::vector<std::string>& arguments, const Environment& environment = {},
+        const std::function<void(pid_t)>& whileRunning = {})
     {
         const std::string errors = dir / "stderr.txt";
         const std::string output = dir / "stdout.txt";
         const int status = testsupport::runProgram(
-            VESTRELLE_PROGRAM, arguments, dir.path(), dir / "config", errors, 60, environment, output);
+            VESTRELLE_PROGRAM, arguments, dir.path(), dir / "config", errors, 60, environment, output, whileRunning);
         return { status, testsupport::readFile(errors), testsupport::readFile(output) };
     }
 

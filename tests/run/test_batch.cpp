@@ -3,7 +3,9 @@
 #include "batchtest.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
 
 using testsupport::exists;
 using testsupport::readFile;
@@ -200,4 +202,47 @@ TEST_F(Batch, LogsAFolderReachedAgainThroughALinkAndEndsCleanly)
     EXPECT_NE(latestFirst, exists(dst + "/2026/a.jpg"));
     const std::string second = latestFirst ? "/2026" : "/latest", first = latestFirst ? "/latest" : "/2026";
     EXPECT_EQ(lines[2], src + second + " は既に " + dst + first + " へコピーしたため、たどりません");
+}
+
+// A service stopped in the middle of a nightly run (SIGTERM, as systemd sends
+// it; SIGINT and SIGHUP alike): the run stops as Stop does, logs why, its
+// summary and its end, and leaves every file old or new and no temporary.
+TEST_F(Batch, AStopSignalEndsTheRunCleanlyAndLogsIt)
+{
+    constexpr int kFiles = 20000;
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(src + "/" + std::to_string(i % 100) + "/f" + std::to_string(i), "new " + std::to_string(i), 2000);
+    writeCopySet(dir / "job.vstl", src, dst);
+    const auto signalMidRun = [this](pid_t program) {
+        // Once a hundred copies are logged, long before the run's end.
+        for (int tries = 0; tries < 60000; ++tries) {
+            const std::string log = testsupport::readFile(dir / "job.log");
+            if (std::count(log.begin(), log.end(), '\n') > 100)
+                break;
+            usleep(1000);
+        }
+        kill(program, SIGTERM);
+    };
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" }, {}, signalMidRun);
+    EXPECT_EQ(outcome.status, 1);
+
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(
+        std::find(lines.begin(), lines.end(), "シグナル SIGTERM を受けたため、処理を中断します") != lines.end());
+    EXPECT_EQ(lines[lines.size() - 2].rfind("コピーを中断しました。", 0), 0u) << lines[lines.size() - 2];
+    EXPECT_EQ(lines.back().substr(20), "処理終了");
+    size_t copied = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string folder = std::to_string(i % 100);
+        const std::string name = "f" + std::to_string(i);
+        if (testsupport::exists(dst + "/" + folder + "/" + name)) {
+            ASSERT_EQ(readFile(dst + "/" + folder + "/" + name), "new " + std::to_string(i));
+            ++copied;
+        }
+    }
+    EXPECT_LT(copied, static_cast<size_t>(kFiles));
+    for (int f = 0; f < 100; ++f)
+        for (const std::string& name : testsupport::namesIn(dst + "/" + std::to_string(f)))
+            EXPECT_NE(name[0], '.') << name;
 }

@@ -146,11 +146,13 @@ inline bool asUnprivileged(const std::function<bool()>& body)
 // standard error written to ERRORS (when not empty). With TIMEOUT seconds
 // (above 0) the program is killed (by SIGALRM) when it runs longer.
 // ENVIRONMENT adds to or replaces variables of that start; standard output
-// goes to OUTPUT when it is given. Returns its exit status, -1 when it did
-// not exit normally.
+// goes to OUTPUT when it is given. WHILE_RUNNING gets the program's process
+// once it is started. Returns its exit status, -1 when it did not exit
+// normally.
 inline int runProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
     const std::string& config, const std::string& errors = std::string(), unsigned timeout = 0,
-    const std::vector<std::pair<std::string, std::string>>& environment = {}, const std::string& output = std::string())
+    const std::vector<std::pair<std::string, std::string>>& environment = {}, const std::string& output = std::string(),
+    const std::function<void(pid_t)>& whileRunning = {})
 {
     fflush(nullptr);
     const pid_t child = fork();
@@ -172,6 +174,8 @@ inline int runProgram(const std::string& program, const std::vector<std::string>
         execv(program.c_str(), argv.data());
         _exit(101);
     }
+    if (whileRunning)
+        whileRunning(child);
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
