@@ -46,16 +46,18 @@ void toStandardError(const QString& title, const QString& text)
     std::fflush(stderr);
 }
 
-// Checking the job unattended: its messages go to the log and every
-// question is answered Yes. The names in them stay as they are: the log
-// escapes each record as a whole.
+// Checking the job unattended: its questions go to the log and are
+// answered Yes; a refusal goes to REFUSE. The names in them stay as they
+// are: the log escapes each record as a whole.
 class Unattended : public JobDialogue {
 public:
-    explicit Unattended(std::function<void(const std::string&)> say)
+    using Say = std::function<void(const std::string&)>;
+    Unattended(Say say, Say refuse)
         : say_(std::move(say))
+        , refuse_(std::move(refuse))
     {
     }
-    void refuse(const std::string& message, Field) override { say_(message); }
+    void refuse(const std::string& message, Field) override { refuse_(message); }
     bool ask(const std::string& question) override
     {
         say_(question);
@@ -63,7 +65,8 @@ public:
     }
 
 private:
-    std::function<void(const std::string&)> say_;
+    Say say_;
+    Say refuse_;
 };
 
 } // namespace
@@ -158,14 +161,15 @@ std::optional<RunEnd> BatchRun::start(const CopyJob& job)
         kProgramCaption);
     histories.bLoadHistory();
 
-    Unattended dialogue([this](const std::string& text) { say(text); });
+    Unattended dialogue(
+        [this](const std::string& text) { say(text); }, [this](const std::string& text) { refuse(text); });
     const std::optional<RunOrder> order = checkJob(job, dialogue);
     if (!order)
         return std::nullopt;
     // A source that is not there (a mount that failed) must not pass for a
     // night with nothing to copy.
     if (!bIsFolder(order->source)) {
-        say("コピー元フォルダ " + order->source + " が見つかりません。");
+        refuse("コピー元フォルダ " + order->source + " が見つかりません。");
         return std::nullopt;
     }
 
@@ -179,6 +183,12 @@ std::optional<RunEnd> BatchRun::start(const CopyJob& job)
 void BatchRun::say(const std::string& text)
 {
     writeLog(text);
+}
+
+void BatchRun::refuse(const std::string& text)
+{
+    writeLog(text);
+    alert_(QStringLiteral("vestrelle"), QString::fromStdString(logText(text)));
 }
 
 void BatchRun::writeLog(const std::string& record, bool flush)

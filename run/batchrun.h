@@ -65,6 +65,9 @@ private:
     std::optional<RunEnd> start(const CopyJob& job);
     // A message of the run: to the log, when one is open.
     void say(const std::string& text);
+    // A reason the run cannot go on at all: to the log, and where somebody
+    // will see it (standard error, and so the journal), after "vestrelle: ".
+    void refuse(const std::string& text);
     // A copy error: logged, and the run goes on.
     void logError(const std::string& src, const std::string& dst, const std::string& error);
     // RECORD as one line of the log, escaped by logText (util/logtext.h):

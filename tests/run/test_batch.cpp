@@ -113,10 +113,13 @@ TEST_F(Batch, EndsAnUnreadableCopySetWithoutADisplay)
 TEST_F(Batch, LogsAJobThatTheChecksRefuse)
 {
     writeCopySet(dir / "job.vstl", "", dst);
-    EXPECT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 2);
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 2);
     const std::vector<std::string> lines = logLines(dir / "job.log");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "コピー元を指定して下さい");
+    // The journal of the service that ran it says so too.
+    EXPECT_EQ(outcome.errors, "vestrelle: コピー元を指定して下さい\n");
 }
 
 TEST_F(Batch, CallsAMissingSourceFolderAFailure)
@@ -124,10 +127,12 @@ TEST_F(Batch, CallsAMissingSourceFolderAFailure)
     // A source on a mount that is gone must not look like a night with
     // nothing to copy.
     writeCopySet(dir / "job.vstl", dir / "unmounted", dst);
-    EXPECT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 2);
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 2);
     const std::vector<std::string> lines = logLines(dir / "job.log");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "コピー元フォルダ " + dir / "unmounted" + " が見つかりません。");
+    EXPECT_EQ(outcome.errors, "vestrelle: " + lines[1] + "\n");
     EXPECT_FALSE(exists(dst));
 }
 
