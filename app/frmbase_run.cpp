@@ -112,12 +112,17 @@ std::optional<RunOrder> frmBase::beginRun()
     // Taken before anything lets the window work (the flush, the checks'
     // questions), so that no second start can slip in.
     running_ = true;
-    // The run walks the source itself: a count under way is dropped.
-    sourceCounter_->cancel();
     nFlushInputMessages(this);
     std::optional<RunOrder> order = bCheckJob();
-    if (!order)
+    if (!order) {
+        // A refused start changes nothing: the count goes on, or starts
+        // when it was due meanwhile.
         running_ = false;
+        sourceCounter_->resume();
+        return order;
+    }
+    // The run walks the source itself: a count under way is dropped.
+    sourceCounter_->cancel();
     return order;
 }
 

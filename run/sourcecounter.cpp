@@ -28,6 +28,12 @@ void SourceCounter::cancel()
     ++round_;
 }
 
+void SourceCounter::resume()
+{
+    if (!job_ && !count_ && !delay_.isActive())
+        delay_.start();
+}
+
 std::optional<SourceSize> SourceCounter::sizeOf(const Job& job) const
 {
     if (!job_ || job_->folder != job.folder || job_->subfolders != job.subfolders)

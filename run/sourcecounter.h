@@ -38,6 +38,9 @@ public:
     // Drops the count under way and the one waiting to start; the last
     // complete count stays.
     void cancel();
+    // Counts again soon when there is neither a complete count nor one
+    // under way (the delay ended while counting was not wanted).
+    void resume();
 
     // The source's size when the last complete count was of JOB.
     std::optional<SourceSize> sizeOf(const Job& job) const;

@@ -190,3 +190,21 @@ TEST_F(MainWindow, CountsTheSourceInTheBackgroundAndRecountsOnEveryChange)
     control<QCheckBox>("chkSubDir")->setChecked(true);
     EXPECT_EQ(shown("2000"), "2000");
 }
+
+// Start refused by the checks (no destination) changes nothing: the count
+// the source's change asked for still comes.
+TEST_F(MainWindow, ARefusedStartLeavesTheCountToCome)
+{
+    writeFile(src + "/a", "a");
+    writeFile(src + "/sub/b", "b");
+    control<QComboBox>("cmbSrc")->setEditText(QString::fromStdString(src));
+    control<QPushButton>("btnStart")->click();
+    finishRun();
+    ASSERT_EQ(messages.size(), 1u); // the refusal
+    auto* count = control<TextLabel>("lbCountNum");
+    QElapsedTimer clock;
+    clock.start();
+    while (count->text() != "2" && clock.elapsed() < 10000)
+        QTest::qWait(10);
+    EXPECT_EQ(count->text(), "2");
+}
