@@ -207,8 +207,13 @@ void EveryShare::completeRuns()
             EXPECT_TRUE(recorder.only("copied ").empty());
         }
         expectOldOrNew(true);
+        // rclone without a cache may finish the upload of a killed run's
+        // file after the run removed it: the file then stands on the server
+        // alone, the mount no longer showing it until it lists the folder
+        // anew. What the mount shows is what a run can see and tidy.
+        const std::string shown = GetParam() == ShareKind::RcloneOff ? dst : seenFolder();
         for (const char* folder : { "a", "b" }) {
-            const Names names = namesIn(seenFolder() + "/" + folder);
+            const Names names = namesIn(shown + "/" + folder);
             EXPECT_EQ(names.size(), static_cast<size_t>(kFiles / 2)) << folder << " " << testing::PrintToString(names);
         }
     }

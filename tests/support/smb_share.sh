@@ -25,6 +25,8 @@
 # smbnetfs and libsmbclient read their configuration from DIR/.smb, never the
 # user's ~/.smb.
 set -euo pipefail
+# A step that fails says which, for the test that reports it.
+trap 'echo "smb share: line $LINENO: $BASH_COMMAND failed" >&2' ERR
 
 usage() {
   echo "usage: $0 start|stop DIR" >&2
