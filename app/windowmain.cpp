@@ -44,10 +44,15 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
     const StartKind kind = startKindOf(arguments);
     // A batch command line comes here without a copy set that can be read:
     // the screen is wanted for a message, or for the window to mend the job in.
-    if (kind == StartKind::Batch)
+    if (kind == StartKind::Batch || kind == StartKind::MissingFile)
         choosePlatform();
 
     QApplication app(*argc, argv);
+    if (kind == StartKind::MissingFile) {
+        nMessageBox(QStringLiteral("設定ファイル ") + arguments.front() + QStringLiteral(" が見つかりません。"),
+            MB_ICONERROR, kProgramCaption);
+        return static_cast<int>(BatchStatus::Unusable);
+    }
     if (kind == StartKind::Batch) {
         const BatchOptions options = readBatchOptions(arguments);
         if (options.setFile.isEmpty()) {

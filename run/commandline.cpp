@@ -67,8 +67,14 @@ StartKind startKindOf(const QStringList& arguments)
         if (argument == QLatin1String("--version") || argument == QLatin1String("-V"))
             return StartKind::Version;
     }
-    if (arguments.size() == 1 && !arguments[0].startsWith(QLatin1Char('-')) && QFileInfo(arguments[0]).isFile())
-        return StartKind::OpenCopySet;
+    if (arguments.size() == 1 && !arguments[0].startsWith(QLatin1Char('-'))) {
+        // A stale recent entry of a file manager, or a typo.
+        const QFileInfo file(arguments[0]);
+        if (file.isFile())
+            return StartKind::OpenCopySet;
+        if (!file.exists() && !file.isSymLink())
+            return StartKind::MissingFile;
+    }
     return StartKind::Batch;
 }
 

@@ -14,6 +14,7 @@ inline const QString kCommandLineExample = QStringLiteral("vestrelle -f copyset1
 enum class StartKind {
     Window, // no arguments
     OpenCopySet, // one argument naming a file, as a file manager starts us
+    MissingFile, // one argument, not an option, naming nothing that exists
     Batch, // anything else: a copy set to run unattended
     Help,
     Version,

@@ -79,7 +79,7 @@ TEST_F(Batch, WritesTheDefaultLogInTheCurrentFolder)
 TEST_F(Batch, RefusesACommandLineWithoutACopySet)
 {
     for (const std::vector<std::string>& arguments :
-        { std::vector<std::string> { "job.vstl" }, { "-l", "x.log", "-f" }, { "-f", "", "job.vstl" } }) {
+        { std::vector<std::string> { "--bogus" }, { "-l", "x.log", "-f" }, { "-f", "", "job.vstl" } }) {
         const Outcome outcome = run(arguments);
         EXPECT_EQ(outcome.status, 2);
         EXPECT_NE(outcome.errors.find("-f による設定ファイルの指定が必要です。"), std::string::npos);
@@ -89,6 +89,16 @@ TEST_F(Batch, RefusesACommandLineWithoutACopySet)
         EXPECT_NE(outcome.errors.find("与えられたパラメータ：" + given), std::string::npos) << outcome.errors;
     }
     EXPECT_FALSE(exists(dir / "Vestrelle.log"));
+}
+
+// A lone name of nothing that exists (a file manager's stale recent entry,
+// a typo) is not taken for a command line without -f: the file is missing.
+TEST_F(Batch, SaysThatALoneCopySetIsMissing)
+{
+    const Outcome outcome = run({ "job.vstl" });
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errors.find("設定ファイル job.vstl が見つかりません。"), std::string::npos) << outcome.errors;
+    EXPECT_EQ(outcome.errors.find("-f"), std::string::npos) << outcome.errors;
 }
 
 TEST_F(Batch, RefusesALogThatCannotBeCreatedAndCopiesNothing)
