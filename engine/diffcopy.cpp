@@ -691,11 +691,10 @@ std::int32_t DiffCopy::Impl::processFolder(
         FolderFd dstFd;
         if (top) {
             if (!simulation_ && !bIsFolder(dst) && !bIsRootPath(dst)) {
-                const Resolution made = makeDestination(src, dst, [&] { return bMakeFolder(dst); });
-                if (made == Resolution::Stop)
+                // Skipped, there is nothing left to go on to: the run ends
+                // as a stopped one, not as one that went through.
+                if (makeDestination(src, dst, [&] { return bMakeFolder(dst); }) != Resolution::Continue)
                     return kStopped;
-                if (made != Resolution::Continue)
-                    return 0;
                 dstCreated = true;
                 // Nothing is in it yet: it is narrowed to the source's bits now.
                 struct stat fresh;

@@ -117,11 +117,14 @@ TEST_F(Replies, FolderThatCannotBeCreated)
     }
     EXPECT_EQ(readFile(blocked), "a file in the way");
 
-    // The top destination itself: a skip leaves nothing to do.
+    // The top destination itself: there is nothing to go on to, and a skip
+    // ends the run as a stop does, so that nobody takes it for a copy made.
     const std::string top = dir / "top";
     writeFile(top, "in the way");
-    recorder.replies = { ErrorReply::Skip };
-    EXPECT_EQ(engine.CopyNews(src, top, 0, true), 0);
+    for (const ErrorReply reply : { ErrorReply::Skip, ErrorReply::SkipAll }) {
+        recorder.replies = { reply };
+        EXPECT_EQ(engine.CopyNews(src, top, 0, true), DiffCopy::kStopped);
+    }
     EXPECT_EQ(readFile(top), "in the way");
 }
 
