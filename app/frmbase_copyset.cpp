@@ -29,6 +29,7 @@ CopyJob frmBase::job() const
     job.makeFolder = chkMakeDir->isChecked();
     job.filtered = chkFilter->isChecked();
     job.filterKind = nExtFilterKind;
+    job.filterKindCaption = lbFilterKind->text().toStdString();
     job.filterList = strExtFilter.toStdString();
     job.gradation = background_->nGradation;
     job.picture = background_->strBGPicture.toStdString();
@@ -126,9 +127,7 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
         else
             return false;
         if (control == lbFilterKind)
-            nExtFilterKind = value.isEmpty()      ? FilterKind::None
-                : value == QStringLiteral("採用") ? FilterKind::Include
-                                                  : FilterKind::Exclude;
+            nExtFilterKind = filterKindOfCaption(value.toStdString());
         else if (control == lbFilter)
             strExtFilter = value;
         return true;

@@ -179,9 +179,8 @@ void applyLine(const std::vector<std::string>& fields, CopyJob& job)
         { "lbFilter", &CopyJob::filterList, nullptr },
     };
     if (sameName(name, "lbFilterKind")) {
-        job.filterKind = value.empty() ? FilterKind::None
-            : value == kFilterInclude  ? FilterKind::Include
-                                       : FilterKind::Exclude;
+        job.filterKindCaption = value;
+        job.filterKind = filterKindOfCaption(value);
         return;
     }
     for (const auto& target : targets) {
@@ -206,6 +205,11 @@ bool copyJobStorable(const CopyJob& job)
     return true;
 }
 
+FilterKind filterKindOfCaption(std::string_view caption)
+{
+    return caption.empty() ? FilterKind::None : caption == kFilterInclude ? FilterKind::Include : FilterKind::Exclude;
+}
+
 std::string formatCopySet(const CopyJob& job)
 {
     std::string file;
@@ -216,7 +220,10 @@ std::string formatCopySet(const CopyJob& job)
     appendText(file, "editIgn", job.tolerance);
     appendCheck(file, "chkMakeDir", job.makeFolder);
     appendCheck(file, "chkFilter", job.filtered);
-    appendText(file, "lbFilterKind", filterKindText(job.filterKind));
+    // The caption as shown, where it reads back as the same kind.
+    const bool captionFits = filterKindOfCaption(job.filterKindCaption) == job.filterKind;
+    appendText(
+        file, "lbFilterKind", captionFits ? std::string_view(job.filterKindCaption) : filterKindText(job.filterKind));
     appendText(file, "lbFilter", job.filterList);
     appendSetting(file, "Gradation", std::to_string(job.gradation));
     appendSetting(file, "BGPicture", storedForm(job.picture));

@@ -22,9 +22,14 @@
 // values rather than write a file that loads as a different job.
 bool copyJobStorable(const CopyJob& job);
 
+// The filter kind a caption of lbFilterKind stands for: blank none, 採用
+// include only, anything else exclude.
+FilterKind filterKindOfCaption(std::string_view caption);
+
 // The file's bytes for JOB: the twelve lines in their fixed order, each
-// ending in CR LF. The filter kind is written as "採用" (include), "除外"
-// (exclude) or nothing. Always twelve lines of valid UTF-8, whatever the
+// ending in CR LF. The filter kind is written as its caption where that reads
+// back as the same kind (a hand-edited caption stays), otherwise as "採用"
+// (include), "除外" (exclude) or nothing. Always twelve lines of valid UTF-8, whatever the
 // texts: in a job that is not storable, every CR, every TAB and every byte that is
 // not part of a UTF-8 character becomes U+FFFD.
 std::string formatCopySet(const CopyJob& job);

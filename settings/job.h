@@ -32,6 +32,10 @@ struct CopyJob {
     bool makeFolder = false;
     bool filtered = false;
     FilterKind filterKind = FilterKind::None; // None: none chosen yet
+    // The kind's caption as the window shows it and a copy set holds it:
+    // 採用, 除外, blank, or what a hand-edited copy set gave (anything but
+    // 採用 excludes). Not part of the job's meaning: == leaves it out.
+    std::string filterKindCaption;
     std::string filterList; // the extensions in their normalised form
     // The background: automatic, none, 1..9 built-in gradient, anything
     // else the own picture; the label colour as 0x00BBGGRR.

@@ -166,6 +166,9 @@ TEST_F(CopySet, TellsTheFilterKindByItsCaption)
 {
     ASSERT_TRUE(load("lbFilterKind\tsomething else\r\n"));
     EXPECT_EQ(window->job().filterKind, FilterKind::Exclude);
+    // Saved back, the caption is the one the window shows.
+    ASSERT_TRUE(window->bSaveCopySet(QString::fromStdString(dir / "saved.vstl")));
+    EXPECT_NE(testsupport::readFile(dir / "saved.vstl").find("lbFilterKind\tsomething else\r\n"), std::string::npos);
     ASSERT_TRUE(load("lbFilterKind\t採用\r\n"));
     EXPECT_EQ(window->job().filterKind, FilterKind::Include);
     ASSERT_TRUE(load("lbFilterKind\t\r\n"));

@@ -228,6 +228,7 @@ TEST(CopySetJob, LinesApplyOverTheJobTheyAreReadInto)
     EXPECT_FALSE(job.subfolders); // 0.4 rounds to 0
     EXPECT_TRUE(job.makeFolder); // -0.6 rounds to -1
     EXPECT_EQ(job.filterKind, FilterKind::Exclude); // anything but 採用 excludes
+    EXPECT_NE(formatCopySet(job).find("lbFilterKind\tどれか\r\n"), std::string::npos); // and is written back
     EXPECT_EQ(job.labelColor, 0); // setting names keep their case
     EXPECT_EQ(job.gradation, 3);
     EXPECT_EQ(readCopySet("lbFilterKind\t採用\r\nlbFilterKind\t\r\n").filterKind, FilterKind::None);
