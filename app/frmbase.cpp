@@ -29,6 +29,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 
 const QString frmBase::kCaption = kProgramCaption;
@@ -141,8 +142,9 @@ void frmBase::load(const QStringList& arguments)
         break;
     case StartKind::Batch:
         // A batch run whose copy set could not be read: the window is there
-        // to mend the job in.
+        // to mend the job in, and says why once it is up.
         strSetFile = readBatchOptions(arguments).setFile;
+        QTimer::singleShot(0, this, [this] { tellUnreadable(strSetFile); });
         break;
     default:
         break;

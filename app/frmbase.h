@@ -122,6 +122,8 @@ private:
         const std::string& strSrc, const std::string& strDst, const std::string& strErr, Answer answer) override;
 
     bool bApplyCopySetLine(const std::vector<std::string>& fields);
+    // Tells the user that the copy set STRPATH could not be read.
+    void tellUnreadable(const QString& strPath);
     // Puts the background setting (nGradation, strBGPicture, nLabelColor)
     // into effect.
     void ApplyBackground();

@@ -165,6 +165,12 @@ void frmBase::openCopySet(const QString& strPath)
     }
 }
 
+void frmBase::tellUnreadable(const QString& strPath)
+{
+    nShowMessage(
+        QStringLiteral("設定ファイル ") + strPath + QStringLiteral(" を読み込めません。"), MB_ICONERROR, kCaption);
+}
+
 void frmBase::mnuFileSave_Click()
 {
     showSaveResult(bSaveCopySet(strSetFile));

@@ -208,3 +208,19 @@ TEST_F(MainWindow, ARefusedStartLeavesTheCountToCome)
         QTest::qWait(10);
     EXPECT_EQ(count->text(), "2");
 }
+
+// A batch command line whose copy set cannot be read opens the window to
+// mend the job in, and says so once the window is up.
+TEST_F(MainWindow, SaysWhenTheCommandLinesCopySetCannotBeRead)
+{
+    const QString missing = QString::fromStdString(dir / "missing.vstl");
+    delete window.data();
+    window = new frmBase(*store);
+    window->load({ QStringLiteral("-f"), missing });
+    window->show();
+    EXPECT_TRUE(messages.empty());
+    QTest::qWait(1);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("設定ファイル ") + missing + QStringLiteral(" を読み込めません。"));
+    EXPECT_EQ(flagsShown[0], MB_ICONERROR);
+}
