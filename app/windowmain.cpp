@@ -7,12 +7,16 @@
 #include "qttranslation.h"
 #include "run/batchrun.h"
 #include "run/commandline.h"
+#include "run/stopsignals.h"
 #include "settings/store/store.h"
 #include "util/ui/messagebox.h"
 
 #include <QApplication>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QStringList>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +79,19 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
     SettingsStore store;
     QPointer<frmBase> window = new frmBase(store);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // A stop signal closes the window as its close box does: a run in
+    // progress is stopped first, and the window goes when it has ended.
+    stopsignals::install();
+    std::unique_ptr<QSocketNotifier> stopAsked;
+    if (stopsignals::pipe() >= 0) {
+        stopAsked = std::make_unique<QSocketNotifier>(stopsignals::pipe(), QSocketNotifier::Read);
+        QObject::connect(stopAsked.get(), &QSocketNotifier::activated, [&window] {
+            char byte;
+            while (read(stopsignals::pipe(), &byte, 1) > 0) { }
+            if (window)
+                window->close();
+        });
+    }
     window->load(arguments);
     window->show();
     return app.exec();

@@ -3,6 +3,7 @@
 #include "engine/diffcopy.h"
 #include "settings/copyset.h"
 #include "settings/store/histories.h"
+#include "stopsignals.h"
 #include "util/logtext.h"
 #include "util/messagevalues.h"
 #include "util/ownfiles.h"
@@ -11,28 +12,12 @@
 
 #include <QFile>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <exception>
 #include <unistd.h>
 
 namespace {
-
-// The signal that asked the run to stop (0: none yet), and when, in seconds
-// of the monotonic clock; set by the handler, read by the run.
-std::atomic<int> signalled { 0 };
-std::atomic<long long> signalledAt { 0 };
-
-void onStopSignal(int number)
-{
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if (signalled.load() != 0 && now.tv_sec - signalledAt.load() < 5)
-        _exit(128 + number);
-    signalledAt.store(now.tv_sec);
-    signalled.store(number);
-}
 
 std::string timeStamp()
 {
@@ -87,15 +72,6 @@ BatchRun::BatchRun(SettingsStore& store, Alert alert)
 }
 
 BatchRun::~BatchRun() = default;
-
-void BatchRun::stopOnSignals()
-{
-    struct sigaction action { };
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (int number : { SIGTERM, SIGINT, SIGHUP })
-        sigaction(number, &action, nullptr);
-}
 
 BatchStatus BatchRun::run(const BatchOptions& options)
 {
@@ -204,7 +180,7 @@ void BatchRun::writeLog(const std::string& record, bool flush)
 
 void BatchRun::yield()
 {
-    if (const int number = signalled.load(); number != 0 && !stopping_) {
+    if (const int number = stopsignals::signalled(); number != 0 && !stopping_) {
         stopping_ = true;
         writeLog(std::string("シグナル SIG") + sigabbrev_np(number) + " を受けたため、処理を中断します");
         session_.engine().StopCopy();

@@ -41,13 +41,6 @@ public:
     // Runs the copy set of OPTIONS unattended.
     BatchStatus run(const BatchOptions& options);
 
-    // From now on SIGTERM (a service stopped, the machine shutting down),
-    // SIGINT and SIGHUP stop the run as the Stop button does: no copy starts
-    // after it, the summary and the end are logged, and the status is
-    // Incomplete. A second of them within 5 s ends the program at once, with
-    // the status 128 + the signal's number.
-    static void stopOnSignals();
-
     // Test seam: runs on the copying thread as each copy starts.
     std::function<void()> beforeThreadedCopy;
 
@@ -74,8 +67,9 @@ private:
     // whatever names and texts it holds, it stays one line.
     void writeLog(const std::string& record, bool flush = true);
     // Lets records that were not flushed at once reach the log, at most
-    // some 20 ms after they were written, and stops the run once a signal
-    // has asked for it.
+    // some 20 ms after they were written, and stops the run as the Stop
+    // button does once a stop signal has come (stopsignals.h): no copy
+    // starts after it, and the summary and the end are logged.
     void yield();
 
     SettingsStore& store_;

@@ -3,6 +3,7 @@
 #include "batchrun.h"
 #include "commandline.h"
 #include "settings/store/store.h"
+#include "stopsignals.h"
 #include "util/paths.h"
 #include "windowmain.h"
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
             qInstallMessageHandler(quietWithoutSession);
             SettingsStore store;
             BatchRun batch(store);
-            BatchRun::stopOnSignals();
+            stopsignals::install();
             return static_cast<int>(batch.run(options));
         }
         break;

@@ -261,3 +261,22 @@ TEST_F(Batch, AStopSignalEndsTheRunCleanlyAndLogsIt)
         for (const std::string& name : testsupport::namesIn(dst + "/" + std::to_string(f)))
             EXPECT_NE(name[0], '.') << name;
 }
+
+// The window sent a stop signal (a desktop session ending) closes as its
+// close box does, and the program ends normally.
+TEST_F(Batch, AStopSignalClosesTheWindow)
+{
+    writeCopySet(dir / "job.vstl", src, dst);
+    const std::string settings = dir / "config/Quorvane/Vestrelle.conf";
+    const auto signalOnceOpen = [&settings](pid_t program) {
+        // The window has opened the copy set once it is a recent file.
+        for (int tries = 0; tries < 30000; ++tries) {
+            if (readFile(settings).find("job.vstl") != std::string::npos)
+                break;
+            usleep(1000);
+        }
+        kill(program, SIGTERM);
+    };
+    const Outcome outcome = run({ "job.vstl" }, { { "QT_QPA_PLATFORM", "offscreen" } }, signalOnceOpen);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+}
