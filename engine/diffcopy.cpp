@@ -234,6 +234,9 @@ struct DiffCopy::Impl {
         // to it (a share unmounted, a folder moved away).
         std::string topPath;
         std::chrono::steady_clock::time_point anchorChecked {};
+        // The top source with every link resolved, and the top destination
+        // as given: a link to a folder within the source is the real folder's.
+        std::string topSrcReal, topDstGiven;
         // What each destination file system was found to do with new files.
         std::unordered_map<dev_t, std::int32_t> caps;
         bool distant = false; // the top destination is on a network share
@@ -344,6 +347,9 @@ struct DiffCopy::Impl {
     // Whether the top destination's name has been seen to lead elsewhere: at
     // once with NOW (as each folder begins), otherwise a few times a second at most.
     static bool anchorLost(Run& run, bool now = false);
+    // Where the real folder goes that SRC, a link to a folder within the
+    // source, leads to; nothing for a real folder or a link that leads out.
+    static std::optional<std::string> linkedWithin(const std::string& src, const Run& run);
     // Tells that the top destination has gone; the code the run ends with,
     // or nothing when a retry finds it back.
     std::optional<std::int32_t> destinationGone(const std::string& src, const std::string& dst, Run& run);
@@ -663,6 +669,18 @@ std::int32_t DiffCopy::Impl::processFolder(
             return *ending;
         }
     } else {
+        // A link to a folder within the source does not take the place of
+        // that folder, whichever the listing gives first: the real one is
+        // copied at its own place, and the link is reported.
+        if (top) {
+            char* real = realpath(src.c_str(), nullptr);
+            run.topSrcReal = real ? real : std::string();
+            free(real);
+            run.topDstGiven = dst;
+        } else if (const std::optional<std::string> real = linkedWithin(src, run)) {
+            listener_.FolderAlreadyCopied(src, *real);
+            return 0;
+        }
         struct stat st;
         // A folder gone since its parent was listed is passed over; one that is
         // there but out of reach (a path beyond the system's limit) is reported.
@@ -951,7 +969,7 @@ void DiffCopy::Impl::prepareAhead(const FolderFiles& current, Run& run)
     if (stopRequested() || stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return;
     const FolderId id { st.st_dev, st.st_ino };
-    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || frame->dstFd < 0)
+    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || frame->dstFd < 0 || linkedWithin(src, run))
         return;
     busyWith(dst);
     OpenedFolder opened = openBelow(frame->dstFd, name, run);
@@ -1137,6 +1155,25 @@ void DiffCopy::Impl::sweep(Folder& folder, std::int32_t caps)
             return std::any_of(folder.sourceFiles->begin(), folder.sourceFiles->end(),
                 [&name](const ListedFile& file) { return file.name == name; });
         });
+}
+
+std::optional<std::string> DiffCopy::Impl::linkedWithin(const std::string& src, const Run& run)
+{
+    struct stat st;
+    if (run.topSrcReal.empty() || lstat(src.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return std::nullopt;
+    char* resolved = realpath(src.c_str(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    const std::string real = resolved;
+    free(resolved);
+    const std::string& top = run.topSrcReal;
+    if (real == top)
+        return run.topDstGiven;
+    const std::string within = top == "/" ? top : top + "/";
+    if (real.compare(0, within.size(), within) != 0)
+        return std::nullopt;
+    return AddBackslash(run.topDstGiven) + real.substr(within.size());
 }
 
 std::int32_t DiffCopy::Impl::capsOf(Folder& folder, Run& run)

@@ -4,6 +4,7 @@
 #include "util/paths.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -342,4 +343,26 @@ TEST_F(Walk, FoldersKeepTheirSourcesPermissionBits)
             EXPECT_EQ(modeOf(folder), row.made) << folder;
         EXPECT_EQ(readFile(dst + "/" + row.name + "/inner/f"), "data") << row.name;
     }
+}
+
+// Links to a folder within the source never take that folder's place,
+// whichever the listing gives first: the real folder is copied at its own
+// place, and each link is reported as leading there. (Ten links make it all
+// but certain that one of them is listed before the real folder.)
+TEST_F(Walk, ALinkWithinTheSourceNeverTakesTheRealFoldersPlace)
+{
+    writeFile(src + "/deep/real/a", "a");
+    std::vector<std::string> expected;
+    for (int i = 0; i < 10; ++i) {
+        const std::string link = src + "/link" + std::to_string(i);
+        ASSERT_EQ(symlink("deep/real", link.c_str()), 0);
+        expected.push_back("already " + link + " -> " + dst + "/deep/real");
+    }
+    EXPECT_EQ(engine.CopyNews(src, dst, 0, true), 0);
+    EXPECT_EQ(readFile(dst + "/deep/real/a"), "a");
+    std::vector<std::string> reported = recorder.only("already ");
+    std::sort(reported.begin(), reported.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(reported, expected);
+    EXPECT_EQ(testsupport::namesIn(dst), (std::vector<std::string> { "deep" }));
 }
