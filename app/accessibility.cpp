@@ -189,6 +189,7 @@ void nameAfterCaption(QLabel* caption, QWidget* control)
 {
     caption->setBuddy(control);
     const QString name = caption->text().trimmed();
+    caption->setAccessibleName(name);
     control->setAccessibleName(name);
     if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
         combo->lineEdit()->setAccessibleName(name);

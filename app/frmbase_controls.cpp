@@ -64,6 +64,8 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
     auto* widget = makeTwips<QPushButton>(parent, name, left, top, width, height);
     widget->setText(text);
     widget->setToolTip(tip);
+    // Return and Enter press the button that has the focus, as Space does.
+    widget->setAutoDefault(true);
     return widget;
 }
 
@@ -189,6 +191,13 @@ void frmBase::createControls()
     for (const auto& [caption, control] : captioned)
         nameAfterCaption(caption, control);
     editIgn->setAccessibleName(QStringLiteral("無視する誤差の秒数"));
+    // Buttons whose captions say the same for both folders, and one whose
+    // caption is two lines, are named for what they do.
+    const std::pair<QPushButton*, const char*> named[] = { { btnSrc, "コピー元フォルダの参照" },
+        { btnDst, "コピー先フォルダの参照" }, { btnSrcClear, "コピー元フォルダのクリア" },
+        { btnDstClear, "コピー先フォルダのクリア" }, { btnEst, "コピー先の必要容量見積" } };
+    for (const auto& [button, name] : named)
+        button->setAccessibleName(QString::fromUtf8(name));
     lbCheckFile->setAccessibleName(QStringLiteral("確認中のファイル"));
     lstCopied->setAccessibleName(QStringLiteral("コピーされたファイル"));
     lbMsg->setAccessibleName(QStringLiteral("状態"));

@@ -266,6 +266,8 @@ void frmEst::createControls()
     top += 120;
     btnEnd = new QPushButton(this);
     btnEnd->setObjectName(QStringLiteral("btnEnd"));
+    // Return and Enter press it when it has the focus, as Space does.
+    btnEnd->setAutoDefault(true);
     // As wide and high as the longer of its two captions needs.
     QSize button = QSize(twipsToPixelsX(kButtonWidth), twipsToPixelsY(kButtonHeight));
     for (const QString& text : { kCloseCaption, kStopCaption }) {

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <map>
 
 using testsupport::inEventLoop;
 using testsupport::writeFile;
@@ -311,4 +312,37 @@ TEST_F(Access, AWindowSmallerThanItsControlsScrollsToEachOfThem)
     QCoreApplication::processEvents();
     EXPECT_GT(control("btnEnd")->y(), twipsToPixelsY(7335));
     expectAllWithinReach(*window);
+}
+
+// Every control one can reach has a name of its own, and no name or caption
+// breaks its line.
+TEST_F(Access, NamesAreTheirOwnAndOneLine)
+{
+    std::map<QString, QString> owners;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        const QString name = accessible(widget, QAccessible::Name);
+        EXPECT_FALSE(name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')))
+            << widget->objectName().toStdString() << ": " << name.toStdString();
+        const bool reachable = qobject_cast<QPushButton*>(widget) || qobject_cast<QCheckBox*>(widget)
+            || qobject_cast<QComboBox*>(widget)
+            || (qobject_cast<QLineEdit*>(widget) && !qobject_cast<QComboBox*>(widget->parentWidget()));
+        if (!reachable)
+            continue;
+        const auto [owner, added] = owners.emplace(name, widget->objectName());
+        EXPECT_TRUE(added) << name.toStdString() << ": " << owner->second.toStdString() << " and "
+                           << widget->objectName().toStdString();
+    }
+}
+
+// Return and Enter press the focused button, as Space does.
+TEST_F(Access, ReturnAndEnterPressTheFocusedButton)
+{
+    activate();
+    for (const Qt::Key key : { Qt::Key_Return, Qt::Key_Enter }) {
+        fill("/data/写真", "/media/usb");
+        auto* clear = control<QPushButton>("btnSrcClear");
+        clear->setFocus();
+        QTest::keyClick(clear, key);
+        EXPECT_TRUE(control<QComboBox>("cmbSrc")->currentText().isEmpty()) << key;
+    }
 }
