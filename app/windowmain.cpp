@@ -12,9 +12,11 @@
 #include "util/ui/messagebox.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <cstdio>
 #include <memory>
 #include <unistd.h>
 
@@ -74,6 +76,12 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
             return static_cast<int>(BatchStatus::Unusable);
         }
     }
+    // Every caption is Japanese: without a font for it the window would show
+    // boxes, and the one who starts it from a shell learns why.
+    if (!QFontDatabase::writingSystems().contains(QFontDatabase::Japanese))
+        std::fputs("vestrelle: 日本語を表示できるフォントがありません。"
+                   "fonts-ipafont-gothic などのフォントを入れてください。\n",
+            stderr);
     installQtTranslation(app);
     installAccessibleInterfaces();
     SettingsStore store;

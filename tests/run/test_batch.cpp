@@ -263,10 +263,15 @@ TEST_F(Batch, AStopSignalEndsTheRunCleanlyAndLogsIt)
 }
 
 // The window sent a stop signal (a desktop session ending) closes as its
-// close box does, and the program ends normally.
+// close box does, and the program ends normally. Without a font for its
+// Japanese captions it says so once on standard error.
 TEST_F(Batch, AStopSignalClosesTheWindow)
 {
     writeCopySet(dir / "job.vstl", src, dst);
+    const std::string noFonts = dir / "fonts.conf";
+    writeFile(noFonts,
+        "<?xml version=\"1.0\"?>\n<fontconfig><dir>" + dir / "no-fonts" + "</dir><cachedir>" + dir / "cache"
+            + "</cachedir></fontconfig>\n");
     const std::string settings = dir / "config/Quorvane/Vestrelle.conf";
     const auto signalOnceOpen = [&settings](pid_t program) {
         // The window has opened the copy set once it is a recent file.
@@ -277,6 +282,14 @@ TEST_F(Batch, AStopSignalClosesTheWindow)
         }
         kill(program, SIGTERM);
     };
-    const Outcome outcome = run({ "job.vstl" }, { { "QT_QPA_PLATFORM", "offscreen" } }, signalOnceOpen);
-    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    for (const bool fonts : { true, false }) {
+        std::remove(settings.c_str());
+        Environment environment { { "QT_QPA_PLATFORM", "offscreen" } };
+        if (!fonts)
+            environment.emplace_back("FONTCONFIG_FILE", noFonts);
+        const Outcome outcome = run({ "job.vstl" }, environment, signalOnceOpen);
+        EXPECT_EQ(outcome.status, 0) << outcome.errors;
+        const std::string warning = "vestrelle: 日本語を表示できるフォントがありません。";
+        EXPECT_EQ(outcome.errors.find(warning) != std::string::npos, !fonts) << outcome.errors;
+    }
 }
