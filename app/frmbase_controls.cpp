@@ -198,6 +198,12 @@ void frmBase::createControls()
         { btnDstClear, "コピー先フォルダのクリア" }, { btnEst, "コピー先の必要容量見積" } };
     for (const auto& [button, name] : named)
         button->setAccessibleName(QString::fromUtf8(name));
+    // Tab goes as the eye does: the folders, the options on the left, the
+    // list to their right, then the buttons below.
+    QWidget* const order[] = { cmbSrc, btnSrc, btnSrcClear, cmbDst, btnDst, btnDstClear, chkSubDir, chkIgn, editIgn,
+        chkMakeDir, chkFilter, btnFilter, lstCopied, btnStart, btnEst, btnStop, btnEnd };
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     lbCheckFile->setAccessibleName(QStringLiteral("確認中のファイル"));
     lstCopied->setAccessibleName(QStringLiteral("コピーされたファイル"));
     lbMsg->setAccessibleName(QStringLiteral("状態"));

@@ -188,8 +188,8 @@ TEST_F(Access, TheListsCommandsAnswerTheKeyboardAndTheTabOrderStays)
         QTest::keyClick(focus, Qt::Key_Tab);
     }
     EXPECT_EQ(order.join(' ').toStdString(),
-        "cmbSrc btnSrc btnSrcClear cmbDst btnDst btnDstClear lstCopied chkSubDir chkIgn editIgn chkMakeDir "
-        "chkFilter btnFilter btnStart btnEst btnEnd");
+        "cmbSrc btnSrc btnSrcClear cmbDst btnDst btnDstClear chkSubDir chkIgn editIgn chkMakeDir chkFilter "
+        "btnFilter lstCopied btnStart btnEst btnEnd");
 }
 
 TEST_F(Access, EscapeClosesTheEstimateWindowAndAsksWhileItRuns)
