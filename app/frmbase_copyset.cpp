@@ -3,6 +3,7 @@
 #include "backgroundview.h"
 #include "frmbase.h"
 #include "mainmenu.h"
+#include "run/commandline.h"
 #include "settings/copyset.h"
 #include "settings/store/histories.h"
 #include "textlabel.h"
@@ -167,8 +168,7 @@ void frmBase::openCopySet(const QString& strPath)
 
 void frmBase::tellUnreadable(const QString& strPath)
 {
-    nShowMessage(
-        QStringLiteral("設定ファイル ") + strPath + QStringLiteral(" を読み込めません。"), MB_ICONERROR, kCaption);
+    nShowMessage(copySetUnreadableText(strPath), MB_ICONERROR, kCaption);
 }
 
 void frmBase::mnuFileSave_Click()

@@ -71,8 +71,7 @@ extern "C" int vestrelleWindowMain(int* argc, char** argv)
         }
         // A run without a display has nobody to mend the job.
         if (nobodyCanSee()) {
-            nMessageBox(QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"),
-                MB_ICONERROR, kProgramCaption);
+            nMessageBox(copySetUnreadableText(options.setFile), MB_ICONERROR, kProgramCaption);
             return static_cast<int>(BatchStatus::Unusable);
         }
     }

@@ -77,8 +77,7 @@ BatchStatus BatchRun::run(const BatchOptions& options)
 {
     const std::optional<std::string> bytes = readCopySetFile(toPath(options.setFile));
     if (!bytes) {
-        alert_(
-            kProgramCaption, QStringLiteral("設定ファイル ") + options.setFile + QStringLiteral(" を読み込めません。"));
+        alert_(kProgramCaption, copySetUnreadableText(options.setFile));
         return BatchStatus::Unusable;
     }
     const CopyJob job = readCopySet(*bytes);

@@ -93,6 +93,11 @@ BatchOptions readBatchOptions(const QStringList& arguments)
     return options;
 }
 
+QString copySetUnreadableText(const QString& file)
+{
+    return QStringLiteral("設定ファイル ") + file + QStringLiteral(" を読み込めません。");
+}
+
 QString usageText()
 {
     return QStringLiteral("Usage: vestrelle [COPYSET]\n"

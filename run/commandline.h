@@ -46,5 +46,8 @@ struct BatchOptions {
 // nothing, and every other argument is ignored.
 BatchOptions readBatchOptions(const QStringList& arguments);
 
+// What is said of a copy set FILE that cannot be read, wherever it was named.
+QString copySetUnreadableText(const QString& file);
+
 // What --help prints.
 QString usageText();
