@@ -41,6 +41,11 @@ QVariant CopiedListModel::data(const QModelIndex& index, int role) const
     return line(index.row());
 }
 
+QVariant CopiedListModel::headerData(int, Qt::Orientation, int) const
+{
+    return {};
+}
+
 void CopiedListModel::append(const QString& line)
 {
     lines_.push_back(line);
@@ -86,6 +91,7 @@ CopiedListView::CopiedListView(QWidget* parent)
     // (a table would keep Tab for its cells and never let the focus go).
     setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    describeCount();
 }
 
 void CopiedListView::appendLine(const QString& line)
@@ -107,6 +113,13 @@ void CopiedListView::setHorizontalExtent(int pixels)
 {
     extent_ = pixels;
     setColumnWidth(0, pixels);
+}
+
+void CopiedListView::describeCount()
+{
+    const QString description = QString::number(model_.count()) + QStringLiteral(" 件");
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
 }
 
 QString CopiedListView::selectedText() const

@@ -17,6 +17,9 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // The lines have no headings: a reader of the list hears no numbers
+    // the view would make up for its hidden headers.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     // Adds a line; views hear of it at the next flush().
     void append(const QString& line);
@@ -49,6 +52,10 @@ public:
     // The width in pixels that the horizontal scroll bar covers.
     void setHorizontalExtent(int pixels);
     int horizontalExtent() const { return extent_; }
+
+    // Tells assistive tools how many lines the list holds, when that has
+    // changed: "12 件".
+    void describeCount();
 
     // The selected lines in list order, each followed by CR LF unless it is
     // the last line of the list.

@@ -1,5 +1,6 @@
 #include "runview.h"
 
+#include "accessibility.h"
 #include "copiedlist.h"
 #include "engine/diffcopy.h"
 #include "run/runprogress.h"
@@ -9,6 +10,7 @@
 #include "util/qt/pathtext.h"
 #include "util/ui/twips.h"
 
+#include <QAccessible>
 #include <QWidget>
 
 namespace {
@@ -23,6 +25,7 @@ RunView::RunView(QWidget& window, const Displays& displays, const CopySession& s
     , displays_(displays)
     , session_(session)
     , caption_(std::move(caption))
+    , heard_(std::make_unique<RunHeard>(window, *displays.lbMsg))
 {
     refresher_.setInterval(100);
     QObject::connect(&refresher_, &QTimer::timeout, &window_, [this] { refresh(); });
@@ -48,14 +51,18 @@ void RunView::reset(bool copy)
     colours.setColor(QPalette::Base, window_.palette().color(copy ? QPalette::Base : QPalette::Button));
     list->setPalette(colours);
     displays_.lbSec->setText(QStringLiteral("0"));
+    list->describeCount();
+    estimate_ = !copy;
     dtStart = DateTime::now();
     runStarted_ = std::chrono::steady_clock::now();
 }
 
 void RunView::begin(std::optional<SourceSize> total)
 {
-    meter_ = std::make_unique<ProgressMeter>(total, session_.estimating());
+    meter_ = std::make_unique<ProgressMeter>(total, estimate_);
+    totalFiles_ = total ? std::optional<std::int64_t>(total->files) : std::nullopt;
     refresher_.start();
+    heard_->announce(estimate_ ? QStringLiteral("見積を開始しました") : QStringLiteral("コピーを開始しました"));
 }
 
 void RunView::end()
@@ -65,10 +72,14 @@ void RunView::end()
     // The run's last figures are told before the summary comes up.
     for (TextLabel* display : { displays_.lbCheckNum, displays_.lbCopyNum, displays_.lbCheckFile, displays_.lbSec })
         display->announceNow();
+    displays_.lstCopied->describeCount();
+    heard_->showProgress(progressName(), session_.checked(), totalFiles_, progressLine_);
+    heard_->endProgress();
+    heard_->announce(estimate_ ? QStringLiteral("見積が終了しました") : QStringLiteral("コピーが終了しました"));
     meter_.reset();
     progressLine_.clear();
     runDoing_.clear();
-    window_.setWindowTitle(caption_);
+    setTitle(caption_);
     displays_.lbMsg->clear();
 }
 
@@ -76,6 +87,7 @@ void RunView::tick()
 {
     displays_.lbSec->setText(QString::number(DateTime::now().unixSeconds() - dtStart.unixSeconds()));
     showProgress();
+    displays_.lstCopied->describeCount();
 }
 
 void RunView::fileChecked(const std::string& pDst, const DateTime& dtFile, bool bCopied)
@@ -138,7 +150,8 @@ void RunView::showProgress()
         ? fromPath(activity.folder) + QStringLiteral(" の応答を待っています．．．")
         : QString();
     paintStatus();
-    window_.setWindowTitle(progressLine_ + QStringLiteral(" - ") + caption_);
+    setTitle(progressLine_ + QStringLiteral(" - ") + caption_);
+    heard_->showProgress(progressName(), session_.checked(), totalFiles_, progressLine_);
     if (session_.estimating() && estimateChecked)
         estimateChecked(session_.checked(), sample.run.bytesChecked);
 }
@@ -148,6 +161,21 @@ void RunView::showEnded(const QString& summary)
     QString line = summary;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     displays_.lbMsg->setText(QString::fromStdString(DateTimeText(DateTime::now())) + QLatin1Char(' ') + line);
+}
+
+QString RunView::progressName() const
+{
+    return estimate_ ? QStringLiteral("見積の進行状況") : QStringLiteral("コピーの進行状況");
+}
+
+void RunView::setTitle(const QString& title)
+{
+    if (window_.windowTitle() == title)
+        return;
+    window_.setWindowTitle(title);
+    // The window's name is its title; a screen reader hears of the change.
+    QAccessibleEvent event(&window_, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 bool RunView::lastedLong() const

@@ -18,6 +18,7 @@
 class CopiedListView;
 class CopySession;
 class ProgressMeter;
+class RunHeard;
 class TextLabel;
 class TextWidth;
 class QWidget;
@@ -47,10 +48,10 @@ public:
     // a copy from an estimate, and the seconds count from now.
     void reset(bool copy);
     // The run's progress line is made from now on, against TOTAL, the
-    // source's size when it is known.
+    // source's size when it is known; assistive tools hear that it started.
     void begin(std::optional<SourceSize> total);
     // The run is over: its last figures are shown and told to assistive
-    // tools, and the status line and the title are cleared.
+    // tools with the run's end, and the status line and the title are cleared.
     void end();
 
     // Once a second: the elapsed seconds and the progress line.
@@ -77,6 +78,9 @@ private:
     // Takes the run's progress into the status line, the title and the estimate.
     void showProgress();
     void paintStatus();
+    // The name of the progress bar that stands for the run.
+    QString progressName() const;
+    void setTitle(const QString& title);
     // Repaints the displays that follow the run's counters.
     void refresh();
 
@@ -92,6 +96,9 @@ private:
     std::unique_ptr<TextWidth> lineWidth_; // measures the lines of the list
     std::string checkedFile_; // the file checked last, as lbCheckFile shows it
     std::unique_ptr<ProgressMeter> meter_; // the run's progress line, while it runs
+    std::unique_ptr<RunHeard> heard_; // what assistive tools hear of the run
+    std::optional<std::int64_t> totalFiles_; // the source's files, when counted
+    bool estimate_ = false; // the run is an estimate
     QString runDoing_; // what the run is doing, as the status line tells it
     QString progressLine_; // the run's last progress line
     QString waiting_; // what a run that has not got on for a while waits for

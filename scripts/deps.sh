@@ -12,10 +12,12 @@ set -euo pipefail
 # smbnetfs give them a Windows share as well: a Samba server of their own,
 # mounted through libsmbclient; rclone mounts the sshd's sftp as rclone does,
 # with its own caching. The kinds of share differ at renames, locks and times,
-# so the tests and benchmarks that use a share can be run on each.
+# so the tests and benchmarks that use a share can be run on each. Xvfb,
+# openbox, the AT-SPI bus and pyatspi let a test follow the real window as a
+# screen reader does.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
   qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs sshfs openssh-server
-  samba smbnetfs rclone "$@")
+  samba smbnetfs rclone xvfb openbox dbus-daemon at-spi2-core python3-pyatspi "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -131,11 +131,24 @@ TEST_F(Access, TheEstimatesFiguresAndBarsSayWhatTheyShow)
     EXPECT_NE(est->lbNeed->text(), "0");
     EXPECT_EQ(accessible(est->lbPath, QAccessible::Value).toStdString(), dst);
     EXPECT_EQ(accessible(est->lbCluster, QAccessible::Name), "１クラスタ（ﾌｧｲﾙ格納最小単位）あたり");
-    EXPECT_EQ(accessible(est->picFree, QAccessible::Name), "空き容量");
-    const QString free = accessible(est->picFree, QAccessible::Value);
-    EXPECT_TRUE(free.endsWith(" %"));
-    EXPECT_NEAR(free.chopped(2).toInt(), est->dbFree / est->dbTotal * 100, 1);
-    EXPECT_EQ(accessible(est->picTotal, QAccessible::Value), "100 %");
+    // Each gauge says what the figure beside it says, and nothing stands
+    // for 0 bytes but 0 % (a bar keeps one twip on screen all the same).
+    const struct {
+        EstimateBar* bar;
+        const char* legend;
+        TextLabel* figure;
+        double percent;
+    } gauges[] = { { est->picTotal, "総容量", est->lbTotal, 100 },
+        { est->picFree, "空き容量", est->lbFree, est->dbFree / est->dbTotal * 100 },
+        { est->picExist, "ｺﾋﾟｰ先存在量", est->lbExist, 0 } };
+    for (const auto& gauge : gauges) {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(gauge.bar);
+        EXPECT_EQ(face->text(QAccessible::Name), gauge.legend);
+        EXPECT_TRUE(face->text(QAccessible::Value).startsWith(gauge.figure->text() + " バイト（"))
+            << face->text(QAccessible::Value).toStdString();
+        EXPECT_DOUBLE_EQ(face->valueInterface()->currentValue().toDouble(), gauge.percent) << gauge.legend;
+    }
+    EXPECT_EQ(est->lbExist->text(), "0");
 }
 
 TEST_F(Access, TheFileMenusStandardKeysReachTheirItems)

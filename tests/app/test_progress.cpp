@@ -107,6 +107,20 @@ TEST_F(Progress, TheRunsProgressShowsInTheStatusLineAndTheTitle)
     EXPECT_EQ(testsupport::readFile(dst + "/big.bin").size(), 5u << 20);
 }
 
+// An estimate copies nothing: its line tells what it has checked.
+TEST_F(Progress, AnEstimatesProgressTellsWhatItHasChecked)
+{
+    writeFile(src + "/a.bin", "a");
+    fill(src, dst);
+    control<QPushButton>("btnEst")->click();
+    ASSERT_TRUE(window->runInProgress());
+    QMetaObject::invokeMethod(window, "Timer1_Timer");
+    const QString title = window->windowTitle();
+    finishRun();
+    EXPECT_TRUE(title.contains(QStringLiteral("検査済み")) && !title.contains(QStringLiteral("コピー ")))
+        << title.toStdString();
+}
+
 // Start takes the focus from the source box, and the box then takes a text
 // that is in its list as picked from it: the count of that source must stay.
 TEST_F(Progress, ASourceFromTheHistoryKeepsItsCountAsStartIsClicked)
