@@ -19,6 +19,7 @@
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"
 #include "util/ui/twips.h"
+#include "util/ui/windowfit.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -77,34 +78,7 @@ QSize frmBase::openingSize() const
     const QScreen* screen = this->screen();
     if (!screen)
         return designed;
-    const QSize room = screen->availableGeometry().size();
-    QSize size = designed.boundedTo(room);
-    // Where one side is cut, the scroll bar along it takes no room from the other.
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    if (size.height() < designed.height())
-        size.setWidth(std::min(room.width(), size.width() + bar));
-    if (size.width() < designed.width())
-        size.setHeight(std::min(room.height(), size.height() + bar));
-    return size;
-}
-
-void frmBase::fitIntoScreen()
-{
-    const QScreen* screen = this->screen();
-    if (!screen || isMaximized() || isFullScreen())
-        return;
-    const QRect room = screen->availableGeometry();
-    const QRect frame = frameGeometry();
-    // The frame around the client area, as far as the window system tells it.
-    const QSize border = frame.size() - size();
-    const QSize fits = size().boundedTo(room.size() - border);
-    if (fits != size())
-        resize(fits);
-    QPoint corner = frame.topLeft();
-    corner.setX(std::clamp(corner.x(), room.left(), std::max(room.left(), room.right() + 1 - frameGeometry().width())));
-    corner.setY(std::clamp(corner.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frameGeometry().height())));
-    if (corner != frame.topLeft())
-        move(corner);
+    return fittingSize(designed, screen->availableGeometry().size(), style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 // The estimate window and a count under way call back into this window:
@@ -219,7 +193,7 @@ void frmBase::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!fitted_) {
         fitted_ = true;
-        fitIntoScreen();
+        fitIntoScreen(*this);
     }
 }
 

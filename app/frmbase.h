@@ -153,8 +153,6 @@ private:
     // The size the window opens with: the designed client area below the
     // menu bar, as far as the screen has room for it.
     QSize openingSize() const;
-    // Brings the window, frame and all, within the screen's free area.
-    void fitIntoScreen();
     void connectSelection();
     void connectOptions();
     void cmbSrc_Click();

@@ -7,6 +7,7 @@
 #include "util/ui/forms.h"
 #include "util/ui/messagebox.h"
 #include "util/ui/twips.h"
+#include "util/ui/windowfit.h"
 
 #include <QCloseEvent>
 #include <QColor>
@@ -16,6 +17,10 @@
 #include <QPalette>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -125,9 +130,10 @@ void EstimateBar::moveTwips(int left, int top)
     place();
 }
 
-double EstimateBar::shareOfWhole() const
+void EstimateBar::setReading(double bytes, double whole)
 {
-    return wholeWidth_ > 0 ? 100.0 * std::max(width_, 0) / wholeWidth_ : 0.0;
+    percent_ = whole > 0 && std::isfinite(bytes) ? bytes / whole * 100 : 0.0;
+    reading_ = formatBytes(bytes) + QStringLiteral(" バイト（") + formatPercent(percent_) + QStringLiteral(" %）");
 }
 
 void EstimateBar::place()
@@ -147,8 +153,32 @@ frmEst::frmEst(std::function<void()> stopEstimate, QWidget* parent)
     setObjectName(QStringLiteral("frmEst"));
     setWindowTitle(kCaption);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The controls stand on a sheet of their designed size; where the screen
+    // has less room (a high scale, a large font), the sheet scrolls.
+    scroller_ = new QScrollArea(this);
+    scroller_->setObjectName(QStringLiteral("sheetScroller"));
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setFocusPolicy(Qt::NoFocus);
+    sheet_ = new QWidget;
+    sheet_->setObjectName(QStringLiteral("sheet"));
+    scroller_->setWidget(sheet_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroller_);
     createControls();
     ResetDisplay();
+}
+
+void frmEst::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (fitted_)
+        return;
+    fitted_ = true;
+    if (const QScreen* screen = this->screen())
+        resize(fittingSize(
+            sheet_->size(), screen->availableGeometry().size(), style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
+    fitIntoScreen(*this);
 }
 
 void frmEst::setStopEstimate(std::function<void()> stopEstimate)
@@ -191,37 +221,37 @@ void frmEst::createControls()
     int captionWidth = kValueLeft - kMargin - kGap;
     for (const Row& row : rows) {
         if (row.caption)
-            captionWidth = std::max(captionWidth, textTwips(this, QString::fromUtf8(row.caption)));
+            captionWidth = std::max(captionWidth, textTwips(sheet_, QString::fromUtf8(row.caption)));
     }
     const int valueLeft = kMargin + captionWidth + kGap;
     // A value has a sunken frame and two pixels inside it on each side.
-    const int valueWidth = std::max(kValueWidth, textTwips(this, kWidestValue) + pixelsToTwipsX(6));
+    const int valueWidth = std::max(kValueWidth, textTwips(sheet_, kWidestValue) + pixelsToTwipsX(6));
     const int unitLeft = valueLeft + valueWidth + kGap;
     int unitWidth = 0;
     for (const QString& unit : { kWidestUnit, QStringLiteral("バイト不足") })
-        unitWidth = std::max(unitWidth, textTwips(this, unit));
+        unitWidth = std::max(unitWidth, textTwips(sheet_, unit));
     int legendWidth = kBarLeft - kMargin - kGap;
     for (const auto& bar : bars)
-        legendWidth = std::max(legendWidth, textTwips(this, QString::fromUtf8(bar.legend)));
+        legendWidth = std::max(legendWidth, textTwips(sheet_, QString::fromUtf8(bar.legend)));
     const int barLeft = kMargin + legendWidth + kGap;
     const int formWidth
         = std::max({ kFormWidth, unitLeft + unitWidth + kMargin, barLeft + kBarDesignWidth + kOverWidth + kMargin });
-    const int rowHeight = std::max(kRowHeight, pixelsToTwipsY(fontMetrics().height() + 6));
+    const int rowHeight = std::max(kRowHeight, pixelsToTwipsY(sheet_->fontMetrics().height() + 6));
 
     int top = kRowTop;
     for (const Row& row : rows) {
         if (row.caption) {
-            QLabel* caption = label(this, row.captionName, QString::fromUtf8(row.caption));
+            QLabel* caption = label(sheet_, row.captionName, QString::fromUtf8(row.caption));
             placeTwips(caption, kMargin, top, captionWidth, rowHeight);
         }
-        auto* value = new TextLabel(this);
+        auto* value = new TextLabel(sheet_);
         value->setObjectName(QString::fromLatin1(row.valueName));
         value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         this->*row.value = value;
         if (row.unitName) {
             value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             placeTwips(value, valueLeft, top, valueWidth, rowHeight);
-            QLabel* unit = label(this, row.unitName, QString::fromUtf8(row.unitText));
+            QLabel* unit = label(sheet_, row.unitName, QString::fromUtf8(row.unitText));
             placeTwips(unit, unitLeft, top, formWidth - kMargin - unitLeft, rowHeight);
             if (row.unit)
                 this->*row.unit = unit;
@@ -234,7 +264,7 @@ void frmEst::createControls()
 
     const int noteWidth = formWidth - 2 * kMargin;
     auto note = [&](const char* name, const char* text) {
-        QLabel* widget = label(this, name, QString::fromUtf8(text));
+        QLabel* widget = label(sheet_, name, QString::fromUtf8(text));
         widget->setWordWrap(true);
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         const int height = std::max(kNoteHeight, pixelsToTwipsY(widget->heightForWidth(twipsToPixelsX(noteWidth)) + 2));
@@ -250,21 +280,21 @@ void frmEst::createControls()
 
     const int legendHeight = std::max(kBarHeight + 60, rowHeight);
     for (const auto& bar : bars) {
-        QLabel* legend = label(this, bar.legendName, QString::fromUtf8(bar.legend));
+        QLabel* legend = label(sheet_, bar.legendName, QString::fromUtf8(bar.legend));
         legend->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         placeTwips(legend, kMargin, top, legendWidth, legendHeight);
         const int barTop = top + (legendHeight - kBarHeight) / 2;
         this->*bar.bar
-            = new EstimateBar(this, bar.barName, bar.colour, barLeft, barTop, bar.width, kBarHeight, kBarDesignWidth);
+            = new EstimateBar(sheet_, bar.barName, bar.colour, barLeft, barTop, bar.width, kBarHeight, kBarDesignWidth);
         nameAfterCaption(legend, this->*bar.bar);
         top += legendHeight + kBarSpacing;
     }
-    picOver = new EstimateBar(
-        this, "picOver", QColor(255, 0, 0), barLeft + 1, picNeed->twipsTop(), kOverWidth, kBarHeight, kBarDesignWidth);
+    picOver = new EstimateBar(sheet_, "picOver", QColor(255, 0, 0), barLeft + 1, picNeed->twipsTop(), kOverWidth,
+        kBarHeight, kBarDesignWidth);
     picOver->setAccessibleName(QStringLiteral("容量不足"));
 
     top += 120;
-    btnEnd = new QPushButton(this);
+    btnEnd = new QPushButton(sheet_);
     btnEnd->setObjectName(QStringLiteral("btnEnd"));
     // Return and Enter press it when it has the focus, as Space does.
     btnEnd->setAutoDefault(true);
@@ -287,7 +317,8 @@ void frmEst::createControls()
     }
     lbOver->setAccessibleName(QStringLiteral("容量不足"));
 
-    setFixedSize(twipsToPixelsX(formWidth), twipsToPixelsY(top + buttonHeight + kMargin));
+    sheet_->setFixedSize(twipsToPixelsX(formWidth), twipsToPixelsY(top + buttonHeight + kMargin));
+    resize(sheet_->size());
 }
 
 void frmEst::ResetDisplay()
@@ -302,6 +333,8 @@ void frmEst::ResetDisplay()
     lbNotice->hide();
     lbClusterBytes->show();
     picFree->setTwipsWidth(kBarDesignWidth);
+    for (EstimateBar* bar : { picCopy, picExist, picNeed, picOver })
+        bar->setReading(0, dbTotal);
     for (EstimateBar* bar : { picCopy, picExist, picNeed })
         bar->setTwipsWidth(1);
     picOver->hide();
@@ -311,7 +344,7 @@ void frmEst::ResetDisplay()
 
 int frmEst::windowWidthTwips() const
 {
-    return pixelsToTwipsX(width());
+    return pixelsToTwipsX(sheet_->width());
 }
 
 int frmEst::barWidth(double value) const
@@ -346,6 +379,8 @@ void frmEst::SetFreeTotal(const QString& strPath, double dbFree, double dbTotal)
     lbPath->setToolTip(strPath);
     lbTotal->setText(formatBytes(dbTotal));
     lbFree->setText(formatBytes(dbFree));
+    picTotal->setReading(dbTotal, dbTotal);
+    picFree->setReading(dbFree, dbTotal);
     if (dbTotal != 0) {
         lbFreeDesc->setText(
             QStringLiteral("バイト（") + formatPercent(dbFree / dbTotal * 100) + QStringLiteral(" %）"));
@@ -364,6 +399,7 @@ void frmEst::SetClusterBytes(std::int32_t nBytes)
 void frmEst::UpdateToCopy(double dbCopy)
 {
     lbCopy->setText(formatBytes(dbCopy));
+    picCopy->setReading(dbCopy, dbTotal);
     if (dbTotal == 0)
         return;
     const int width = barWidth(dbCopy);
@@ -373,6 +409,7 @@ void frmEst::UpdateToCopy(double dbCopy)
 void frmEst::UpdateExist(double dbExist)
 {
     lbExist->setText(formatBytes(dbExist));
+    picExist->setReading(dbExist, dbTotal);
     if (dbTotal == 0)
         return;
     // Not cut at the window's edge: what runs past it is simply not seen.
@@ -382,10 +419,12 @@ void frmEst::UpdateExist(double dbExist)
 void frmEst::UpdateNeed(double dbNeed)
 {
     lbNeed->setText(formatBytes(dbNeed));
+    picNeed->setReading(dbNeed, dbTotal);
     if (dbTotal != 0) {
         if (dbNeed > dbFree) {
             // The need bar stops at the free space; the rest goes on in red.
             lbOver->setText(formatBytes(dbNeed - dbFree));
+            picOver->setReading(dbNeed - dbFree, dbTotal);
             lbOver->show();
             lbOverDesc->show();
             picNeed->setTwipsWidth(picFree->twipsWidth());
@@ -439,8 +478,6 @@ bool frmEst::askToStop()
     if (hold)
         hold(false);
     if (reply != IDYES || !self)
-        return false;
-    if (!self)
         return false;
     bFinished = true;
     btnEnd->setText(kCloseCaption);

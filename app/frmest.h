@@ -17,6 +17,7 @@ class QKeyEvent;
 class QColor;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class TextLabel;
 
 // A bar of one solid colour whose place and size are kept in twips. Its width
@@ -34,8 +35,14 @@ public:
     int twipsHeight() const { return height_; }
     void setTwipsWidth(int width);
     void moveTwips(int left, int top);
-    // The width in hundredths of the whole volume's.
-    double shareOfWhole() const;
+    // What the bar stands for: BYTES of a volume of WHOLE bytes. The drawn
+    // width may differ (a bar is never narrower than a twip, nor drawn past
+    // the window); assistive tools read these figures.
+    void setReading(double bytes, double whole);
+    // BYTES in hundredths of WHOLE; 0 where the volume's size is unknown.
+    double percent() const { return percent_; }
+    // The reading as the window's figures show it: "1,024 バイト（0.01 %）".
+    const QString& reading() const { return reading_; }
 
 private:
     void place();
@@ -45,6 +52,8 @@ private:
     int width_;
     int height_;
     int wholeWidth_;
+    double percent_ = 0;
+    QString reading_;
 };
 
 class frmEst : public QWidget {
@@ -85,7 +94,7 @@ public:
     // comes to the front. Other values do nothing.
     void SetState(std::int32_t n);
 
-    // The window's width as the bars' clipping sees it, in twips.
+    // The width of the window's sheet, where the bars are cut, in twips.
     int windowWidthTwips() const;
 
     bool bFinished = false; // the estimate has ended or was stopped; btnEnd closes the window
@@ -118,6 +127,7 @@ public slots:
     void btnEnd_Click();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // The title bar's close button while the estimate runs asks as btnEnd does:
     // this window is the only place the estimate can be stopped from. Escape
     // does what the close button does.
@@ -135,6 +145,9 @@ private:
     // Asks whether to stop; on Yes stops the run and marks the estimate finished.
     bool askToStop();
 
+    QScrollArea* scroller_ = nullptr; // holds the sheet the controls stand on
+    QWidget* sheet_ = nullptr;
+    bool fitted_ = false; // the window has been brought within the screen once
     std::function<void()> stopEstimate_;
     std::function<void(bool)> holdWhileAsking_;
     QElapsedTimer sinceEvents_; // since UpdateNeed last let events be handled
