@@ -17,7 +17,7 @@ set -euo pipefail
 # screen reader does.
 packages=(build-essential cmake libgtest-dev qt6-base-dev fonts-ipafont-gothic desktop-file-utils groff-base
   qt6-translations-l10n appstream dpkg-dev fusefat dosfstools exfat-fuse exfatprogs sshfs openssh-server
-  samba smbnetfs rclone xvfb openbox dbus-daemon at-spi2-core python3-pyatspi "$@")
+  samba smbnetfs rclone xvfb openbox xdotool x11-utils dbus-daemon at-spi2-core python3-pyatspi "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -10,129 +10,14 @@ Exits 77 (skipped) with the reason where the stack cannot start here.
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 
-SKIP = 77
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktopsession import (check, find, press, pump, pyatspi, start_desktop, start_program, skip, stop, finish,
+                            text_of, walk, application)  # noqa: E402
+
 FILES = 24000  # enough for a run of a few seconds here: the progress ticks once a second
-
-
-def skip(reason):
-    print("SKIPPED: " + reason)
-    sys.exit(SKIP)
-
-
-try:
-    import gi
-
-    gi.require_version("Atspi", "2.0")
-    from gi.repository import GLib
-    import pyatspi
-except (ImportError, ValueError) as error:
-    skip("python3-pyatspi is not installed (%s)" % error)
-
-LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
-for tool in ("Xvfb",):
-    if not shutil.which(tool):
-        skip(tool + " is not installed")
-if not os.path.exists(LAUNCHER):
-    skip("at-spi2-core is not installed")
-if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-    skip("no session bus: run under dbus-run-session")
-
-failures = []
-
-
-STARTED = time.monotonic()
-
-
-def check(ok, what):
-    print("%5.1f s  %s %s" % (time.monotonic() - STARTED, "ok  " if ok else "FAIL", what))
-    if not ok:
-        failures.append(what)
-
-
-def pump(seconds, until=lambda: False):
-    """Handles bus events for up to SECONDS, or until UNTIL() holds."""
-    context = GLib.MainContext.default()
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        while context.pending():
-            context.iteration(False)
-        if until():
-            return True
-        time.sleep(0.02)
-    return until()
-
-
-def walk(node):
-    """NODE and what lies below it, but not the rows of a table."""
-    yield node
-    if node.getRoleName() == "table":
-        return
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
-
-
-def find(root, role, name=None, timeout=20):
-    """The first node below ROOT of ROLE named NAME (a trailing * matches any end)."""
-    found = []
-
-    def look():
-        try:
-            found[:] = [n for n in walk(root) if n.getRoleName() == role
-                         and (name is None or n.name == name or name.endswith("*") and n.name.startswith(name[:-1]))]
-        except Exception:  # the tree changes while it is walked
-            found[:] = []
-        return bool(found)
-
-    return found[0] if pump(timeout, look) else None
-
-
-def press(node):
-    action = node.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i) in ("Press", "press", "click"):
-            action.doAction(i)
-            return
-    action.doAction(0)
-
-
-def text_of(node):
-    try:
-        text = node.queryText()
-    except NotImplementedError:  # a caption: its name is its text
-        return node.name
-    return text.getText(0, text.characterCount)
-
-
-def application(timeout=30):
-    desktop = pyatspi.Registry.getDesktop(0)
-    apps = []
-
-    def look():
-        apps[:] = [a for a in desktop if a is not None and a.name == "vestrelle"]
-        return bool(apps)
-
-    return apps[0] if pump(timeout, look) else None
-
-
-def start_display(scratch):
-    read, write = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write), "-screen", "0", "1366x768x24", "-nolisten", "tcp"],
-        pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    with os.fdopen(read) as answer:
-        display = answer.readline().strip()
-    if not display:
-        skip("Xvfb did not start")
-    os.environ["DISPLAY"] = ":" + display
-    return server
 
 
 def main():
@@ -140,11 +25,7 @@ def main():
     scratch = tempfile.mkdtemp(prefix="vestrelle-atspi-")
     processes = []
     try:
-        processes.append(start_display(scratch))
-        if shutil.which("openbox"):
-            processes.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        processes.append(subprocess.Popen([LAUNCHER, "--launch-immediately"],
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        processes += start_desktop()
         source = os.path.join(scratch, "source")
         destination = os.path.join(scratch, "destination")
         os.makedirs(destination)
@@ -154,10 +35,7 @@ def main():
             for number in range(100):
                 with open(os.path.join(path, "f%03d" % number), "wb") as file:
                     file.write(b"x" * 2048)
-        environment = dict(os.environ, HOME=scratch, XDG_CONFIG_HOME=os.path.join(scratch, "config"),
-                           QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-        processes.append(subprocess.Popen([program], env=environment,
-                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        processes.append(start_program(program, scratch))
 
         app = application()
         if app is None:
@@ -264,17 +142,9 @@ def main():
               "the estimate's start and end were announced: %s" % spoken)
         press(closing)
     finally:
-        for process in reversed(processes):
-            process.terminate()
-        for process in processes:
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
+        stop(processes)
         shutil.rmtree(scratch, ignore_errors=True)
 
 
 main()
-if failures:
-    print("%d check(s) failed" % len(failures))
-    sys.exit(1)
+finish()

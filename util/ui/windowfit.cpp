@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -21,7 +22,11 @@ void fitNow(QWidget& window)
     if (!screen || window.isMaximized() || window.isFullScreen())
         return;
     const QRect room = screen->availableGeometry();
-    const QSize border = window.frameGeometry().size() - window.size();
+    QSize border = window.frameGeometry().size() - window.size();
+    // At a fractional scale the frame's size in device-independent pixels is
+    // rounded, and may be a pixel short: a known frame counts one more.
+    if (!border.isEmpty() && std::floor(window.devicePixelRatioF()) != window.devicePixelRatioF())
+        border += QSize(1, 1);
     const QSize fits = window.size().boundedTo(room.size() - border).expandedTo(window.minimumSize());
     if (fits != window.size())
         window.resize(fits);
