@@ -75,6 +75,10 @@
 struct target {
     int dirFd;
     const char* name;
+    /* The folder (O_PATH will do) that keeps DST's old file under DST's name
+     * once the new one has replaced it, or -1; *KEPT is set to 1 when it did. */
+    int keepFd;
+    int32_t* kept;
 };
 
 /* What earlier copies on this thread learned about moving the data from one
@@ -647,6 +651,85 @@ static int replaceBySettingAside(const char* hidden, const struct target* target
     return 0;
 }
 
+/* Built with QVU_STEP_HOOK, qvuStepHook(N) is called at each step of a
+ * replacement that keeps the old file; the tests end the process there to see
+ * what a kill at that moment leaves. */
+#ifdef QVU_STEP_HOOK
+void qvuStepHook(int step);
+#define KEEP_STEP(n) qvuStepHook(n)
+#else
+#define KEEP_STEP(n) ((void)0)
+#endif
+
+/* Renames FROM in FROM_FD to TO in TO_FD without replacing anything where the
+ * file system can refuse to (the rename of renameIn between two folders). */
+static int renameBetween(int fromFd, const char* from, int toFd, const char* to, int caps)
+{
+    if ((caps & QVU_FS_NOREPLACE) && renameat2(fromFd, from, toFd, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if ((caps & QVU_FS_NOREPLACE) && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return lastError();
+    return renameat(fromFd, from, toFd, to) < 0 ? lastError() : 0;
+}
+
+/* Replaces DST with the temporary HIDDEN and keeps the old file in the keep
+ * folder under DST's name.
+ *
+ * Where the file system has hard links, the old file first gets its second
+ * name in the keep folder, and the rename then takes its first one: DST's
+ * name holds the old or the new file at every moment, and the kept version is
+ * there, whole, before the new file is. Neither step copies any data. Where a
+ * rename cannot replace in one step, DST's name is freed after the link
+ * (the old file is whole in the keep folder by then) and the new file takes it.
+ *
+ * Where links are refused (FAT, exFAT, some shares), the old file is renamed
+ * into the keep folder just before the new one takes its name: a process
+ * killed between the two leaves DST's name empty and the old file kept, and
+ * the next run copies the file again. A DST gone meanwhile keeps nothing. */
+static int replaceKeeping(const char* hidden, const struct target* target, int caps)
+{
+    int err = 0;
+    if (linkat(target->dirFd, target->name, target->keepFd, target->name, 0) == 0) {
+        KEEP_STEP(1);
+        if (caps & QVU_FS_REPLACE) {
+            err = renameIn(target, hidden, target->name, 0, caps);
+        } else if (unlinkat(target->dirFd, target->name, 0) < 0) {
+            err = lastError();
+        } else {
+            KEEP_STEP(2);
+            err = renameIn(target, hidden, target->name, 1, caps);
+            /* The old file goes back under DST's name; should that fail, it
+             * stays kept rather than lose its last name. */
+            if (err && linkat(target->keepFd, target->name, target->dirFd, target->name, 0) < 0)
+                return err;
+        }
+        if (err) {
+            unlinkat(target->keepFd, target->name, 0);
+            return err;
+        }
+        *target->kept = 1;
+        return 0;
+    }
+    err = lastError();
+    if (err == ENOENT) /* gone meanwhile: nothing to keep */
+        return renameIn(target, hidden, target->name, 1, caps);
+    if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS && err != EMLINK)
+        return err;
+    err = renameBetween(target->dirFd, target->name, target->keepFd, target->name, caps);
+    if (err == ENOENT)
+        return renameIn(target, hidden, target->name, 1, caps);
+    if (err)
+        return err;
+    KEEP_STEP(2);
+    err = renameIn(target, hidden, target->name, 1, caps);
+    if (err) {
+        renameBetween(target->keepFd, target->name, target->dirFd, target->name, caps);
+        return err;
+    }
+    *target->kept = 1;
+    return 0;
+}
+
 /* Gives the temporary at HIDDEN the name DST. A DST believed missing is not
  * replaced unseen: where the file system can refuse to replace, a DST that
  * has appeared meanwhile is examined first, as any existing one. */
@@ -667,6 +750,9 @@ static int putInPlace(const char* hidden, const struct target* target, struct de
         if (err)
             return err;
     }
+    /* Whatever has appeared under DST's name is kept as well. */
+    if (target->keepFd >= 0)
+        return replaceKeeping(hidden, target, caps);
     if (destination->exists && !(caps & QVU_FS_REPLACE))
         return replaceBySettingAside(hidden, target, caps);
     return renameIn(target, hidden, target->name, 0, caps);
@@ -1017,7 +1103,8 @@ static int copyFileByPath(const char* src, const char* dst, int32_t known)
     if (length >= PATH_MAX)
         return ENAMETOOLONG;
     const char* slash = strrchr(dst, '/');
-    struct target target = { -1, slash ? slash + 1 : dst };
+    int32_t kept = 0;
+    struct target target = { -1, slash ? slash + 1 : dst, -1, &kept };
     if (!*target.name)
         return EISDIR; /* "folder/" names a folder */
     char dir[PATH_MAX];
@@ -1093,9 +1180,11 @@ int32_t qvuCopyFileKnown(const char* src, const char* dst, int32_t known, int32_
 }
 
 static int32_t copyInFolder(const char* src, int32_t dirFd, const char* name, int32_t known, const struct qvuSeen* seen,
-    int32_t caps, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
+    int32_t caps, int32_t keepFd, int32_t* kept, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
 {
-    const struct target target = { dirFd, name };
+    int32_t keptHere = 0;
+    const struct target target = { dirFd, name, keepFd, kept ? kept : &keptHere };
+    *target.kept = 0;
     setSinks(copied, stamped);
     int err = EINVAL;
     if (src && name && dirFd >= 0)
@@ -1108,11 +1197,22 @@ int32_t qvuCopyFileAt(const char* src, int32_t dirFd, const char* name, int32_t 
 {
     if (known < QVU_DST_UNKNOWN || known > QVU_DST_REPLACEABLE)
         known = QVU_DST_UNKNOWN;
-    return copyInFolder(src, dirFd, name, known, NULL, caps, bufSize, buf, copied, stamped);
+    return copyInFolder(src, dirFd, name, known, NULL, caps, -1, NULL, bufSize, buf, copied, stamped);
 }
 
 int32_t qvuCopyFileAsSeen(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen, int32_t caps,
     int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
 {
-    return copyInFolder(src, dirFd, name, QVU_DST_UNKNOWN, seen, caps, bufSize, buf, copied, stamped);
+    return copyInFolder(src, dirFd, name, QVU_DST_UNKNOWN, seen, caps, -1, NULL, bufSize, buf, copied, stamped);
+}
+
+int32_t qvuCopyFileKeeping(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen, int32_t caps,
+    int32_t keepFd, int32_t* kept, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped)
+{
+    if (keepFd < 0) {
+        if (kept)
+            *kept = 0;
+        return reported(EBADF, bufSize, buf);
+    }
+    return copyInFolder(src, dirFd, name, QVU_DST_UNKNOWN, seen, caps, keepFd, kept, bufSize, buf, copied, stamped);
 }

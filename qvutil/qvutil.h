@@ -112,6 +112,18 @@ struct qvuSeen {
 #define QVU_DESTINATION_CHANGED 10002
 QVU_API int32_t qvuCopyFileAsSeen(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen,
     int32_t caps, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped);
+
+/* qvuCopyFileAsSeen that keeps the file it replaces: DST's old file ends up
+ * under NAME in the open folder KEEPFD (O_PATH will do), which must be on the
+ * same file system, and *KEPT (when not null) is set to 1, or to 0 when there
+ * was nothing to replace. The old file is moved, not copied. Where the file
+ * system has hard links, DST's name holds the old or the new file at every
+ * moment and the kept file is in place before the new one is; where it has
+ * none, the old file is renamed into KEEPFD just before the new one takes its
+ * name. A failed copy leaves DST as it was and keeps nothing. EBADF for a
+ * KEEPFD below 0. */
+QVU_API int32_t qvuCopyFileKeeping(const char* src, int32_t dirFd, const char* name, const struct qvuSeen* seen,
+    int32_t caps, int32_t keepFd, int32_t* kept, int32_t bufSize, char* buf, int64_t* copied, struct timespec* stamped);
 /* On-disk size of a file in bytes (st_size, or the allocated size when that is
  * smaller). Returns 0 and leaves *size alone on failure and for anything that
  * is not a regular file. */

@@ -123,6 +123,20 @@ std::int32_t CopyFileAsSeen(const char* src, int dirFd, const char* name, const 
     return fn(src, dirFd, name, seen, caps, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
 }
 
+std::int32_t CopyFileKeeping(const char* src, int dirFd, const char* name, const ::qvuSeen* seen, std::int32_t caps,
+    int keepFd, bool& kept, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied, timespec (&stamped)[2])
+{
+    static const auto fn = QVU_BOUND(qvuCopyFileKeeping);
+    kept = false;
+    if (!fn)
+        return kUnboundCode;
+    std::int32_t keptOne = 0;
+    const std::int32_t code = fn(
+        src, dirFd, name, seen, caps, keepFd, &keptOne, bufSize, buf, reinterpret_cast<std::int64_t*>(copied), stamped);
+    kept = keptOne != 0;
+    return code;
+}
+
 std::int32_t ProbeFolder(int dirFd)
 {
     static const auto fn = QVU_BOUND(qvuProbeFolder);

@@ -44,6 +44,12 @@ std::int32_t CopyFileAt(const char* src, int dirFd, const char* name, const char
 std::int32_t CopyFileAsSeen(const char* src, int dirFd, const char* name, const char* dst, const ::qvuSeen* seen,
     std::int32_t known, std::int32_t caps, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied,
     timespec (&stamped)[2]);
+// CopyFileAsSeen that keeps the file it replaces under NAME in the open
+// folder KEEP_FD, with *KEPT telling whether there was one. Unlike the other
+// copies it has no fallback: a library without it copies nothing and fails
+// with kUnboundCode, since a copy that forgot the old file would lose it.
+std::int32_t CopyFileKeeping(const char* src, int dirFd, const char* name, const ::qvuSeen* seen, std::int32_t caps,
+    int keepFd, bool& kept, std::int32_t bufSize, char* buf, std::atomic<std::int64_t>* copied, timespec (&stamped)[2]);
 // What the folder DIR_FD's file system does with new files (the library's
 // QVU_FS_* bits); 0 when the library cannot tell, which lets the copy find out.
 std::int32_t ProbeFolder(int dirFd);

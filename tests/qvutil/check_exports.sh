@@ -10,6 +10,7 @@ qvuCopyFile
 qvuCopyFileCounted
 qvuCopyFileAt
 qvuCopyFileAsSeen
+qvuCopyFileKeeping
 qvuCopyFileKnown
 qvuDiskSpace
 qvuExecuteProcess
