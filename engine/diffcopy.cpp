@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <exception>
 #include <fcntl.h>
@@ -256,6 +257,9 @@ struct DiffCopy::Impl {
         // The folder that the walk comes to next, made ready while the
         // copies of the one before it end; destroyed before the pool.
         std::unique_ptr<FolderFiles> ahead;
+        mode_t topSrcMode = 0;
+        // Where the files this run replaces are kept, when they are.
+        std::unique_ptr<RunVersions> versions;
     };
 
     // The folder whose files are being decided.
@@ -275,6 +279,10 @@ struct DiffCopy::Impl {
         std::unordered_map<std::string, std::vector<std::string>> twins;
         std::unordered_map<std::string, std::shared_ptr<CopyPool::Job>> twinCopies;
         std::unordered_set<std::string> twinsWritten;
+        // The folder that keeps the files replaced in it, once one is; or why
+        // it could not be made.
+        FolderFd keepFd;
+        int keepError = 0;
     };
 
     // One file on its way: decided, perhaps being copied, its events not raised yet.
@@ -286,6 +294,7 @@ struct DiffCopy::Impl {
         std::string text;
         bool copied = false;
         int decisions = 0; // how often it was decided, for one copy
+        bool found = false; // counted among the files found at the destination
     };
 
     // What the outcome of a file means for its folder.
@@ -356,6 +365,9 @@ struct DiffCopy::Impl {
     // What FOLDER's file system does with new files, found out once per
     // file system and run.
     static std::int32_t capsOf(Folder& folder, Run& run);
+    // The folder that keeps the files replaced in FOLDER, the destination
+    // folder of the file at DST_PATH; -1 with *ERROR set when it cannot be made.
+    static int keepFolderFor(Folder& folder, const std::string& dstPath, Run& run, int& error);
     // Removes FOLDER's stale temporaries, and puts back files a killed copy
     // set aside, as a file system with CAPS allows; never a name its source has.
     static void sweep(Folder& folder, std::int32_t caps);
@@ -378,6 +390,10 @@ struct DiffCopy::Impl {
     std::atomic<bool> stop_ { false };
     std::atomic<std::int64_t> bytesChecked_ { 0 };
     std::atomic<std::int64_t> bytesCopied_ { 0 }; // of the copies that went through
+    std::atomic<std::int64_t> keptAside_ { 0 };
+    std::atomic<std::int64_t> foundAtDestination_ { 0 };
+    std::string keepRunName_; // empty: replaced files are not kept
+    Retention retention_;
     mutable std::mutex activityMutex_;
     std::string busyFolder_; // guarded by activityMutex_
     std::chrono::steady_clock::time_point folderBegun_ {}; // guarded by activityMutex_
@@ -435,6 +451,7 @@ struct DiffCopy::Impl::FolderFiles {
     {
         p.file = files[next];
         p.decisions = 0;
+        p.found = false;
         p.srcPath.assign(srcPrefix).append(p.file.name);
         p.dstPath.assign(dstPrefix).append(p.file.name);
     }
@@ -480,6 +497,12 @@ void DiffCopy::setParallelCopies(int n)
 void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
 {
     impl_->beforeCopy_ = std::move(beforeCopy);
+}
+
+void DiffCopy::setKeepReplaced(std::string runName, const Retention& retention)
+{
+    impl_->keepRunName_ = std::move(runName);
+    impl_->retention_ = retention;
 }
 
 bool DiffCopy::SetSimulation(bool bMode)
@@ -595,6 +618,8 @@ std::int32_t DiffCopy::Impl::copyNews(const std::string& src, const std::string&
     stop_ = false;
     bytesChecked_ = 0;
     bytesCopied_ = 0;
+    keptAside_ = 0;
+    foundAtDestination_ = 0;
     busyWith(src);
     if (!bIsFolder(src))
         return 0;
@@ -602,6 +627,8 @@ std::int32_t DiffCopy::Impl::copyNews(const std::string& src, const std::string&
     run.ignSec = ignSec;
     run.subDirs = subDirs;
     run.euid = geteuid();
+    if (!keepRunName_.empty() && !simulation_)
+        pruneVersions(dst, retention_, std::time(nullptr));
     std::int32_t result = kHandlerFailure;
     try {
         result = processFolder(src, dst, std::string(), -1, run);
@@ -696,6 +723,8 @@ std::int32_t DiffCopy::Impl::processFolder(
             return looked.failure;
         if (!reachable)
             return 0;
+        if (top)
+            run.topSrcMode = st.st_mode;
         const FolderId id { st.st_dev, st.st_ino };
         if (run.hasTopDst && id == run.topDst)
             return 0;
@@ -728,6 +757,8 @@ std::int32_t DiffCopy::Impl::processFolder(
                 run.anchorChecked = std::chrono::steady_clock::now();
             }
             run.distant = dstFd.get() >= 0 && isDistantFolder(dstFd.get());
+            if (!keepRunName_.empty() && !simulation_ && dstFd.get() >= 0)
+                run.versions = std::make_unique<RunVersions>(dstFd.get(), keepRunName_, run.topSrcMode);
         } else {
             OpenedFolder opened = openBelow(parentFd, name, run);
             // A folder the walk must not enter is passed over on any reply but stop.
@@ -767,6 +798,17 @@ std::int32_t DiffCopy::Impl::processFolder(
         }) && step(searched);
         if (!listed)
             return *ending;
+        // The kept versions at the top of a destination are no part of what
+        // is copied there, nor is a folder of that name in a source, which
+        // would land among them.
+        if (top && !keepRunName_.empty()) {
+            auto& folders = listing.folders;
+            folders.erase(std::remove(folders.begin(), folders.end(), kVersionsFolder), folders.end());
+            auto& files = listing.files;
+            files.erase(std::remove_if(files.begin(), files.end(),
+                            [](const ListedFile& file) { return file.name == kVersionsFolder; }),
+                files.end());
+        }
         busyWith(dst);
         work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), std::move(dstFd), dstCreated);
         work->srcMode = st.st_mode;
@@ -1079,6 +1121,10 @@ void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
         dstFile.seen = SeenDestination {};
     }
     ++p.decisions;
+    if (dstFile.time && !p.found) {
+        p.found = true;
+        ++foundAtDestination_;
+    }
     const Verdict verdict = decideCopy(filteredOut, p.file.mtimeSeconds(), dstFile.time, run.ignSec, dstFile.sameSize);
     // A destination that does not tell case apart holds one file for all
     // twins: the first in the walk keeps it, and a later one is reported,
@@ -1101,6 +1147,18 @@ void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
     // A run where nothing changed lists no destination folder. The sweep
     // leaves every name the source folder has, so the files decided before it
     // stay as they were decided on.
+    int keepFd = -1;
+    if (run.versions && dstFile.known() != KnownDestination::Missing) {
+        int error = 0;
+        keepFd = keepFolderFor(folder, p.dstPath, run, error);
+        if (keepFd < 0) {
+            p.code = error;
+            p.text = "置き換える前のファイルを残す版の保存フォルダを作成できないため、コピーしません（"
+                + systemMessage(error) + "）";
+            p.copied = false;
+            return;
+        }
+    }
     const std::int32_t caps = capsOf(folder, run);
     if (!folder.swept && folder.index.mayHoldTemporaries())
         sweep(folder, caps);
@@ -1112,9 +1170,9 @@ void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
     p.copy = run.pool->submit(
         p.file.size,
         [this, src = p.srcPath, dst = p.dstPath, dirFd = folder.dstFd, file = p.file, known = dstFile.known(), caps,
-            stampsHold = folder.stampsHold, seen = dstFile.seen, before = beforeCopy_] {
+            stampsHold = folder.stampsHold, seen = dstFile.seen, keepFd, before = beforeCopy_] {
             return copyWatched(
-                src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get(), seen }, file, before);
+                src, { dst, dirFd, file.name.c_str(), known, caps, stampsHold.get(), seen, keepFd }, file, before);
         },
         &folder);
     if (!folder.twins.empty() && folder.twins.count(foldedName(p.file.name)))
@@ -1144,7 +1202,26 @@ CopyResult DiffCopy::Impl::copyWatched(
     }
     if (result.code == 0)
         bytesCopied_ += file.size;
+    if (result.kept)
+        ++keptAside_;
     return result;
+}
+
+int DiffCopy::Impl::keepFolderFor(Folder& folder, const std::string& dstPath, Run& run, int& error)
+{
+    if (folder.keepFd.get() < 0 && folder.keepError == 0) {
+        // The destination folder's path below the top, from the file's.
+        const std::string top = AddBackslash(run.topDstGiven);
+        const size_t slash = dstPath.rfind('/');
+        const std::string relative = slash != std::string::npos && slash > top.size()
+            ? dstPath.substr(top.size(), slash - top.size())
+            : std::string();
+        folder.keepFd = run.versions->folderFor(relative);
+        if (folder.keepFd.get() < 0)
+            folder.keepError = errno ? errno : EIO;
+    }
+    error = folder.keepError;
+    return folder.keepFd.get();
 }
 
 void DiffCopy::Impl::sweep(Folder& folder, std::int32_t caps)
@@ -1208,6 +1285,8 @@ RunProgress DiffCopy::Impl::progress() const
     progress.bytesChecked = bytesChecked_;
     std::lock_guard<std::mutex> lock(watchedMutex_);
     progress.bytesCopied = bytesCopied_;
+    progress.keptAside = keptAside_;
+    progress.foundAtDestination = foundAtDestination_;
     for (const auto& watch : watched_) {
         const std::int64_t done = std::min(watch->done.load(std::memory_order_relaxed), watch->size);
         progress.bytesCopied += done;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "listener.h"
+#include "versions.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,6 +25,10 @@ struct RunProgress {
     std::string largeFile;
     std::int64_t largeSize = 0;
     std::int64_t largeDone = 0;
+    // With kept versions: the files whose old version was kept aside, and
+    // the files the run found at the destination under a source file's name.
+    std::int64_t keptAside = 0;
+    std::int64_t foundAtDestination = 0;
 };
 
 class DiffCopy {
@@ -52,6 +57,15 @@ public:
 
     // Called on the copying thread as each copy starts.
     void setBeforeCopy(std::function<void()> beforeCopy);
+
+    // Keeps the files the runs replace: each goes, as the new file takes its
+    // place, into DESTINATION/.vestrelle-versions/RUN_NAME/ under its path
+    // below the destination (engine/versions.h), and a folder named so at the
+    // top of the source is not copied. A file whose old version cannot be
+    // kept is not replaced but reported. Before its first folder, a run
+    // prunes the kept versions that fall outside RETENTION. Empty: nothing is
+    // kept and nothing pruned.
+    void setKeepReplaced(std::string runName, const Retention& retention = {});
 
     // Simulation mode: decide and report as a real run, but write nothing. Returns bMode.
     bool SetSimulation(bool bMode);

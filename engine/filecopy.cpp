@@ -60,7 +60,13 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
     timespec stamped[2] = {};
     const auto known = static_cast<std::int32_t>(dst.known);
     std::int32_t code;
-    if (dst.dirFd < 0 || !dst.name) {
+    bool kept = false;
+    if (dst.keepFd >= 0) {
+        const qvuSeen seen { dst.seen && dst.seen->exists, dst.seen ? dst.seen->size : 0,
+            dst.seen ? dst.seen->mtime : timespec {} };
+        code = qvu::CopyFileKeeping(src.c_str(), dst.dirFd, dst.name, dst.seen ? &seen : nullptr, dst.caps, dst.keepFd,
+            kept, kMessageBufferSize, message, copied, stamped);
+    } else if (dst.dirFd < 0 || !dst.name) {
         code = qvu::CopyFileKnown(src.c_str(), dst.path.c_str(), known, kMessageBufferSize, message, copied, stamped);
     } else if (dst.seen) {
         const qvuSeen seen { dst.seen->exists, dst.seen->size, dst.seen->mtime };
@@ -78,16 +84,20 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
             text = "コピー先が他のプログラムに書き換えられ続けたため、コピーしません";
         else if (code == qvu::kUnboundCode && text.empty())
             text = qvu::bindError();
+        else if (dst.keepFd >= 0 && code == EXDEV)
+            text = "置き換える前のファイルを別のファイルシステムにある版の保存フォルダへ移せないため、コピーしません";
         else if (nameMayBeRefused(code, src, dst))
             text += "（この名前はコピー先のファイルシステムでは使えない可能性があります）";
         return { code, text };
     }
+    CopyResult done;
+    done.kept = kept;
     const bool readBack = sameTime(stamped[0], atime) && sameTime(stamped[1], mtime);
     if (readBack && dst.stampsHold && dst.stampsHold->load(std::memory_order_relaxed))
-        return {};
+        return done;
     if (stampTimes(atime, mtime, dst) == Stamping::AlreadyThere && readBack && dst.stampsHold)
         dst.stampsHold->store(true, std::memory_order_relaxed);
-    return {};
+    return done;
 }
 
 bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarget& dst)

@@ -12,6 +12,7 @@
 struct CopyResult {
     std::int32_t code = 0;
     std::string text;
+    bool kept = false; // the file it replaced was kept (CopyTarget::keepFd)
 };
 
 // What a look-up of the destination file found a moment before its copy.
@@ -49,6 +50,9 @@ struct CopyTarget {
     // copy fails with kDestinationChanged when another program has written it
     // since (a DST seen missing that has appeared included).
     std::optional<SeenDestination> seen {};
+    // The folder (O_PATH will do) that keeps the file the copy replaces,
+    // under the same name, or -1. It must be on the file system of DIRFD.
+    int keepFd = -1;
 };
 
 // The copies' own failures, beside the errno values: a source written while
