@@ -184,6 +184,9 @@ private:
     // normalised form.
     FilterKind nExtFilterKind = FilterKind::None;
     QString strExtFilter;
+    // How long the files replaced are kept, as the copy set gave it; whether
+    // they are kept at all is mnuOptKeep's tick.
+    KeepReplaced keepReplaced_;
 
     // Controls; each carries its name as objectName(). The picture and the
     // flying icons behind them are the background's; the menus are menu_'s.

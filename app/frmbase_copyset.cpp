@@ -35,6 +35,8 @@ CopyJob frmBase::job() const
     job.gradation = background_->nGradation;
     job.picture = background_->strBGPicture.toStdString();
     job.labelColor = background_->nLabelColor;
+    job.keep = keepReplaced_;
+    job.keep.on = menu_->mnuOptKeep->isChecked();
     return job;
 }
 
@@ -87,6 +89,10 @@ bool frmBase::bApplyCopySetLine(const std::vector<std::string>& fields)
             background_->strBGPicture = QString::fromStdString(value);
         else if (fields[1] == "LabelColor")
             background_->nLabelColor = static_cast<std::int32_t>(dbToLong(value));
+        else if (fields[1] == kKeepReplacedSetting) {
+            keepReplaced_ = keepReplacedOf(fields, keepReplaced_);
+            menu_->mnuOptKeep->setChecked(keepReplaced_.on);
+        }
         return true;
     }
 

@@ -3,6 +3,7 @@
 #include "engine/diffcopy.h"
 #include "estimateview.h"
 #include "frmbase.h"
+#include "mainmenu.h"
 #include "run/estimaterun.h"
 #include "run/session.h"
 #include "settings/store/histories.h"
@@ -18,7 +19,7 @@ void frmBase::btnEst_Click()
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ResetRunDisplay(false);
-    std::optional<EstimateRun> room = EstimateRun::of(order->destination);
+    std::optional<EstimateRun> room = EstimateRun::of(order->destination, menu_->mnuOptKeep->isChecked());
     if (!room) {
         // Nothing runs; the folders are recorded as after an estimate that went through.
         session_->start(*order, CopySession::Mode::Estimate, histories.get(), nullptr, [this](const RunEnd& end) {

@@ -130,6 +130,7 @@ void frmBase::runSession(const RunOrder& order, EstimateRun* estimate, std::func
 {
     runView_->begin(sourceCounter_->sizeOf({ order.source, order.subfolders }));
     const CopySession::Mode mode = estimate ? CopySession::Mode::Estimate : CopySession::Mode::Copy;
+    session_->keepReplaced = job().keep;
     session_->start(order, mode, histories.get(), estimate, std::move(ended));
 }
 
@@ -157,7 +158,7 @@ void frmBase::btnStart_Click()
     ResetRunDisplay(true);
     runSession(*order, nullptr, [this](const RunEnd& end) {
         if (endRun())
-            tellRunEnded(end.summary);
+            tellRunEnded(end.warning.isEmpty() ? end.summary : end.summary + QStringLiteral("\n\n") + end.warning);
     });
 }
 

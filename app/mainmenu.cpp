@@ -70,6 +70,7 @@ MainMenu::MainMenu(QMainWindow& window, QWidget& list)
     mnuOptIgn = tickItem(mnuOpt, "mnuOptIgn", QStringLiteral("秒単位の誤差を無視(&U)"), true);
     mnuOptMakeDir = tickItem(mnuOpt, "mnuOptMakeDir", QStringLiteral("ｺﾋﾟｰ先にｺﾋﾟｰ元ﾌｫﾙﾀﾞを作成(&F)"), false);
     mnuOptFilter = tickItem(mnuOpt, "mnuOptFilter", QStringLiteral("拡張子フィルタを使用(&E)"), false);
+    mnuOptKeep = tickItem(mnuOpt, "mnuOptKeep", QStringLiteral("上書き前のファイルを残す(&K)"), false);
     mnuOpt->addSeparator();
     mnuOptBG = item(mnuOpt, "mnuOptBG", QStringLiteral("背景設定(&B)"));
 

@@ -33,6 +33,7 @@ struct MainMenu {
     QAction* mnuOptIgn = nullptr;
     QAction* mnuOptMakeDir = nullptr;
     QAction* mnuOptFilter = nullptr;
+    QAction* mnuOptKeep = nullptr;
     QAction* mnuOptBG = nullptr;
     QMenu* mnuSoft = nullptr;
     QAction* mnuSoftAbout = nullptr;

@@ -101,8 +101,12 @@ BatchStatus BatchRun::run(const BatchOptions& options)
         const std::optional<RunEnd> end = start(job);
         if (!end)
             status = BatchStatus::Unusable;
-        else if (end->result == 0 && end->errors == 0)
+        else if (end->result == 0 && end->errors == 0 && !end->massChange)
             status = BatchStatus::Clean;
+        // Every old version is kept all the same; a cron mail or a failed
+        // service unit is what tells the user in time.
+        if (end && end->massChange)
+            alert_(kProgramCaption, end->warning);
     } catch (const std::exception& failure) {
         // Not a copy error (those are logged and skipped): the run could not
         // go on at all.
@@ -149,9 +153,12 @@ std::optional<RunEnd> BatchRun::start(const CopyJob& job)
     }
 
     flushes_.restart();
+    session_.keepReplaced = job.keep;
     RunEnd end;
     session_.start(*order, CopySession::Mode::Copy, &histories, nullptr, [&end](const RunEnd& ended) { end = ended; });
     say(end.summary.toStdString());
+    if (!end.warning.isEmpty())
+        say(end.warning.toStdString());
     return end;
 }
 

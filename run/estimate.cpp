@@ -108,5 +108,5 @@ void EstimateSums::addFile(double srcBytes, std::optional<double> dstBytes)
         dbExistSum += exist;
         largestExisting = std::max(largestExisting, exist);
     }
-    dbNeedSum = dbCopySum - dbExistSum;
+    dbNeedSum = replacedKept ? dbCopySum : dbCopySum - dbExistSum;
 }

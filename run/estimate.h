@@ -51,9 +51,13 @@ struct EstimateSums {
     void addFile(double srcBytes, std::optional<double> dstBytes);
 
     std::int32_t nClusterBytes; // less than 1: unknown, sizes are summed unrounded
+    // The replaced files are kept as versions: moved on the same file system,
+    // they take no more room than before, but neither do they give theirs
+    // back, so the need is the copies' whole room.
+    bool replacedKept = false;
     double dbCopySum = 0; // what the copied files will occupy
     double dbExistSum = 0; // what the destination files they replace occupy now
-    double dbNeedSum = 0; // dbCopySum - dbExistSum: the room the run takes in the end
+    double dbNeedSum = 0; // dbCopySum - dbExistSum (dbCopySum with replacedKept): the room the run takes in the end
     double largestExisting = 0; // the largest of the replaced destination files
     // The most room the run takes at any moment, beyond what the volume held
     // before it. A file is copied beside the destination file it replaces and

@@ -28,14 +28,16 @@ EstimateRun::EstimateRun(double freeBytes, double totalBytes, std::int32_t clust
 {
 }
 
-std::optional<EstimateRun> EstimateRun::of(const std::string& destination)
+std::optional<EstimateRun> EstimateRun::of(const std::string& destination, bool keepsReplaced)
 {
     const std::string root = RootOfPath(destination);
     double freeBytes = 0;
     double totalBytes = 0;
     if (root.empty() || !qvu::DiskSpace(root.c_str(), freeBytes, totalBytes))
         return std::nullopt;
-    return EstimateRun(freeBytes, totalBytes, clusterBytesOf(root), keepsHoles(root));
+    EstimateRun estimate(freeBytes, totalBytes, clusterBytesOf(root), keepsHoles(root));
+    estimate.sums_.replacedKept = keepsReplaced;
+    return estimate;
 }
 
 std::optional<MeasuredFile> EstimateRun::measure(const std::string& src, const std::string& dst) const

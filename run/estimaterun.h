@@ -12,8 +12,9 @@
 class EstimateRun {
 public:
     // The estimate of a run onto DESTINATION; nothing when the space of the
-    // volume that holds it cannot be read.
-    static std::optional<EstimateRun> of(const std::string& destination);
+    // volume that holds it cannot be read. With KEEPS_REPLACED the files the
+    // run replaces stay on the volume (EstimateSums::replacedKept).
+    static std::optional<EstimateRun> of(const std::string& destination, bool keepsReplaced = false);
 
     double freeBytes() const { return freeBytes_; }
     double totalBytes() const { return totalBytes_; }

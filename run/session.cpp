@@ -4,6 +4,9 @@
 #include "estimaterun.h"
 #include "runrelay.h"
 #include "settings/store/histories.h"
+#include "util/paths.h"
+
+#include <ctime>
 
 namespace {
 
@@ -14,7 +17,7 @@ QString counts(std::int32_t checked, const QString& copiedName, std::int32_t cop
 
 } // namespace
 
-QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied)
+QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied, std::optional<std::int64_t> kept)
 {
     QString summary;
     if (result == DiffCopy::kStopped)
@@ -23,7 +26,26 @@ QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copi
         summary = QStringLiteral("コピーが終了しました。");
     else
         summary = QStringLiteral("エラーのため、処理を中止しました。エラーコード：") + QString::number(result);
-    return summary + counts(checked, QStringLiteral(" コピーした数： "), copied);
+    summary += counts(checked, QStringLiteral(" コピーした数： "), copied);
+    if (kept)
+        summary += QStringLiteral(" 退避した数： ") + QString::number(*kept);
+    return summary;
+}
+
+bool massChange(std::int64_t kept, std::int64_t found)
+{
+    constexpr std::int64_t kFewestFiles = 100;
+    return kept >= kFewestFiles && kept * 2 > found;
+}
+
+QString massChangeWarning(std::int64_t kept, std::int64_t found, const std::string& destination)
+{
+    return QStringLiteral("警告：コピー先にあったファイル ") + QString::number(found) + QStringLiteral(" 個のうち ")
+        + QString::number(kept)
+        + QStringLiteral(" 個を置き換えました。コピー元のファイルが壊された（暗号化された、書き換えられた）おそれが"
+                         "あります。置き換える前のファイルは ")
+        + QString::fromStdString(AddBackslash(destination)) + QString::fromUtf8(kVersionsFolder)
+        + QStringLiteral(" に残してあります。");
 }
 
 QString estimateSummary(std::int32_t result, std::int32_t checked, std::int32_t toCopy, double needBytes)
@@ -81,6 +103,11 @@ void CopySession::start(const RunOrder& order, Mode mode, Histories* histories, 
     estimating_ = mode == Mode::Estimate;
     estimate_ = estimate;
     engine_->SetSimulation(estimating_);
+    // Named by the time the run begins; an estimate keeps nothing, but passes
+    // over the source's versions folder as the copy would.
+    keeping_ = keepReplaced.on;
+    const Retention retention { keepReplaced.byRuns ? Retention::By::Runs : Retention::By::Days, keepReplaced.count };
+    engine_->setKeepReplaced(keeping_ ? versionsRunName(std::time(nullptr)) : std::string(), retention);
     auto run = [this] {
         return engine_->CopyNews(order_.source, order_.destination, order_.toleranceSeconds, order_.subfolders);
     };
@@ -102,8 +129,16 @@ void CopySession::finish(std::int32_t result, Mode mode, Histories* histories, c
     end.checked = checked_;
     end.copied = copied_;
     end.errors = errors_;
+    const RunProgress progress = engine_->progress();
+    if (keeping_ && mode == Mode::Copy) {
+        end.kept = progress.keptAside;
+        end.massChange = massChange(progress.keptAside, progress.foundAtDestination);
+    }
     if (mode == Mode::Copy)
-        end.summary = copySummary(result, checked_, copied_);
+        end.summary
+            = copySummary(result, checked_, copied_, keeping_ ? std::optional<std::int64_t>(end.kept) : std::nullopt);
+    if (end.massChange)
+        end.warning = massChangeWarning(progress.keptAside, progress.foundAtDestination, order_.destination);
     else if (estimate_)
         end.summary = estimateSummary(result, checked_, copied_, estimate_->sums().dbNeedSum);
     else

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class DiffCopy;
@@ -28,12 +29,28 @@ struct RunEnd {
     std::int32_t copied = 0; // files copied, or that an estimate would copy
     std::int32_t errors = 0; // copy errors, answered or passed over
     bool recorded = false; // its folders went into the histories
+    // With kept versions: how many replaced files were kept aside, and
+    // whether so many were replaced that the source may have been ruined.
+    std::int64_t kept = 0;
+    bool massChange = false;
+    QString warning; // what tells of a mass change, said after the summary
     QString summary; // the message that tells how it ended
 };
 
 // The message that ends a copy run: how it ended (the engine's RESULT), and
-// how many files were checked and copied.
-QString copySummary(std::int32_t result, std::int32_t checked, std::int32_t copied);
+// how many files were checked and copied, and when replaced files are kept,
+// how many were kept aside (KEPT).
+QString copySummary(
+    std::int32_t result, std::int32_t checked, std::int32_t copied, std::optional<std::int64_t> kept = std::nullopt);
+
+// Whether a run that kept KEPT replaced files aside, of FOUND files it found at
+// the destination, replaced so large a share of them (more than half, and
+// at least 100 files) that the source may have been ruined: encrypted,
+// truncated, overwritten by mistake.
+bool massChange(std::int64_t kept, std::int64_t found);
+
+// The warning that tells of such a run, with the versions folder of DESTINATION.
+QString massChangeWarning(std::int64_t kept, std::int64_t found, const std::string& destination);
 
 // The message that ends an estimate: how it ended, the files checked and to
 // copy, and the room the copy needs (NEED_BYTES).
@@ -76,6 +93,10 @@ public:
     // session; they reach the face only through this, when set.
     std::function<void(const std::string& src, const std::string& dst, const std::string& error)> passedOver;
 
+    // Whether the runs started from now on keep the files they replace, and
+    // for how long (the job's option).
+    KeepReplaced keepReplaced;
+
     DiffCopy& engine() { return *engine_; }
     const DiffCopy& engine() const { return *engine_; }
     // The relay between the engine's thread and the caller's; none with Threading::Caller.
@@ -105,6 +126,7 @@ private:
     std::unique_ptr<RunRelay> relay_;
     std::unique_ptr<DiffCopy> engine_;
     RunOrder order_; // the run in progress, or the last one
+    bool keeping_ = false; // it keeps the files it replaces
     EstimateRun* estimate_ = nullptr; // the estimate in progress
     bool estimating_ = false;
     bool skipAll_ = false;

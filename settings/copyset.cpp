@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <iconv.h>
 #include <unistd.h>
@@ -148,6 +149,9 @@ bool sameName(std::string_view name, std::string_view control)
     });
 }
 
+constexpr std::string_view kByRuns = "runs";
+constexpr std::string_view kByDays = "days";
+
 void applyLine(const std::vector<std::string>& fields, CopyJob& job)
 {
     const std::string& name = fields[0];
@@ -155,7 +159,9 @@ void applyLine(const std::vector<std::string>& fields, CopyJob& job)
         if (fields.size() < 3)
             return;
         const std::string& value = fields[2];
-        if (fields[1] == "Gradation")
+        if (fields[1] == kKeepReplacedSetting)
+            job.keep = keepReplacedOf(fields, job.keep);
+        else if (fields[1] == "Gradation")
             job.gradation = static_cast<std::int32_t>(dbToLong(value));
         else if (fields[1] == "BGPicture")
             job.picture = value;
@@ -196,6 +202,21 @@ void applyLine(const std::vector<std::string>& fields, CopyJob& job)
 
 } // namespace
 
+KeepReplaced keepReplacedOf(const std::vector<std::string>& fields, KeepReplaced keep)
+{
+    if (fields.size() < 3)
+        return keep;
+    keep.on = dbToLong(fields[2]) != 0;
+    if (fields.size() > 3) {
+        const double count = dbToLong(fields[3]);
+        if (count >= 1)
+            keep.count = static_cast<std::int32_t>(std::min<double>(count, INT32_MAX));
+    }
+    if (fields.size() > 4)
+        keep.byRuns = sameName(fields[4], kByRuns);
+    return keep;
+}
+
 bool copyJobStorable(const CopyJob& job)
 {
     for (const std::string* text : { &job.source, &job.destination, &job.tolerance, &job.filterList, &job.picture }) {
@@ -228,6 +249,9 @@ std::string formatCopySet(const CopyJob& job)
     appendSetting(file, "Gradation", std::to_string(job.gradation));
     appendSetting(file, "BGPicture", storedForm(job.picture));
     appendSetting(file, "LabelColor", std::to_string(job.labelColor));
+    if (job.keep.on)
+        appendSetting(file, kKeepReplacedSetting,
+            "1\t" + std::to_string(job.keep.count) + '\t' + std::string(job.keep.byRuns ? kByRuns : kByDays));
     return file;
 }
 

@@ -27,11 +27,10 @@ bool copyJobStorable(const CopyJob& job);
 FilterKind filterKindOfCaption(std::string_view caption);
 
 // The file's bytes for JOB: the twelve lines in their fixed order, each
-// ending in CR LF. The filter kind is written as its caption where that reads
-// back as the same kind (a hand-edited caption stays), otherwise as "採用"
-// (include), "除外" (exclude) or nothing. Always twelve lines of valid UTF-8, whatever the
-// texts: in a job that is not storable, every CR, every TAB and every byte that is
-// not part of a UTF-8 character becomes U+FFFD.
+// ending in CR LF, and a thirteenth, KeepReplaced, when that option is on. The filter kind is written as its caption
+// where that reads back as the same kind (a hand-edited caption stays), otherwise as "採用" (include), "除外" (exclude)
+// or nothing. Always twelve (or thirteen) lines of valid UTF-8, whatever the texts: in a job that is not storable,
+// every CR, every TAB and every byte that is not part of a UTF-8 character becomes U+FFFD.
 std::string formatCopySet(const CopyJob& job);
 
 // A copy-set file's bytes as UTF-8 text: unchanged when already valid UTF-8,
@@ -57,10 +56,21 @@ std::vector<std::vector<std::string>> readCopySetLines(std::string_view bytes);
 // the main window applies them to its controls: a line names a value by its
 // control's name in any letter case (cmbSrc, cmbDst, chkSubDir, chkIgn,
 // editIgn, chkMakeDir, chkFilter, lbFilterKind, lbFilter) or is "reg" with
-// Gradation, BGPicture or LabelColor. A check box is on for any number that
+// Gradation, BGPicture, LabelColor or KeepReplaced. A check box is on for any number that
 // rounds to other than 0; the filter kind is none for an empty text, include
 // for "採用" and exclude for anything else. Other lines change nothing.
 CopyJob readCopySet(std::string_view bytes, CopyJob job = {});
+
+// The setting of a "reg" line that keeps the files a run replaces:
+//   reg TAB KeepReplaced TAB 1 TAB 30 TAB days   (or runs)
+// Written only when the option is on, so that a copy set without it is as it
+// always was; readers that do not know it pass over it as any unknown line.
+constexpr std::string_view kKeepReplacedSetting = "KeepReplaced";
+
+// KEEP with a KeepReplaced line's FIELDS (all of them, "reg" first) applied:
+// on for a number that rounds to other than 0; a count below 1 or missing
+// leaves the count as it was; "runs" counts runs, anything else days.
+KeepReplaced keepReplacedOf(const std::vector<std::string>& fields, KeepReplaced keep);
 
 // A copy set is a dozen short lines; a file larger than this is not one.
 constexpr std::size_t kMaxCopySetBytes = 1 << 20;

@@ -11,7 +11,7 @@ namespace {
 auto fields(const CopyJob& job)
 {
     return std::tie(job.source, job.destination, job.subfolders, job.tolerate, job.tolerance, job.makeFolder,
-        job.filtered, job.filterKind, job.filterList, job.gradation, job.picture, job.labelColor);
+        job.filtered, job.filterKind, job.filterList, job.gradation, job.picture, job.labelColor, job.keep);
 }
 
 // A folder that is no folder but a shortcut may be replaced by its target,

@@ -20,6 +20,18 @@ enum class FilterKind : std::int32_t { None = 0, Include = 1, Exclude = 2 };
 constexpr std::int32_t kGradationAutomatic = -1;
 constexpr std::int32_t kGradationNone = 0;
 
+// Keeping the files a run replaces (off by default), and for how long: the
+// last COUNT runs that kept any, or the last COUNT days.
+struct KeepReplaced {
+    bool on = false;
+    std::int32_t count = 30;
+    bool byRuns = false; // COUNT is runs rather than days
+    bool operator==(const KeepReplaced& other) const
+    {
+        return on == other.on && count == other.count && byRuns == other.byRuns;
+    }
+};
+
 // A new job is what a new main window shows.
 struct CopyJob {
     std::string source;
@@ -42,6 +54,7 @@ struct CopyJob {
     std::int32_t gradation = kGradationAutomatic;
     std::string picture;
     std::int32_t labelColor = 0;
+    KeepReplaced keep;
 
     bool operator==(const CopyJob& other) const;
     bool operator!=(const CopyJob& other) const { return !(*this == other); }

@@ -293,3 +293,37 @@ TEST_F(Batch, AStopSignalClosesTheWindow)
         EXPECT_EQ(outcome.errors.find(warning) != std::string::npos, !fonts) << outcome.errors;
     }
 }
+
+TEST_F(Batch, RuinedSourceIsCopiedButEveryOriginalIsKeptAndTheRunWarns)
+{
+    // A thousand photos backed up, then all of them rewritten by ransomware.
+    constexpr int kFiles = 1000;
+    const auto name = [](int i) { return "/" + std::to_string(i % 10) + "/photo" + std::to_string(i) + ".jpg"; };
+    const auto original = [](int i) { return "original " + std::to_string(i) + std::string(i % 300, 'x'); };
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(src + name(i), original(i), 1700000000);
+    writeCopySet(dir / "job.vstl", src, dst, "reg\tKeepReplaced\t1\t30\tdays\r\n");
+    ASSERT_EQ(run({ "-f", "job.vstl", "-l", "job.log" }).status, 0);
+    ASSERT_FALSE(exists(dst + "/.vestrelle-versions"));
+
+    for (int i = 0; i < kFiles; ++i)
+        writeFile(src + name(i), "\x8f\x03garbage " + std::to_string(i * 7919), 1700000500);
+    const Outcome outcome = run({ "-f", "job.vstl", "-l", "job.log" });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(
+        outcome.errors.find("警告：コピー先にあったファイル 1000 個のうち 1000 個を置き換えました"), std::string::npos)
+        << outcome.errors;
+
+    const std::vector<std::string> runs = testsupport::namesIn(dst + "/.vestrelle-versions");
+    ASSERT_EQ(runs.size(), 1u);
+    const std::string kept = dst + "/.vestrelle-versions/" + runs[0];
+    for (int i = 0; i < kFiles; ++i) {
+        ASSERT_EQ(readFile(dst + name(i)), "\x8f\x03garbage " + std::to_string(i * 7919));
+        ASSERT_EQ(readFile(kept + name(i)), original(i));
+    }
+    const std::vector<std::string> lines = logLines(dir / "job.log");
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(
+        lines[lines.size() - 3], "コピーが終了しました。検査ファイル数： 1000 コピーした数： 1000 退避した数： 1000");
+    EXPECT_EQ(lines[lines.size() - 2].rfind("警告：", 0), 0u);
+}

@@ -171,3 +171,32 @@ TEST(Session, SkipAllLastsOneRun)
         EXPECT_FALSE(end.recorded);
     }
 }
+
+TEST(Session, MassChangeIsMoreThanHalfAndAtLeastAHundred)
+{
+    const struct {
+        std::int64_t kept, found;
+        bool mass;
+    } cases[] = {
+        { 1000, 1000, true },
+        { 100, 199, true },
+        { 100, 200, false }, // half is not more than half
+        { 99, 99, false }, // too few to tell
+        { 0, 0, false },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(massChange(c.kept, c.found), c.mass) << c.kept << " of " << c.found;
+}
+
+TEST(Session, EstimateCountsKeptVersionsAsRoomStillTaken)
+{
+    EstimateSums replacing(4096);
+    EstimateSums keeping(4096);
+    keeping.replacedKept = true;
+    for (EstimateSums* sums : { &replacing, &keeping }) {
+        sums->addFile(10000, 8000); // a file replaced
+        sums->addFile(100, std::nullopt); // a new one
+    }
+    EXPECT_EQ(replacing.dbNeedSum, 12288 + 4096 - 8192);
+    EXPECT_EQ(keeping.dbNeedSum, 12288 + 4096);
+}

@@ -233,3 +233,37 @@ TEST(CopySetJob, LinesApplyOverTheJobTheyAreReadInto)
     EXPECT_EQ(job.gradation, 3);
     EXPECT_EQ(readCopySet("lbFilterKind\t採用\r\nlbFilterKind\t\r\n").filterKind, FilterKind::None);
 }
+
+TEST(CopySetKeep, KeepReplacedLine)
+{
+    const std::string twelve = formatCopySet(workedExample());
+    const struct {
+        const char* name;
+        const char* line; // after the twelve lines
+        KeepReplaced read;
+    } cases[] = {
+        { "none", "", KeepReplaced {} },
+        { "days", "reg\tKeepReplaced\t1\t30\tdays\r\n", KeepReplaced { true, 30, false } },
+        { "runs", "reg\tKeepReplaced\t1\t7\truns\r\n", KeepReplaced { true, 7, true } },
+        { "on alone keeps the span", "reg\tKeepReplaced\t1\r\n", KeepReplaced { true, 30, false } },
+        { "a count below 1 keeps the span", "reg\tKeepReplaced\t1\t0\truns\r\n", KeepReplaced { true, 30, true } },
+        { "off", "reg\tKeepReplaced\t0\t5\tdays\r\n", KeepReplaced { false, 5, false } },
+        { "setting names keep their case", "reg\tkeepreplaced\t1\r\n", KeepReplaced {} },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CopyJob job = readCopySet(twelve + c.line);
+        EXPECT_EQ(job.keep, c.read);
+        // The rest of the job reads as without the line.
+        CopyJob rest = job;
+        rest.keep = {};
+        EXPECT_EQ(rest, readCopySet(twelve));
+        // Written back: as read when on, not at all when off.
+        const std::string written = formatCopySet(job);
+        EXPECT_EQ(readCopySet(written).keep.on, c.read.on);
+        if (c.read.on)
+            EXPECT_EQ(readCopySet(written).keep, c.read);
+        else
+            EXPECT_EQ(written, twelve);
+    }
+}
