@@ -133,12 +133,12 @@ void CopySession::finish(std::int32_t result, Mode mode, Histories* histories, c
     if (keeping_ && mode == Mode::Copy) {
         end.kept = progress.keptAside;
         end.massChange = massChange(progress.keptAside, progress.foundAtDestination);
+        if (end.massChange)
+            end.warning = massChangeWarning(progress.keptAside, progress.foundAtDestination, order_.destination);
     }
     if (mode == Mode::Copy)
         end.summary
             = copySummary(result, checked_, copied_, keeping_ ? std::optional<std::int64_t>(end.kept) : std::nullopt);
-    if (end.massChange)
-        end.warning = massChangeWarning(progress.keptAside, progress.foundAtDestination, order_.destination);
     else if (estimate_)
         end.summary = estimateSummary(result, checked_, copied_, estimate_->sums().dbNeedSum);
     else
