@@ -116,6 +116,12 @@ def application(pid=None, timeout=30):
     return apps[0] if pump(timeout, look) else None
 
 
+def window_manager_ready():
+    """Whether a window manager has taken the screen (it names its check window on the root)."""
+    answer = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True)
+    return "window id" in answer.stdout
+
+
 def start_desktop():
     """An X server of 1366×768 with a window manager, and the accessibility
     bus; the processes, to be ended by stop()."""
@@ -130,8 +136,11 @@ def start_desktop():
         skip("Xvfb did not start")
     os.environ["DISPLAY"] = ":" + display
     processes = [server]
-    if shutil.which("openbox"):
+    if shutil.which("openbox") and shutil.which("xprop"):
         processes.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        # A window shown before the window manager runs is adopted later, where it stands.
+        if not pump(20, window_manager_ready):
+            skip("the window manager did not start")
     processes.append(subprocess.Popen([LAUNCHER, "--launch-immediately"],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     return processes
