@@ -682,7 +682,7 @@ static int renameBetween(int fromFd, const char* from, int toFd, const char* to,
  * rename cannot replace in one step, DST's name is freed after the link
  * (the old file is whole in the keep folder by then) and the new file takes it.
  *
- * Where links are refused (FAT, exFAT, some shares), the old file is renamed
+ * Where links are refused (FAT, exFAT, SMB and rclone mounts), the old file is renamed
  * into the keep folder just before the new one takes its name: a process
  * killed between the two leaves DST's name empty and the old file kept, and
  * the next run copies the file again. A DST gone meanwhile keeps nothing. */
@@ -713,7 +713,9 @@ static int replaceKeeping(const char* hidden, const struct target* target, int c
     err = lastError();
     if (err == ENOENT) /* gone meanwhile: nothing to keep */
         return renameIn(target, hidden, target->name, 1, caps);
-    if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS && err != EMLINK)
+    /* rclone's mounts answer a link with EIO; a real I/O error fails the
+     * rename below as well. */
+    if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS && err != EMLINK && err != EIO)
         return err;
     err = renameBetween(target->dirFd, target->name, target->keepFd, target->name, caps);
     if (err == ENOENT)
