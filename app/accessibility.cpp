@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <algorithm>
+#include <iterator>
 
 // The progress bar that stands for a run. It is no widget: it lies over the
 // status line, whose place it reports.
@@ -434,7 +435,7 @@ void nameAfterCaption(QLabel* caption, QWidget* control)
 
 RunHeard::RunHeard(QWidget& window, QWidget& statusLine)
     : progress_(new RunProgressObject(&window, &statusLine))
-    , announcement_(new RunAnnouncement(&statusLine))
+    , announcements_ { new RunAnnouncement(&statusLine), new RunAnnouncement(&statusLine) }
 {
     progress_->name = QStringLiteral("コピーの進行状況");
 }
@@ -482,8 +483,10 @@ void RunHeard::endProgress()
 
 void RunHeard::announce(const QString& text)
 {
-    announcement_->text = text;
-    QAccessibleEvent event(announcement_, QAccessible::ObjectShow);
+    RunAnnouncement* announcement = announcements_[next_];
+    next_ = (next_ + 1) % static_cast<int>(std::size(announcements_));
+    announcement->text = text;
+    QAccessibleEvent event(announcement, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&event);
 }
 

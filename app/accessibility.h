@@ -43,5 +43,9 @@ public:
 
 private:
     RunProgressObject* progress_; // owned by the window
-    RunAnnouncement* announcement_; // owned by the status line
+    // Owned by the status line. Announcements take turns: a tool that reads
+    // one a moment after its notice (a short estimate ends right after it
+    // starts) still finds the text it was told of.
+    RunAnnouncement* announcements_[2];
+    int next_ = 0;
 };

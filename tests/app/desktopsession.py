@@ -139,7 +139,7 @@ def start_desktop():
     if shutil.which("openbox") and shutil.which("xprop"):
         processes.append(subprocess.Popen(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         # A window shown before the window manager runs is adopted later, where it stands.
-        if not pump(20, window_manager_ready):
+        if not pump(60, window_manager_ready):
             skip("the window manager did not start")
     processes.append(subprocess.Popen([LAUNCHER, "--launch-immediately"],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
