@@ -15,7 +15,9 @@
 # and warm, nothing changed, against bench/liststat: one thread that lists
 # and stats both trees and does nothing else. Last, the start-up of a batch
 # run on a copy set of one file, cold. Medians of RUNS (default 5) runs, the
-# tools taking turns; ratios are ours / theirs.
+# tools taking turns; ratios are ours / theirs. The trees are removed only at
+# the end (see scale.sh: new files are slow to make right after a large
+# removal, and a tenth changed makes new files).
 set -euo pipefail
 if ! { : >/proc/sys/vm/drop_caches; } 2>/dev/null; then
   echo "bench/cold.sh: dropping the caches needs root (/proc/sys/vm/drop_caches); nothing measured" >&2
@@ -52,20 +54,19 @@ row() {
 }
 
 for files in $sizes; do
-  export tree=$scratch/tree-$files
+  export tree=$scratch/tree-$files upd=$scratch/upd-$files
   echo "making $files files..."
-  rm -rf "$tree" "$scratch"/upd-*
   "$build/bin/make_tree" "$tree" "$files" $((files / 50)) 42
-  for tool in batch cp rsync; do cp -r --preserve=timestamps "$tree" "$scratch/upd-$tool"; done
-  copyset "job-$files" "$tree" "$scratch/upd-batch"
+  for tool in batch cp rsync; do cp -r --preserve=timestamps "$tree" "$upd-$tool"; done
+  copyset "job-$files" "$tree" "$upd-batch"
   export set=$scratch/job-$files.vstl log=$scratch/job-$files.log
 
   # Nothing changed: each tool on its own current copy.
   "$program" -f "$set" -l "$log" && clean "$log"
   read -r same_ours _ same_cp _ same_rsync _ < <(interleave "$runs" "$cold" \
     '"$program" -f "$set" -l "$log"' \
-    'cp -ru --preserve=timestamps "$tree/." "$scratch/upd-cp/"' \
-    'rsync -rtu "$tree/" "$scratch/upd-rsync/"')
+    'cp -ru --preserve=timestamps "$tree/." "$upd-cp/"' \
+    'rsync -rtu "$tree/" "$upd-rsync/"')
   clean "$log"
   row "cold, nothing changed, $files" "$same_ours" "$same_cp" "$same_rsync" 0.8
 
@@ -78,22 +79,22 @@ for files in $sizes; do
   read -r changed_ours _ changed_cp _ changed_rsync _ < <(interleave "$runs" \
     'if [ $((turn % 3)) -eq 0 ]; then round=$((round + 1)); newer "$round"; fi; turn=$((turn + 1)); '"$cold" \
     '"$program" -f "$set" -l "$log"' \
-    'cp -ru --preserve=timestamps "$tree/." "$scratch/upd-cp/"' \
-    'rsync -rtu "$tree/" "$scratch/upd-rsync/"')
+    'cp -ru --preserve=timestamps "$tree/." "$upd-cp/"' \
+    'rsync -rtu "$tree/" "$upd-rsync/"')
   clean "$log"
   row "cold, a tenth changed, $files" "$changed_ours" "$changed_cp" "$changed_rsync" 0.9
 
   # Warm, nothing changed: against one thread that only lists and stats.
-  "$liststat" "$tree" "$scratch/upd-batch" >/dev/null
+  "$liststat" "$tree" "$upd-batch" >/dev/null
   read -r warm_ours warm_ours_cpu warm_list warm_list_cpu warm_cp _ warm_rsync _ < <(interleave "$runs_warm" : \
     '"$program" -f "$set" -l "$log"' \
-    '"$liststat" "$tree" "$scratch/upd-batch"' \
-    'cp -ru --preserve=timestamps "$tree/." "$scratch/upd-cp/"' \
-    'rsync -rtu "$tree/" "$scratch/upd-rsync/"')
+    '"$liststat" "$tree" "$upd-batch"' \
+    'cp -ru --preserve=timestamps "$tree/." "$upd-cp/"' \
+    'rsync -rtu "$tree/" "$upd-rsync/"')
   warm_rows+=("$(printf '%-28s %8s %8s %6s | %8s %8s | %8s %8s' "warm, nothing changed, $files" "$warm_ours" \
     "$warm_list" "$(ratio "$warm_ours" "$warm_list")" "$warm_ours_cpu" "$warm_list_cpu" "$warm_cp" "$warm_rsync")")
-  rm -rf "$tree" "$scratch"/upd-*
 done
+rm -rf "$scratch"/tree-* "$scratch"/upd-*
 
 # Start-up: a copy set of one small file with nothing to copy.
 mkdir -p "$scratch/one/src" "$scratch/one/dst"

@@ -10,10 +10,13 @@
 #   bench/scale.sh [SCRATCH-FOLDER]
 #   SIZES="10000 100000 1000000" bench/scale.sh /some/roomy/folder
 #
-# A million files take about 4 GiB for the tree and as much again for the
-# copy (one tool's at a time, removed after it), and the whole step the
-# better part of an hour on two cores; the script checks the room first. Runs: RUNS (default
-# 3) up to 100,000 files, RUNS_LARGE (default 1) above.
+# Nothing is removed until the end: on ext4 without a journal, files made
+# within a minute or more of a large removal take many times longer to make
+# (the file system passes over the numbers of the files just removed), which
+# would time the removal rather than the copy. A million files take about
+# 4 GiB for the tree and as much again for each copy, and the whole step the
+# better part of an hour on two cores; the script checks the room first.
+# Runs: RUNS (default 3) up to 100,000 files, RUNS_LARGE (default 1) above.
 set -euo pipefail
 . "$(dirname "$0")/common.sh" "$@"
 sizes=${SIZES:-10000 100000}
@@ -25,11 +28,14 @@ export scratch
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_CONFIG_HOME=$scratch/config
 
-largest=$(printf '%s\n' $sizes | sort -n | tail -n 1)
-need_kib=$((largest * 4 * 3 + 1048576))
+need_kib=1048576
+for files in $sizes; do
+  runs=$([ "$files" -gt 100000 ] && echo "$runs_large" || echo "$runs_small")
+  need_kib=$((need_kib + files * 5 * (1 + 3 * runs)))
+done
 free_kib=$(df -Pk "$scratch" | awk 'NR == 2 { print $4 }')
 if [ "$free_kib" -lt "$need_kib" ]; then
-  echo "bench/scale.sh: $largest files need about $((need_kib / 1048576)) GiB in $scratch, $((free_kib / 1048576)) GiB free" >&2
+  echo "bench/scale.sh: $sizes files need about $((need_kib / 1048576)) GiB in $scratch, $((free_kib / 1048576)) GiB free" >&2
   exit 1
 fi
 
@@ -49,7 +55,8 @@ measure() {
 }
 
 # median_of RUNS PREPARE CMD: the median seconds and the largest peak memory
-# of RUNS runs of CMD, each after PREPARE (not timed) and a sync.
+# of RUNS runs of CMD, each after PREPARE (not timed, with the run's number
+# in i) and a sync.
 median_of() {
   local runs=$1 prepare=$2 cmd=$3 i
   : >"$scratch/runs.txt"
@@ -65,12 +72,9 @@ declare -A seconds peak
 tools=(batch cp rsync)
 for files in $sizes; do
   runs=$([ "$files" -gt 100000 ] && echo "$runs_large" || echo "$runs_small")
-  export tree=$scratch/tree
+  export tree=$scratch/tree-$files
   echo "making $files files..."
-  rm -rf "$tree"
   "$build/bin/make_tree" "$tree" "$files" $((files / 50)) 42 4096
-  export dst=$scratch/dst
-  copyset job "$tree" "$dst"
   declare -A copy_cmd=(
     [batch]='"$program" -f "$scratch/job.vstl" -l "$scratch/job.log"'
     [cp]='cp -r --preserve=timestamps "$tree" "$dst"'
@@ -81,18 +85,21 @@ for files in $sizes; do
     [rsync]='rsync -rtu "$tree/" "$dst/"')
   for tool in "${tools[@]}"; do
     echo "  $tool, first copy..."
-    read -r s m < <(median_of "$runs" 'rm -rf "$dst"' "${copy_cmd[$tool]}")
+    # Each run into a new destination, kept until the end (see above).
+    read -r s m < <(median_of "$runs" 'export dst=$scratch/copy-$files-$tool-$i; copyset job "$tree" "$dst"' \
+      "${copy_cmd[$tool]}")
     seconds[copy,$tool,$files]=$s peak[copy,$tool,$files]=$m
-    # The copy just made is current: nothing changes in the runs that follow.
+    # The first copy made is current: nothing changes in the runs that follow.
     echo "  $tool, nothing changed..."
-    eval "${same_cmd[$tool]}" >/dev/null 2>&1
+    export dst=$scratch/copy-$files-$tool-0
+    copyset job "$tree" "$dst"
     read -r s m < <(median_of "$runs" : "${same_cmd[$tool]}")
     seconds[same,$tool,$files]=$s peak[same,$tool,$files]=$m
-    rm -rf "$dst"
   done
   grep -q 'コピーが終了しました' "$scratch/job.log" || { tail -n 5 "$scratch/job.log"; exit 1; }
-  rm -rf "$tree"
 done
+echo "removing the trees..."
+rm -rf "$scratch"/tree-* "$scratch"/copy-*
 
 smallest=$(printf '%s\n' $sizes | sort -n | head -n 1)
 echo
