@@ -10,7 +10,7 @@
 #   bench/scale.sh [SCRATCH-FOLDER]
 #   SIZES="10000 100000 1000000" bench/scale.sh /some/roomy/folder
 #
-# Nothing is removed until the end: on ext4 without a journal, files made
+# Nothing is removed until the end: on ext4 (here at least), files made
 # within a minute or more of a large removal take many times longer to make
 # (the file system passes over the numbers of the files just removed), which
 # would time the removal rather than the copy. A million files take about
