@@ -14,10 +14,11 @@
 #                    each tool updating a full copy of its own
 # and warm, nothing changed, against bench/liststat: one thread that lists
 # and stats both trees and does nothing else. Last, the start-up of a batch
-# run on a copy set of one file, cold. Medians of RUNS (default 5) runs, the
-# tools taking turns; ratios are ours / theirs. The trees are removed only at
-# the end (see scale.sh: new files are slow to make right after a large
-# removal, and a tenth changed makes new files).
+# run on a copy set of one file, cold. Medians of RUNS (default 5) cold runs
+# and RUNS_WARM (default 11) warm ones, the tools taking turns; ratios are
+# ours / theirs. The trees are removed only at the end (see scale.sh: new
+# files are slow to make right after a large removal, and a tenth changed
+# makes new files).
 set -euo pipefail
 if ! { : >/proc/sys/vm/drop_caches; } 2>/dev/null; then
   echo "bench/cold.sh: dropping the caches needs root (/proc/sys/vm/drop_caches); nothing measured" >&2
