@@ -1,9 +1,10 @@
 // engine_run: one update run from the command line, with every error skipped.
 //
 //   engine_run SRC DST [--ign SECONDS] [--no-subdirs] [--simulate]
-//              [--include "EXTS" | --exclude "EXTS"] [--list] [--copies N]
+//              [--include "EXTS" | --exclude "EXTS"] [--list] [--copies N] [--ahead N]
 //
 // --copies N: at most N files copied at once (1: one after the other).
+// --ahead N: at most N folders read ahead of the walk (0: each as the walk comes to it).
 // Errors go to standard error as they happen; --list prints each copied file.
 // The last line is "checked N copied M errors E result R".
 #include "engine/diffcopy.h"
@@ -55,7 +56,7 @@ int usage(const char* why)
     std::fprintf(stderr,
         "engine_run: %s\n"
         "usage: engine_run SRC DST [--ign SECONDS] [--no-subdirs] [--simulate]\n"
-        "                  [--include \"EXTS\" | --exclude \"EXTS\"] [--list] [--copies N]\n",
+        "                  [--include \"EXTS\" | --exclude \"EXTS\"] [--list] [--copies N] [--ahead N]\n",
         why);
     return 2;
 }
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     std::string exts;
     int positional = 0;
     int copies = 0;
+    int ahead = -1;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -89,6 +91,13 @@ int main(int argc, char** argv)
             copies = static_cast<int>(std::strtol(argv[++i], &end, 10));
             if (copies < 1 || *end != '\0')
                 return usage("--copies needs a number above 0");
+        } else if (arg == "--ahead") {
+            if (!hasValue)
+                return usage("--ahead needs a number of folders");
+            char* end = nullptr;
+            ahead = static_cast<int>(std::strtol(argv[++i], &end, 10));
+            if (ahead < 0 || end == argv[i] || *end != '\0')
+                return usage("--ahead needs a number of folders");
         } else if (arg == "--no-subdirs") {
             subDirs = false;
         } else if (arg == "--simulate") {
@@ -122,6 +131,8 @@ int main(int argc, char** argv)
     engine.SetSimulation(simulate);
     if (copies > 0)
         engine.setParallelCopies(copies);
+    if (ahead >= 0)
+        engine.setFoldersAhead(ahead);
     if (filterKind != 0 && !engine.SetExtFilter(filterKind, exts))
         return usage("the filter's extensions are blank");
 

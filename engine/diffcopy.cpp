@@ -12,6 +12,7 @@
 #include "staletemps.h"
 #include "util/paths.h"
 #include "util/qvubind.h"
+#include "walkahead.h"
 
 #include <algorithm>
 #include <atomic>
@@ -73,6 +74,11 @@ constexpr size_t kKeepQueued = 4;
 // Copies at once onto a network share, where they wait on round trips rather
 // than on a disk, unless set otherwise.
 constexpr int kDistantCopies = 8;
+// Folders read ahead of the walk, and the threads that read them: a disk
+// with a cold cache answers several requests at once, and with a warm one
+// the reading goes to the cores the walk leaves.
+constexpr int kFoldersAhead = 32;
+constexpr int kReadAheadThreads = 4;
 
 // Copies at once: beyond four, they wait on the disk more than they gain.
 int defaultParallelCopies()
@@ -247,12 +253,16 @@ struct DiffCopy::Impl {
         // The folders the walk is in, from the top down: their subfolders,
         // and which of them the walk comes to next.
         struct Frame {
+            WalkPlace place;
             std::string srcPrefix, dstPrefix;
             int dstFd; // the destination folder, open, or -1
             const std::vector<std::string>* folders;
             size_t next = 0;
         };
         std::vector<Frame> frames;
+        // The folders the walk comes to next, read ahead of it: where the
+        // run has subfolders to walk and its source is on a local disk.
+        std::unique_ptr<WalkAhead> walkAhead;
         std::unique_ptr<CopyPool> pool; // started with the run's first copy
         // The folder that the walk comes to next, made ready while the
         // copies of the one before it end; destroyed before the pool.
@@ -288,6 +298,7 @@ struct DiffCopy::Impl {
     // One file on its way: decided, perhaps being copied, its events not raised yet.
     struct Pending {
         ListedFile file;
+        size_t position = 0; // in the folder's listing
         std::string srcPath, dstPath;
         std::shared_ptr<CopyPool::Job> copy; // the copy in progress
         std::int32_t code = 0;
@@ -317,10 +328,16 @@ struct DiffCopy::Impl {
         std::int32_t failure = 0;
     };
 
-    // Walks SRC onto DST, the folder NAME in the destination folder PARENT_FD;
-    // the top folder has no name and is opened by its path.
-    std::int32_t processFolder(
-        const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run);
+    // Walks SRC onto DST, the folder NAME in the destination folder PARENT_FD,
+    // at PLACE in the walk; the top folder has no name and is opened by its path.
+    std::int32_t processFolder(const std::string& src, const std::string& dst, const std::string& name, int parentFd,
+        const WalkPlace& place, Run& run);
+    // Starts reading ahead the folders that the walk comes to next.
+    static void planAhead(Run& run);
+    // What was read ahead of the folder at PLACE, SRC onto DST; nothing when
+    // it was not, or not completely.
+    std::unique_ptr<FolderAhead> readAhead(
+        const WalkPlace& place, const std::string& src, const std::string& dst, Run& run);
     // Decides and copies the files of one folder, from the first not yet
     // decided on. An end other than Next tells that the folder ends with the
     // result instead of going on to its subfolders.
@@ -386,6 +403,7 @@ struct DiffCopy::Impl {
     std::function<void()> yield_;
     std::function<void()> beforeCopy_;
     int parallelCopies_;
+    int foldersAhead_ = kFoldersAhead;
     bool parallelCopiesSet_ = false; // by setParallelCopies, rather than from the processor count
     std::atomic<bool> stop_ { false };
     std::atomic<std::int64_t> bytesChecked_ { 0 };
@@ -414,8 +432,9 @@ struct DiffCopy::Impl {
 // One folder's files on their way through the run, with what the run knows of
 // its destination; their copies are over before it is gone.
 struct DiffCopy::Impl::FolderFiles {
-    FolderFiles(
-        Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, FolderFd dstFd, bool dstCreated)
+    // READ: what was read of the folder ahead of the walk, if anything.
+    FolderFiles(Run& run, std::string src, std::string dst, std::vector<ListedFile> listed, FolderFd dstFd,
+        bool dstCreated, FolderAhead* read)
         : run(run)
         , srcPath(std::move(src))
         , dstPath(std::move(dst))
@@ -430,9 +449,15 @@ struct DiffCopy::Impl::FolderFiles {
         folder.dstFd = dstFolder.get();
         folder.sourceFiles = &files;
         folder.dstEmpty = dstCreated || dstFolder.get() < 0;
-        folder.twins = twinGroups(files);
-        if (!folder.dstEmpty)
-            folder.index.open(folder.dstFd, files, run.shares);
+        folder.twins = read ? std::move(read->twins) : twinGroups(files);
+        if (folder.dstEmpty)
+            return;
+        folder.index.open(folder.dstFd, files, run.shares);
+        // What was looked up ahead holds only for the folder the walk opened.
+        struct stat st;
+        if (read && read->dstFound && fstat(folder.dstFd, &st) == 0 && st.st_dev == read->dstDev
+            && st.st_ino == read->dstIno)
+            folder.index.adopt(std::move(read->dstFiles), read->readAt);
     }
     ~FolderFiles()
     {
@@ -450,6 +475,7 @@ struct DiffCopy::Impl::FolderFiles {
     void takeNext(Pending& p) const
     {
         p.file = files[next];
+        p.position = next;
         p.decisions = 0;
         p.found = false;
         p.srcPath.assign(srcPrefix).append(p.file.name);
@@ -492,6 +518,11 @@ void DiffCopy::setParallelCopies(int n)
 {
     impl_->parallelCopies_ = std::max(n, 1);
     impl_->parallelCopiesSet_ = true;
+}
+
+void DiffCopy::setFoldersAhead(int n)
+{
+    impl_->foldersAhead_ = std::max(n, 0);
 }
 
 void DiffCopy::setBeforeCopy(std::function<void()> beforeCopy)
@@ -631,7 +662,7 @@ std::int32_t DiffCopy::Impl::copyNews(const std::string& src, const std::string&
         pruneVersions(dst, retention_, std::time(nullptr));
     std::int32_t result = kHandlerFailure;
     try {
-        result = processFolder(src, dst, std::string(), -1, run);
+        result = processFolder(src, dst, std::string(), -1, WalkPlace(), run);
     } catch (const std::exception& e) {
         ask(src, dst, e.what());
     } catch (...) {
@@ -658,8 +689,8 @@ DiffCopy::Impl::Resolution DiffCopy::Impl::makeDestination(
     return Resolution::Continue;
 }
 
-std::int32_t DiffCopy::Impl::processFolder(
-    const std::string& src, const std::string& dst, const std::string& name, int parentFd, Run& run)
+std::int32_t DiffCopy::Impl::processFolder(const std::string& src, const std::string& dst, const std::string& name,
+    int parentFd, const WalkPlace& place, Run& run)
 {
     const bool top = name.empty();
     if (!top && anchorLost(run, true)) {
@@ -672,6 +703,7 @@ std::int32_t DiffCopy::Impl::processFolder(
     else
         dropAhead(run);
     busyWith(src);
+    const std::unique_ptr<FolderAhead> read = work || top ? nullptr : readAhead(place, src, dst, run);
     // Each step of the folder may fail; the reply decides whether the folder goes on.
     std::optional<std::int32_t> ending;
     auto step = [&](auto&& action) {
@@ -704,15 +736,21 @@ std::int32_t DiffCopy::Impl::processFolder(
             run.topSrcReal = real ? real : std::string();
             free(real);
             run.topDstGiven = dst;
-        } else if (const std::optional<std::string> real = linkedWithin(src, run)) {
-            listener_.FolderAlreadyCopied(src, *real);
-            return 0;
+        } else if (!read || read->srcIsLink) {
+            if (const std::optional<std::string> real = linkedWithin(src, run)) {
+                listener_.FolderAlreadyCopied(src, *real);
+                return 0;
+            }
         }
         struct stat st;
         // A folder gone since its parent was listed is passed over; one that is
         // there but out of reach (a path beyond the system's limit) is reported.
-        bool reachable = false;
+        bool reachable = read != nullptr;
         const Resolved looked = guarded(src, dst, [&] {
+            if (read) {
+                st = read->srcStat;
+                return 0;
+            }
             if (stat(src.c_str(), &st) == 0) {
                 reachable = S_ISDIR(st.st_mode);
                 return 0;
@@ -793,6 +831,10 @@ std::int32_t DiffCopy::Impl::processFolder(
 
         Listing listing;
         const bool listed = step(searching) && step([&] {
+            if (read) {
+                listing = std::move(read->listing);
+                return 0;
+            }
             listing = Listing();
             return ListFolder(src, listing, [this] { return !stopRequested(); });
         }) && step(searched);
@@ -810,7 +852,8 @@ std::int32_t DiffCopy::Impl::processFolder(
                 files.end());
         }
         busyWith(dst);
-        work = std::make_unique<FolderFiles>(run, src, dst, std::move(listing.files), std::move(dstFd), dstCreated);
+        work = std::make_unique<FolderFiles>(
+            run, src, dst, std::move(listing.files), std::move(dstFd), dstCreated, read.get());
         work->srcMode = st.st_mode;
         if (run.subDirs)
             work->subfolders = std::move(listing.folders);
@@ -819,11 +862,20 @@ std::int32_t DiffCopy::Impl::processFolder(
     const std::string srcPrefix = work->srcPrefix;
     const std::string dstPrefix = work->dstPrefix;
     const std::vector<std::string> subfolders = std::move(work->subfolders);
-    run.frames.push_back({ srcPrefix, dstPrefix, work->dstFolder.get(), &subfolders, 0 });
+    run.frames.push_back({ place, srcPrefix, dstPrefix, work->dstFolder.get(), &subfolders, 0 });
     struct FrameGuard {
         std::vector<Run::Frame>& frames;
         ~FrameGuard() { frames.pop_back(); }
     } frameGuard { run.frames };
+    if (top && run.subDirs && foldersAhead_ > 0) {
+        // Onto a network share the destination's names are known from its
+        // listings (DstIndex); from a share, the walk reads the source itself.
+        const FolderFd source = FolderFd::open(src);
+        if (source.get() >= 0 && !isDistantFolder(source.get()))
+            run.walkAhead = std::make_unique<WalkAhead>(
+                static_cast<size_t>(foldersAhead_), kReadAheadThreads, !run.distant, filter_);
+    }
+    planAhead(run);
 
     // A folder made by this run gets what its source lacks of the owner's
     // bits once everything in it is done, however the folder ends.
@@ -847,11 +899,15 @@ std::int32_t DiffCopy::Impl::processFolder(
     if (filesOutcome.end != FileEnd::Next)
         return filesOutcome.result;
     std::int32_t result = filesOutcome.result;
+    WalkPlace below = place;
+    below.push_back(0);
     for (size_t i = 0; i < subfolders.size(); ++i) {
         if (stopRequested())
             return kStopped;
         run.frames.back().next = i + 1;
-        result = processFolder(srcPrefix + subfolders[i], dstPrefix + subfolders[i], subfolders[i], here.get(), run);
+        below.back() = static_cast<std::uint32_t>(i);
+        result = processFolder(
+            srcPrefix + subfolders[i], dstPrefix + subfolders[i], subfolders[i], here.get(), below, run);
         if (result != 0)
             return result;
     }
@@ -1007,11 +1063,17 @@ void DiffCopy::Impl::prepareAhead(const FolderFiles& current, Run& run)
     std::string src = frame->srcPrefix + name;
     std::string dst = frame->dstPrefix + name;
     busyWith(src);
+    WalkPlace place = frame->place;
+    place.push_back(static_cast<std::uint32_t>(frame->next));
+    const std::unique_ptr<FolderAhead> read = readAhead(place, src, dst, run);
     struct stat st;
-    if (stopRequested() || stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (read)
+        st = read->srcStat;
+    if (stopRequested() || (!read && (stat(src.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))))
         return;
     const FolderId id { st.st_dev, st.st_ino };
-    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || frame->dstFd < 0 || linkedWithin(src, run))
+    if ((run.hasTopDst && id == run.topDst) || run.walked.count(id) || frame->dstFd < 0
+        || ((!read || read->srcIsLink) && linkedWithin(src, run)))
         return;
     busyWith(dst);
     OpenedFolder opened = openBelow(frame->dstFd, name, run);
@@ -1036,14 +1098,16 @@ void DiffCopy::Impl::prepareAhead(const FolderFiles& current, Run& run)
     }
     busyWith(src);
     Listing listing;
-    if (ListFolder(src, listing, [this] { return !stopRequested(); }) != 0) {
+    if (read) {
+        listing = std::move(read->listing);
+    } else if (ListFolder(src, listing, [this] { return !stopRequested(); }) != 0) {
         if (dstCreated)
             unlinkat(frame->dstFd, name.c_str(), AT_REMOVEDIR);
         return;
     }
     busyWith(dst);
     auto work = std::make_unique<FolderFiles>(
-        run, std::move(src), std::move(dst), std::move(listing.files), std::move(opened.fd), dstCreated);
+        run, std::move(src), std::move(dst), std::move(listing.files), std::move(opened.fd), dstCreated, read.get());
     work->id = id;
     work->srcMode = st.st_mode;
     work->parent = FolderFd(fcntl(frame->dstFd, F_DUPFD_CLOEXEC, 0));
@@ -1057,6 +1121,25 @@ void DiffCopy::Impl::prepareAhead(const FolderFiles& current, Run& run)
         work->pending.push_back(std::move(p));
     }
     run.ahead = std::move(work);
+}
+
+void DiffCopy::Impl::planAhead(Run& run)
+{
+    if (!run.walkAhead)
+        return;
+    std::vector<WalkAhead::Frame> frames;
+    frames.reserve(run.frames.size());
+    for (const Run::Frame& frame : run.frames)
+        frames.push_back({ &frame.place, &frame.srcPrefix, &frame.dstPrefix, frame.folders, frame.next });
+    run.walkAhead->plan(frames);
+}
+
+std::unique_ptr<FolderAhead> DiffCopy::Impl::readAhead(
+    const WalkPlace& place, const std::string& src, const std::string& dst, Run& run)
+{
+    if (!run.walkAhead)
+        return nullptr;
+    return run.walkAhead->take(place, src, dst, [this] { return !stopRequested(); });
 }
 
 void DiffCopy::Impl::dropAhead(Run& run)
@@ -1112,8 +1195,11 @@ void DiffCopy::Impl::start(Pending& p, Folder& folder, Run& run)
     DestinationFile dstFile;
     if (lookUp && (again || !twins.empty() || !folder.index.knownMissing(p.file.name, run.shares))) {
         std::optional<LookedUp> looked;
-        if (twins.empty() && !again)
-            looked = folder.index.lookUp(p.file.name, filter_);
+        if (twins.empty() && !again) {
+            looked = folder.index.lookedUpAhead(p.position);
+            if (!looked)
+                looked = folder.index.lookUp(p.file.name, filter_);
+        }
         if (!looked)
             looked = LookedUp::of(folder.dstFd, p.file.name);
         dstFile = destinationOf(folder.dstFd, p.file.name, looked->error, looked->st, run.euid, p.file.size);

@@ -55,6 +55,11 @@ public:
     // sequential copy would. By default, one per processor core, 2 to 4.
     void setParallelCopies(int n);
 
+    // The walk reads up to N folders ahead of itself (their listings, and
+    // the attributes of their files at the destination) on a few threads of
+    // their own; 0 reads every folder as the walk comes to it. By default 32.
+    void setFoldersAhead(int n);
+
     // Called on the copying thread as each copy starts.
     void setBeforeCopy(std::function<void()> beforeCopy);
 

@@ -182,3 +182,19 @@ std::optional<LookedUp> DstIndex::lookUp(const std::string& name, const ExtFilte
     lookedUp_.erase(found);
     return looked;
 }
+
+void DstIndex::adopt(std::vector<LookedUp> found, std::chrono::steady_clock::time_point at)
+{
+    ahead_ = std::move(found);
+    aheadTaken_.assign(ahead_.size(), false);
+    aheadAt_ = at;
+}
+
+std::optional<LookedUp> DstIndex::lookedUpAhead(size_t position)
+{
+    if (position >= ahead_.size() || aheadTaken_[position]
+        || std::chrono::steady_clock::now() - aheadAt_ > kListingFresh)
+        return std::nullopt;
+    aheadTaken_[position] = true;
+    return ahead_[position];
+}

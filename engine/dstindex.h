@@ -65,6 +65,13 @@ public:
     // indexed, or NAME not listed or looked up already.
     std::optional<LookedUp> lookUp(const std::string& name, const ExtFilter& filter);
 
+    // Takes what look-ups of the source folder's files found ahead of the
+    // walk at AT (FOUND, in the source's listing order).
+    void adopt(std::vector<LookedUp> found, std::chrono::steady_clock::time_point at);
+    // What the look-up ahead found for the source's file at POSITION, while
+    // it is fresh; once, so a file decided again is looked up afresh.
+    std::optional<LookedUp> lookedUpAhead(size_t position);
+
 private:
     // Lists the folder (again); false when it cannot be listed.
     bool list();
@@ -90,4 +97,9 @@ private:
     size_t lookUpNext_ = 0;
     std::unordered_map<std::string, LookedUp> lookedUp_;
     std::chrono::steady_clock::time_point lookedUpAt_ {};
+    // What was looked up ahead of the walk, by position in the source's
+    // listing, which of it was given out, and when it was looked up.
+    std::vector<LookedUp> ahead_;
+    std::vector<bool> aheadTaken_;
+    std::chrono::steady_clock::time_point aheadAt_ {};
 };

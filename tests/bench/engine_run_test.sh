@@ -12,7 +12,7 @@ fail() {
 }
 
 for args in "" "only-one" "a b c" "a b --ign" "a b --ign x" "a b --bogus" \
-  "a b --include txt --exclude doc" "a b --include"; do
+  "a b --include txt --exclude doc" "a b --include" "a b --ahead" "a b --ahead x" "a b --ahead -1"; do
   # shellcheck disable=SC2086
   if "$engine" $args >/dev/null 2>&1; then fail "accepted: $args"; fi
 done
