@@ -14,8 +14,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktopsession import (check, find, press, pump, pyatspi, start_desktop, start_program, skip, stop, finish,
-                            text_of, walk, application)  # noqa: E402
+from desktopsession import (application, check, find, finish, nodes, press, pump, pyatspi, skip,  # noqa: E402
+                            start_desktop, start_program, stop, text_of)
 
 FILES = 24000  # enough for a run of a few seconds here: the progress ticks once a second
 
@@ -43,12 +43,13 @@ def main():
         frame = find(app, "frame", timeout=20)
         check(frame is not None and frame.name.startswith("更新ファイルコピー"), "the main window is a frame")
 
+        if frame is None:
+            return
         # Every control has a name of its own, on one line.
+        controls = ("push button", "check box", "combo box", "text", "table", "status bar", "progress bar")
         names = {}
-        for node in walk(frame):
-            if node.getRoleName() in ("push button", "check box", "combo box", "text", "table", "status bar",
-                                      "progress bar"):
-                names.setdefault(node.name, []).append(node.getRoleName())
+        for node in nodes(frame, lambda n: n.getRoleName() in controls and n.name is not None):
+            names.setdefault(node.name, []).append(node.getRoleName())
         doubled = {name: roles for name, roles in names.items()
                    if len(roles) > 1 and sorted(roles) != ["combo box", "text"]}
         check(not doubled, "no two controls share a name: %s" % doubled)
@@ -88,8 +89,8 @@ def main():
             field = find(frame, "text", name)
             field.queryEditableText().setTextContents(path)
         count = find(frame, "label", "ファイル数")
-        counted = pump(60, lambda: [n for n in walk(frame) if n.getRoleName() == "label" and n.name == "ファイル数"
-                                    and text_of(n).replace(",", "") == str(FILES)])
+        counted = pump(60, lambda: nodes(frame, lambda n: n.getRoleName() == "label" and n.name == "ファイル数"
+                                          and text_of(n).replace(",", "") == str(FILES), timeout=0))
         check(counted, "the source's files are counted before the run (%s)" % (count and text_of(count)))
 
         press(find(frame, "push button", "コピー開始"))
@@ -118,13 +119,13 @@ def main():
             return
         closing = find(estimate, "push button", "閉じる", timeout=120)
         check(closing is not None, "the estimate ends")
-        figures = [n for n in walk(estimate) if n.getRoleName() == "label" and n.getRelationSet()
+        figures = [n for n in nodes(estimate) if n.getRoleName() == "label" and n.getRelationSet()
                    and any(r.getRelationType() == pyatspi.RELATION_LABELLED_BY for r in n.getRelationSet())]
         order = [n.name for n in figures]
         check(order[:6] == ["コピー先", "総容量", "空き容量", "ｺﾋﾟｰ対象容量", "ｺﾋﾟｰ先存在量", "差分必要量"],
               "the figures read in order, each by its caption: %s" % order)
         by_name = {n.name: text_of(n) for n in figures}
-        gauges = {n.name: n for n in walk(estimate) if n.getRoleName() == "progress bar"}
+        gauges = {n.name: n for n in nodes(estimate, lambda n: n.getRoleName() == "progress bar")}
         def number(text):
             return float(text.replace(",", "")) if text.replace(",", "").lstrip("-").isdigit() else None
 

@@ -68,6 +68,22 @@ def walk(node):
             yield from walk(child)
 
 
+def nodes(root, keep=lambda node: True, timeout=20):
+    """The nodes below ROOT that KEEP holds for, read again while the tree
+    changes under the reading (a window still being built, a row gone)."""
+    found = []
+
+    def read():
+        try:
+            found[:] = [n for n in walk(root) if keep(n)]
+            return True
+        except Exception:
+            return False
+
+    pump(timeout, read)
+    return found
+
+
 def find(root, role, name=None, timeout=20):
     """The first node below ROOT of ROLE named NAME (a trailing * matches any end)."""
     found = []
