@@ -99,13 +99,12 @@ int textTwips(const QWidget* widget, const QString& text)
 } // namespace
 
 EstimateBar::EstimateBar(
-    QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height, int wholeWidth)
+    QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height)
     : QWidget(parent)
     , left_(left)
     , top_(top)
     , width_(width)
     , height_(height)
-    , wholeWidth_(wholeWidth)
 {
     setObjectName(QString::fromLatin1(name));
     QPalette fill = palette();
@@ -284,13 +283,12 @@ void frmEst::createControls()
         legend->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         placeTwips(legend, kMargin, top, legendWidth, legendHeight);
         const int barTop = top + (legendHeight - kBarHeight) / 2;
-        this->*bar.bar
-            = new EstimateBar(sheet_, bar.barName, bar.colour, barLeft, barTop, bar.width, kBarHeight, kBarDesignWidth);
+        this->*bar.bar = new EstimateBar(sheet_, bar.barName, bar.colour, barLeft, barTop, bar.width, kBarHeight);
         nameAfterCaption(legend, this->*bar.bar);
         top += legendHeight + kBarSpacing;
     }
-    picOver = new EstimateBar(sheet_, "picOver", QColor(255, 0, 0), barLeft + 1, picNeed->twipsTop(), kOverWidth,
-        kBarHeight, kBarDesignWidth);
+    picOver = new EstimateBar(
+        sheet_, "picOver", QColor(255, 0, 0), barLeft + 1, picNeed->twipsTop(), kOverWidth, kBarHeight);
     picOver->setAccessibleName(QStringLiteral("容量不足"));
 
     top += 120;

@@ -22,12 +22,10 @@ class TextLabel;
 
 // A bar of one solid colour whose place and size are kept in twips. Its width
 // may be a single twip, less than a pixel; such a bar still shows as one pixel.
-// WHOLEWIDTH is the width that stands for the whole volume.
 class EstimateBar : public QWidget {
     Q_OBJECT
 public:
-    EstimateBar(QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height,
-        int wholeWidth);
+    EstimateBar(QWidget* parent, const char* name, const QColor& colour, int left, int top, int width, int height);
 
     int twipsLeft() const { return left_; }
     int twipsTop() const { return top_; }
@@ -51,7 +49,6 @@ private:
     int top_;
     int width_;
     int height_;
-    int wholeWidth_;
     double percent_ = 0;
     QString reading_;
 };
