@@ -5,7 +5,11 @@
 # tool: a first copy into an empty destination and a run where nothing
 # changed (caches warm), the median time per file in microseconds and the
 # peak memory (maximum resident set) of the run, and the growth of both
-# from the smallest size.
+# from the smallest size. A first copy is timed twice in the same run: when
+# the tool ends, and when a sync after it ends ("first copy, on disk"). The
+# kernel lets a few GiB of new data wait in memory before writers must wait
+# for the disk, so a small copy ends long before its data are written and a
+# large one does not; on disk, every size pays for its writes.
 #
 #   bench/scale.sh [SCRATCH-FOLDER]
 #   SIZES="10000 100000 1000000" bench/scale.sh /some/roomy/folder
@@ -44,19 +48,22 @@ copyset() {
     "$2" "$3" >"$scratch/$1.vstl"
 }
 
-# measure CMD: runs the shell command CMD and prints its elapsed seconds and
-# its peak memory in KiB.
+# measure CMD: runs the shell command CMD and prints its elapsed seconds,
+# its peak memory in KiB and the seconds until a sync after it has ended.
 measure() {
-  local start end
+  local start end synced
   start=$(date +%s%N)
   command time -f "%M" -o "$scratch/rss.txt" sh -c "$1" >/dev/null 2>&1
   end=$(date +%s%N)
-  echo "$(echo "scale=4; ($end - $start) / 1000000000" | bc) $(tail -n 1 "$scratch/rss.txt")"
+  sync
+  synced=$(date +%s%N)
+  echo "$(echo "scale=4; ($end - $start) / 1000000000" | bc) $(tail -n 1 "$scratch/rss.txt")" \
+    "$(echo "scale=4; ($synced - $start) / 1000000000" | bc)"
 }
 
-# median_of RUNS PREPARE CMD: the median seconds and the largest peak memory
-# of RUNS runs of CMD, each after PREPARE (not timed, with the run's number
-# in i) and a sync.
+# median_of RUNS PREPARE CMD: the median seconds, the largest peak memory and
+# the median seconds until synced of RUNS runs of CMD, each after PREPARE
+# (not timed, with the run's number in i) and a sync.
 median_of() {
   local runs=$1 prepare=$2 cmd=$3 i
   : >"$scratch/runs.txt"
@@ -65,7 +72,8 @@ median_of() {
     sync
     measure "$cmd" >>"$scratch/runs.txt"
   done
-  echo "$(cut -d' ' -f1 "$scratch/runs.txt" | median) $(cut -d' ' -f2 "$scratch/runs.txt" | sort -n | tail -n 1)"
+  echo "$(cut -d' ' -f1 "$scratch/runs.txt" | median) $(cut -d' ' -f2 "$scratch/runs.txt" | sort -n | tail -n 1)" \
+    "$(cut -d' ' -f3 "$scratch/runs.txt" | median)"
 }
 
 declare -A seconds peak
@@ -86,14 +94,15 @@ for files in $sizes; do
   for tool in "${tools[@]}"; do
     echo "  $tool, first copy..."
     # Each run into a new destination, kept until the end (see above).
-    read -r s m < <(median_of "$runs" 'export dst=$scratch/copy-$files-$tool-$i; copyset job "$tree" "$dst"' \
+    read -r s m d < <(median_of "$runs" 'export dst=$scratch/copy-$files-$tool-$i; copyset job "$tree" "$dst"' \
       "${copy_cmd[$tool]}")
     seconds[copy,$tool,$files]=$s peak[copy,$tool,$files]=$m
+    seconds[disk,$tool,$files]=$d peak[disk,$tool,$files]=$m
     # The first copy made is current: nothing changes in the runs that follow.
     echo "  $tool, nothing changed..."
     export dst=$scratch/copy-$files-$tool-0
     copyset job "$tree" "$dst"
-    read -r s m < <(median_of "$runs" : "${same_cmd[$tool]}")
+    read -r s m _ < <(median_of "$runs" : "${same_cmd[$tool]}")
     seconds[same,$tool,$files]=$s peak[same,$tool,$files]=$m
   done
   grep -q 'コピーが終了しました' "$scratch/job.log" || { tail -n 5 "$scratch/job.log"; exit 1; }
@@ -106,8 +115,12 @@ echo
 echo "microseconds per file (median) and peak memory (KiB); growth = at this size / at $smallest files"
 printf '%-16s %-6s %9s | %9s %9s %9s | %9s %9s\n' "work" "tool" "files" "us/file" "growth" "seconds" \
   "peak KiB" "growth"
-for work in same copy; do
-  name=$([ $work = same ] && echo "nothing changed" || echo "first copy")
+for work in same copy disk; do
+  case $work in
+    same) name="nothing changed" ;;
+    copy) name="first copy" ;;
+    disk) name="copy on disk" ;;
+  esac
   for tool in "${tools[@]}"; do
     base_us=$(echo "scale=3; ${seconds[$work,$tool,$smallest]} * 1000000 / $smallest" | bc)
     for files in $sizes; do
