@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,6 +99,24 @@ CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const time
     if (stampTimes(atime, mtime, dst) == Stamping::AlreadyThere && readBack && dst.stampsHold)
         dst.stampsHold->store(true, std::memory_order_relaxed);
     return done;
+}
+
+void readSourceAhead(const std::string& src, std::int64_t bytes)
+{
+    // A FIFO is never opened (that would release a writer waiting on it), and
+    // O_NONBLOCK keeps one swapped in after the look from holding the open.
+    struct stat st;
+    if (stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = open(src.c_str(), flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(src.c_str(), flags);
+    if (fd < 0)
+        return;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        posix_fadvise(fd, 0, std::min<off_t>(bytes, st.st_size), POSIX_FADV_WILLNEED);
+    close(fd);
 }
 
 bool CopyTimeStamps(const timespec& atime, const timespec& mtime, const CopyTarget& dst)

@@ -69,6 +69,12 @@ constexpr std::int32_t kDestinationChanged = 10002;
 CopyResult copyOneFile(const std::string& src, const CopyTarget& dst, const timespec& atime, const timespec& mtime,
     std::atomic<std::int64_t>* copied = nullptr);
 
+// Asks the system to start reading the first BYTES of SRC into the cache, so
+// that its copy, a moment later, finds them there rather than waits for the
+// disk. Only a regular file is opened, as by the copy itself; whatever fails
+// is left to the copy to meet and report.
+void readSourceAhead(const std::string& src, std::int64_t bytes);
+
 // Sets the access and modification times of DST; false when that fails.
 //
 // The engine passes the times the source had when it was listed, not times

@@ -3,6 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::mtimeOf;
 using testsupport::readFile;
@@ -67,4 +70,35 @@ TEST(CopyTimeStamps, SetsBothTimesOrReportsFailure)
     EXPECT_EQ(st.st_mtim.tv_sec, 400);
     EXPECT_FALSE(CopyTimeStamps(at(300), at(400), { dir / "dst", folder, "missing" }));
     close(folder);
+}
+
+TEST(ReadSourceAhead, OpensOnlyRegularFiles)
+{
+    // inotify tells every open of a watched name: a FIFO opened for reading,
+    // even for a moment, would release a writer waiting on it.
+    struct Case {
+        const char* name;
+        void (*make)(const std::string& path);
+        bool opened;
+    };
+    const Case cases[] = {
+        { "regular file", [](const std::string& path) { writeFile(path, "data", 1000); }, true },
+        { "FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, false },
+        { "folder", [](const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0700), 0); }, false },
+        { "missing", [](const std::string&) {}, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir / "src";
+        c.make(path);
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(inotify_add_watch(watch, dir.path().c_str(), IN_OPEN), 0);
+        readSourceAhead(path, 1 << 20);
+        alignas(inotify_event) char events[4096];
+        const ssize_t got = read(watch, events, sizeof events);
+        close(watch);
+        EXPECT_EQ(got > 0, c.opened);
+    }
 }
